@@ -1,0 +1,77 @@
+// Low-level helpers shared by every unit: zero-terminated text helpers, the text-to-integer conversion,
+// the current directory, the message box and the fixed-size line buffer Cbcl_str.
+//
+// Everything here but bcl_show_message uses the standard library only; bcl_show_message lives in
+// Bcl_message.cpp, which only the GUI library compiles.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+class QWidget;
+
+// The conversion error of bcl_str_to_int and of the amount parse. Its message is exactly
+// "'TEXT' is not a valid integer value".
+class Ebcl_conversion_error : public std::runtime_error {
+public:
+    explicit Ebcl_conversion_error(std::string_view text);
+    const std::string &text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+// True when text is null or its first byte is the terminator; a text of blanks is not empty.
+bool bcl_is_empty(const char *text);
+
+// Index of the first zero byte among text[0] .. text[max - 1], or max when there is none.
+std::int32_t bcl_strnlen(const char *text, std::int32_t max);
+
+// Copies src into dest, at most size - 1 characters and a terminator (a negative size is unbounded).
+// Writes nothing when dest is null, src is null or empty, or size is 0. Returns the characters copied.
+std::int32_t bcl_str_copy(char *dest, const char *src, std::int32_t size);
+
+// Converts a whole text: leading blanks, an optional sign, then decimal digits within the signed 32-bit
+// range, or hexadecimal digits (an unsigned 32-bit pattern) behind "$", "x", "X", "0x" or "0X".
+// A null or empty text is 0. Anything else throws Ebcl_conversion_error.
+std::int32_t bcl_str_to_int(const char *text);
+std::int32_t bcl_str_to_int(std::string_view text);
+
+// The conversion without the empty-text rule: an empty text throws like any other bad text.
+std::int32_t bcl_text_to_int(std::string_view text);
+
+// Deletes every occurrence of ch from text, in place. Always returns 1.
+int bcl_str_remove_char(char *text, char ch);
+
+// The process's current working directory, of any length.
+std::string bcl_get_current_dir();
+
+// Modal information box with one OK button, owned by owner. Shows nothing when text or caption is null.
+void bcl_show_message(QWidget *owner, const char *text, const char *caption);
+
+// The standard error box: message as text, the application title as caption, an error icon, OK.
+void bcl_show_error(QWidget *owner, const std::string &message);
+
+// Runs work; an exception that escapes it is shown in the standard error box instead of unwinding
+// through Qt. Returns false when it did. Every event handler runs its work through this guard.
+bool bcl_guard(QWidget *owner, const std::function<void()> &work);
+
+// A fixed-size, zero-filled character buffer into which formatted lines are printed.
+class Cbcl_str {
+public:
+    explicit Cbcl_str(std::int32_t size);
+    virtual ~Cbcl_str();
+    Cbcl_str(const Cbcl_str &) = delete;
+    Cbcl_str &operator=(const Cbcl_str &) = delete;
+
+    void clear();
+    char *buffer() const { return chars; }
+    std::int32_t allocated() const { return size; }
+
+private:
+    char *chars = nullptr;
+    std::int32_t size = 0;
+};

@@ -1,0 +1,192 @@
+#include "Qv_file.h"
+#include "history_text.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using testing_history::header_line;
+using testing_history::line;
+using testing_history::sale;
+
+namespace {
+
+class Load : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("qv_load_" + std::to_string(::getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string write(const std::string &name, const std::string &bytes)
+    {
+        const fs::path p = dir / name;
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p.string();
+    }
+
+    static void expect_accounted(const qv_load_report &r)
+    {
+        const qv_load_counts &c = r.counts;
+        EXPECT_EQ(c.lines, c.header + c.skipped + c.added + c.duplicates + c.reported);
+    }
+
+    fs::path dir;
+    Tqv_records store;
+    qv_load_report report;
+};
+
+TEST_F(Load, TheFirstCopyOfATransactionWinsWhateverTheFileOrder)
+{
+    const std::string a =
+        write("a.csv", header_line + sale("T1", "1/1/2020", "1.00") + sale("T2", "1/2/2020", "2.00"));
+    const std::string b =
+        write("b.csv", header_line + sale("t1", "1/1/2020", "9.00") + sale("T3", "1/3/2020", "3.00"));
+
+    qv_load_history_file(store, a, report);
+    qv_load_history_file(store, b, report);
+    ASSERT_EQ(store.count(), 3u);
+    EXPECT_EQ(store.find("T1")->data.gross, 100);
+    EXPECT_EQ(store.find("T1")->data.trans_id(), "T1");
+
+    Tqv_records other;
+    qv_load_report other_report;
+    qv_load_history_file(other, b, other_report);
+    qv_load_history_file(other, a, other_report);
+    EXPECT_EQ(other.find("T1")->data.gross, 900);
+    EXPECT_EQ(other.record_at(0)->data.trans_id(), "t1");
+    EXPECT_TRUE(report.problems.empty());
+    EXPECT_EQ(report.counts.duplicates, 1u);
+    expect_accounted(report);
+}
+
+TEST_F(Load, ABadNumberSkipsItsLineOnlyAndIsReportedWithFileAndLine)
+{
+    const std::string bad =
+        write("bad.csv", header_line + sale("A", "1/1/2020", "1.00") + sale("B", "1/1/2020", "abc") +
+                             sale("C", "1/1/2020", "1.00", "x") + sale("D", "1/1/2020", "4.00"));
+    const std::string next = write("next.csv", header_line + sale("E", "1/1/2020", "5.00"));
+    qv_load_history_file(store, bad, report);
+    qv_load_history_file(store, next, report);
+
+    EXPECT_EQ(store.count(), 3u);
+    EXPECT_NE(store.find("D"), nullptr);
+    EXPECT_NE(store.find("E"), nullptr);
+    EXPECT_EQ(store.find("B"), nullptr);
+    ASSERT_EQ(report.problems.size(), 2u);
+    EXPECT_EQ(report.problems[0].file, bad);
+    EXPECT_EQ(report.problems[0].line, 3u);
+    EXPECT_EQ(report.problems[0].message, "'abc' is not a valid integer value");
+    EXPECT_EQ(report.problems[1].line, 4u);
+    EXPECT_EQ(report.problems[1].message, "'x' is not a valid integer value");
+    EXPECT_EQ(report.counts.reported, 2u);
+    expect_accounted(report);
+}
+
+TEST_F(Load, AFileThatCannotBeReadIsReportedAndTheLoadGoesOn)
+{
+    const std::string missing = (dir / "gone.csv").string();
+    const std::string good = write("good.csv", header_line + sale("A", "1/1/2020", "1.00"));
+    qv_load_history_file(store, missing, report);
+    qv_load_history_file(store, good, report);
+    EXPECT_EQ(store.count(), 1u);
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].file, missing);
+    EXPECT_EQ(report.problems[0].line, 0u);
+    EXPECT_EQ(report.problems[0].message, "No such file or directory");
+}
+
+TEST_F(Load, EmptyHeaderOnlyAndIdLessLinesAddNothingWithoutAWord)
+{
+    qv_load_history_file(store, write("empty.csv", ""), report);
+    qv_load_history_file(store, write("header.csv", header_line), report);
+    qv_load_history_file(store,
+                         write("noid.csv", std::string(header_line) + "\r\n" + "a,b,c\r\n" +
+                                               line({{0, "1/1/2020"}, {6, "1.00"}})),
+                         report);
+    qv_load_history_file(store, "", report);
+    EXPECT_EQ(store.count(), 0u);
+    EXPECT_TRUE(report.problems.empty());
+    EXPECT_EQ(report.counts.skipped, 3u);
+    EXPECT_EQ(report.counts.files, 3u);
+    expect_accounted(report);
+}
+
+TEST_F(Load, AZeroByteIsReportedAndTheLinesBeforeItLoad)
+{
+    const std::string bytes =
+        header_line + sale("A", "1/1/2020", "1.00") + std::string(1, '\0') + sale("B", "1/1/2020", "1.00");
+    qv_load_history_text(store, bytes, "nul.csv", report);
+    EXPECT_EQ(store.count(), 1u);
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].line, 3u);
+    EXPECT_NE(report.problems[0].message.find("zero byte"), std::string::npos);
+}
+
+TEST_F(Load, UsesTheLastFieldOfALineWithoutTrailingComma)
+{
+    std::string l = line({{11, "A"}, {41, "555-0100"}});
+    l.erase(l.size() - 3, 1); // drop the comma after the last field
+    qv_load_history_text(store, header_line + l, "x.csv", report);
+    ASSERT_EQ(store.count(), 1u);
+    EXPECT_EQ(store.find("A")->data.phone(), "555-0100");
+}
+
+TEST_F(Load, FolderLoadsCsvFilesInNameOrderAndSkipsDirectories)
+{
+    write("b.CSV", header_line + sale("X", "1/1/2020", "2.00"));
+    write("a.csv", header_line + sale("x", "1/1/2020", "1.00"));
+    write("notes.txt", header_line + sale("N", "1/1/2020", "1.00"));
+    fs::create_directories(dir / "folder.csv");
+    qv_load_history_folder(store, dir.string(), report);
+    EXPECT_EQ(store.count(), 1u);
+    EXPECT_EQ(store.find("X")->data.gross, 100);
+    EXPECT_TRUE(report.problems.empty());
+    EXPECT_EQ(qv_history_files(dir.string()), (std::vector<std::string>{"a.csv", "b.CSV"}));
+}
+
+TEST_F(Load, ADeepFolderLoads)
+{
+    fs::path deep = dir;
+    for (int i = 0; i < 12; ++i)
+        deep /= std::string(40, static_cast<char>('a' + i));
+    fs::create_directories(deep);
+    std::ofstream(deep / "h.csv", std::ios::binary) << header_line << sale("D", "1/1/2020", "1.00");
+    ASSERT_GT(deep.string().size(), 260u);
+    qv_load_history_folder(store, deep.string(), report);
+    EXPECT_EQ(store.count(), 1u);
+    EXPECT_TRUE(report.problems.empty());
+}
+
+TEST_F(Load, AMissingFolderIsReported)
+{
+    qv_load_history_folder(store, (dir / "nowhere").string(), report);
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].line, 0u);
+}
+
+TEST_F(Load, ProgressSeesTheFileAndTheRecordsSoFar)
+{
+    std::string text = header_line;
+    for (int i = 0; i < 70000; ++i)
+        text += line({{11, "P" + std::to_string(i)}});
+    const std::string path = write("big.csv", text);
+    std::size_t calls = 0;
+    std::size_t last = 0;
+    qv_load_history_file(store, path, report, [&](const std::string &file, std::size_t records) {
+        EXPECT_EQ(file, path);
+        EXPECT_GE(records, last);
+        last = records;
+        ++calls;
+    });
+    EXPECT_GE(calls, 3u);
+    EXPECT_EQ(last, 70000u);
+}
+
+} // namespace

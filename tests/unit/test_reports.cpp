@@ -1,0 +1,98 @@
+#include "Qv_file.h"
+#include "history_text.h"
+
+#include <gtest/gtest.h>
+
+using testing_history::header_line;
+using testing_history::line;
+using testing_history::sale;
+
+namespace {
+
+class Reports : public ::testing::Test {
+protected:
+    void load(const std::string &lines)
+    {
+        qv_load_history_text(store, header_line + lines, "r.csv", report);
+        ASSERT_TRUE(report.problems.empty());
+    }
+    Tqv_records store;
+    qv_load_report report;
+};
+
+using Points = std::vector<qv_report_point>;
+
+TEST_F(Reports, MonthTotalsGiveOnePointPerMonthWithRecords)
+{
+    load(sale("A", "1/10/2009", "10.00", "2") + sale("B", "1/20/2009", "-2.50", "-1") +
+         sale("C", "3/5/2009", "1.00", "4") + sale("D", "5/5/2009", "1.00", "4"));
+    EXPECT_EQ(qv_report_month(store, {2009, 1, 1}, {2009, 3, 31}, qv_report_value::gross),
+              (Points{{{2009, 1, 10}, 7.5}, {{2009, 3, 5}, 1.0}}));
+    EXPECT_EQ(qv_report_month(store, {2009, 1, 1}, {2009, 3, 31}, qv_report_value::quantity),
+              (Points{{{2009, 1, 10}, 1.0}, {{2009, 3, 5}, 4.0}}));
+    // The same report twice gives the same points.
+    EXPECT_EQ(qv_report_month(store, {2009, 1, 1}, {2009, 3, 31}, qv_report_value::quantity),
+              (Points{{{2009, 1, 10}, 1.0}, {{2009, 3, 5}, 4.0}}));
+}
+
+TEST_F(Reports, ACutMonthCountsOnlyTheRecordsInsideTheRange)
+{
+    // In store order the out-of-range C comes after the in-range A and B of the same month.
+    load(sale("A", "1/20/2009", "1.00", "1") + sale("B", "1/25/2009", "2.00", "2") +
+         sale("C", "1/5/2009", "100.00", "100"));
+    EXPECT_EQ(qv_report_month(store, {2009, 1, 15}, {2009, 1, 31}, qv_report_value::gross),
+              (Points{{{2009, 1, 20}, 3.0}}));
+}
+
+TEST_F(Reports, QuantityMonthTotalsDoNotWrap)
+{
+    load(sale("A", "1/1/2009", "0", "2147483647") + sale("B", "1/2/2009", "0", "2147483647"));
+    EXPECT_EQ(qv_report_month(store, {2009, 1, 1}, {2009, 1, 31}, qv_report_value::quantity),
+              (Points{{{2009, 1, 1}, 4294967294.0}}));
+}
+
+TEST_F(Reports, DayPointsOnePerRecordSignedInStoreOrder)
+{
+    load(sale("C", "6/16/2009", "3.00", "-1") + sale("A", "6/16/2009", "1.00", "1") +
+         sale("B", "6/16/2009", "2.00", "2") + sale("D", "6/17/2009", "4.00", "4") +
+         sale("E", "6/15/2009", "5.00", "5"));
+    EXPECT_EQ(qv_report_day(store, {2009, 6, 16}, {2009, 6, 16}, qv_report_value::gross),
+              (Points{{{2009, 6, 16}, 1.0}, {{2009, 6, 16}, 2.0}, {{2009, 6, 16}, 3.0}}));
+    EXPECT_EQ(
+        qv_report_day(store, {2009, 6, 16}, {2009, 6, 17}, qv_report_value::quantity),
+        (Points{{{2009, 6, 16}, 1.0}, {{2009, 6, 16}, 2.0}, {{2009, 6, 16}, -1.0}, {{2009, 6, 17}, 4.0}}));
+}
+
+TEST_F(Reports, RecordsWithoutADateNeverCount)
+{
+    load(line({{11, "A"}, {6, "1.00"}}));
+    EXPECT_TRUE(qv_report_month(store, {1, 1, 1}, {9999, 12, 31}, qv_report_value::gross).empty());
+    EXPECT_TRUE(qv_report_day(store, {1, 1, 1}, {9999, 12, 31}, qv_report_value::gross).empty());
+}
+
+TEST_F(Reports, SearchMatchesBytesInStoreOrder)
+{
+    load(line({{11, "XB12"}, {3, "Zoë Müller"}, {9, "Zoe@Shop.example"}}) +
+         line({{11, "XA12"}, {3, "ANNA"}, {9, "anna@example.com"}}) + line({{11, "Y9"}, {3, ""}}));
+    EXPECT_EQ(qv_search_records(store, qv_search_field::trans_id, "12"), (std::vector<std::size_t>{0, 1}));
+    EXPECT_TRUE(qv_search_records(store, qv_search_field::trans_id, "xa").empty());
+    EXPECT_EQ(qv_search_records(store, qv_search_field::from_email, "shop"), (std::vector<std::size_t>{1}));
+    EXPECT_TRUE(qv_search_records(store, qv_search_field::from_email, "Shop").empty());
+    EXPECT_EQ(qv_search_records(store, qv_search_field::name, "ANN"), (std::vector<std::size_t>{0}));
+    // Non-ASCII names go through the given lower-casing.
+    const qv_lower_fn lower = [](std::string_view s) {
+        std::string out(s);
+        const std::string upper_u = "\xC3\x9C", lower_u = "\xC3\xBC";
+        for (std::size_t at; (at = out.find(upper_u)) != std::string::npos;)
+            out.replace(at, 2, lower_u);
+        for (char &c : out)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        return out;
+    };
+    EXPECT_EQ(qv_search_records(store, qv_search_field::name, "MÜLLER"), std::vector<std::size_t>{});
+    EXPECT_EQ(qv_search_records(store, qv_search_field::name, "müller", lower),
+              (std::vector<std::size_t>{1}));
+    EXPECT_TRUE(qv_search_records(store, qv_search_field::name, "a much longer text than any name").empty());
+}
+
+} // namespace

@@ -1,0 +1,102 @@
+#include "Qv_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::unique_ptr<Tqv_record_object> record(std::string_view id, amount gross = 0)
+{
+    auto rec = std::make_unique<Tqv_record_object>();
+    std::array<std::string_view, qv_text_field_count> texts{};
+    texts[qv_f_trans_id] = id;
+    rec->data.set_texts(texts);
+    rec->data.gross = gross;
+    return rec;
+}
+
+std::vector<std::string> ids(const Tqv_records &store)
+{
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < store.count(); ++i)
+        out.emplace_back(store.record_at(i)->data.trans_id());
+    return out;
+}
+
+TEST(Store, KeepsTheFirstRecordOfAnIdIgnoringCase)
+{
+    Tqv_records store;
+    EXPECT_TRUE(store.add(record("abc", 1)));
+    EXPECT_FALSE(store.add(record("ABC", 2)));
+    EXPECT_FALSE(store.add(record("abc", 3)));
+    EXPECT_FALSE(store.add(record("")));
+    EXPECT_FALSE(store.add(nullptr));
+    ASSERT_EQ(store.count(), 1u);
+    ASSERT_NE(store.find("aBc"), nullptr);
+    EXPECT_EQ(store.find("aBc")->data.gross, 1);
+    EXPECT_EQ(store.find(""), nullptr);
+    EXPECT_EQ(store.find("abcd"), nullptr);
+}
+
+TEST(Store, PositionsFollowTheIdOrderIgnoringCaseWithDigitsFirst)
+{
+    Tqv_records store;
+    for (const char *id : {"b2", "A1", "a0", "9Z", "B10", "b"})
+        store.add(record(id));
+    EXPECT_EQ(ids(store), (std::vector<std::string>{"9Z", "a0", "A1", "b", "B10", "b2"}));
+    // Adding after a walk keeps the order.
+    store.add(record("a05"));
+    store.add(record("0"));
+    EXPECT_EQ(ids(store), (std::vector<std::string>{"0", "9Z", "a0", "a05", "A1", "b", "B10", "b2"}));
+}
+
+TEST(Store, ManyRecordsInAnyOrderGiveTheSameStore)
+{
+    std::vector<std::string> keys;
+    for (int i = 0; i < 20000; ++i)
+        keys.push_back("ID" + std::to_string(i * 7919 % 100003));
+    std::vector<std::string> shuffled = keys;
+    std::mt19937 rng(5);
+    std::shuffle(shuffled.begin(), shuffled.end(), rng);
+
+    Tqv_records a;
+    Tqv_records b;
+    for (const std::string &k : keys)
+        a.add(record(k));
+    for (const std::string &k : shuffled)
+        b.add(record(k));
+    ASSERT_EQ(a.count(), keys.size());
+    EXPECT_EQ(ids(a), ids(b));
+    const std::vector<std::string> order = ids(a);
+    EXPECT_TRUE(std::is_sorted(order.begin(), order.end(), [](const std::string &x, const std::string &y) {
+        return qv_key_compare(x, y) < 0;
+    }));
+    for (const std::string &k : keys)
+        ASSERT_NE(a.find(k), nullptr) << k;
+}
+
+TEST(Store, ClearMarksResetsEveryRecord)
+{
+    Tqv_records store;
+    store.add(record("a"));
+    store.add(record("b"));
+    store.record_at(0)->report_mark = 1;
+    store.record_at(1)->report_mark = 1;
+    store.clear_marks();
+    EXPECT_EQ(store.record_at(0)->report_mark, 0);
+    EXPECT_EQ(store.record_at(1)->report_mark, 0);
+}
+
+TEST(KeyCompare, CaseInsensitiveShorterFirst)
+{
+    EXPECT_EQ(qv_key_compare("abc", "ABC"), 0);
+    EXPECT_LT(qv_key_compare("ab", "abc"), 0);
+    EXPECT_LT(qv_key_compare("9", "a"), 0);
+    EXPECT_GT(qv_key_compare("Z", "a"), 0);
+}
+
+} // namespace
