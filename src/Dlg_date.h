@@ -4,7 +4,10 @@
 #include "Qv_file.h"
 
 #include <QDialog>
+#include <QString>
 #include <memory>
+
+class QLocale;
 
 namespace Ui {
 class TDlgDate;
@@ -21,6 +24,9 @@ public:
     qv_date FromDate;
     qv_date ToDate;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void FormCreate();
     void btnOKClick();
@@ -29,3 +35,7 @@ private:
 };
 
 extern TDlgDate *DlgDate;
+
+// The locale's short date format with the year always in four digits: a two-digit year is ambiguous
+// across the decades that a history spans, and a date picker cannot enter the century otherwise.
+QString shortDateFormat(const QLocale &locale);
