@@ -216,19 +216,32 @@ Tqv_record &Tqv_record::operator=(const Tqv_record &other)
     return *this;
 }
 
+namespace {
+
+// Copies a short text. A plain memcpy of a length that the compiler knows to be small becomes a
+// "rep movs", whose start-up cost dominates for texts of a few bytes.
+void copy_short(char *dest, const char *src, std::size_t n)
+{
+    for (; n >= 8; n -= 8, dest += 8, src += 8)
+        std::memcpy(dest, src, 8);
+    for (; n > 0; --n)
+        *dest++ = *src++;
+}
+
+} // namespace
+
 void Tqv_record::set_texts(const std::array<std::string_view, qv_text_field_count> &texts)
 {
-    std::size_t total = 0;
-    for (const std::string_view t : texts)
-        total += std::min<std::size_t>(t.size(), qv_column_max);
-    std::unique_ptr<char[]> block(total > 0 ? new char[total] : nullptr);
     std::size_t at = 0;
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        const std::size_t length = std::min<std::size_t>(texts[i].size(), qv_column_max);
-        if (length > 0)
-            std::memcpy(block.get() + at, texts[i].data(), length);
-        at += length;
+        at += std::min<std::size_t>(texts[i].size(), qv_column_max);
         ends_[i] = static_cast<std::uint16_t>(at);
+    }
+    std::unique_ptr<char[]> block(at > 0 ? new char[at] : nullptr);
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        copy_short(block.get() + begin, texts[i].data(), ends_[i] - begin);
+        begin = ends_[i];
     }
     texts_ = std::move(block);
 }
