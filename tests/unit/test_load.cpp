@@ -171,6 +171,32 @@ TEST_F(Load, AMissingFolderIsReported)
     EXPECT_EQ(report.problems[0].line, 0u);
 }
 
+TEST_F(Load, LinesAcrossBlockBoundariesAndLongerThanABlockLoadWhole)
+{
+    // The loader reads in blocks of a few megabytes: lines straddle them, and one line is longer.
+    std::string text = header_line;
+    for (int i = 0; i < 30000; ++i) {
+        text += line({{11, "B" + std::to_string(i)}, {14, std::string(100 + i % 50, 't')}, {41, "end"}});
+        if (i == 20000)
+            text += line({{11, "LONG"}, {14, std::string(9 << 20, 'x')}, {41, "tail"}});
+    }
+    const std::string path = write("blocks.csv", text);
+    qv_load_history_file(store, path, report);
+    EXPECT_TRUE(report.problems.empty());
+    ASSERT_EQ(store.count(), 30001u);
+    EXPECT_EQ(store.find("LONG")->data.phone(), "tail");
+    EXPECT_EQ(store.find("LONG")->data.item_title(), std::string(127, 'x'));
+    for (const char *id : {"B0", "B12345", "B20001", "B29999"})
+        EXPECT_EQ(store.find(id)->data.phone(), "end") << id;
+
+    Tqv_records from_memory;
+    qv_load_report memory_report;
+    qv_load_history_text(from_memory, text, "blocks.csv", memory_report);
+    EXPECT_EQ(from_memory.count(), store.count());
+    EXPECT_EQ(memory_report.counts.lines, report.counts.lines);
+    expect_accounted(report);
+}
+
 TEST_F(Load, ProgressSeesTheFileAndTheRecordsSoFar)
 {
     std::string text = header_line;
