@@ -784,7 +784,8 @@ void qv_load_history_text(Tqv_records &store, std::string_view bytes, const std:
     const std::size_t zero_line = stream_lines(
         [&bytes](char *dest, std::size_t room) {
             const std::size_t n = std::min(room, bytes.size());
-            std::memcpy(dest, bytes.data(), n);
+            if (n > 0)
+                std::memcpy(dest, bytes.data(), n);
             bytes.remove_prefix(n);
             return n;
         },
