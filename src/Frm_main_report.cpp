@@ -1,7 +1,67 @@
-// The four report actions of the main window.
+// The four report actions of the main window. Each gathers its input (the date range dialog, the store),
+// has FillReport put the points into the report window and shows that window; the reports themselves
+// are computed by the data layer (qv_report_month, qv_report_day).
 #include "Frm_main.h"
 
-void TFrmMain::actReportQuantityMonthExecute() {}
-void TFrmMain::actReportGrossMonthExecute() {}
-void TFrmMain::actReportQuantityDayExecute() {}
-void TFrmMain::actReportQGrossDayExecute() {}
+#include "Bcl.h"
+#include "Dlg_date.h"
+#include "Frm_report.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+
+namespace {
+
+const char *const noRecords = "No records to be reported.";
+
+// Runs one report over the whole store. The month reports look at the store only after the date range
+// dialog, the day reports before it.
+void runReport(QWidget *owner, Tqv_records &store, qv_report_kind kind)
+{
+    const bool month = kind == qv_report_kind::quantity_month || kind == qv_report_kind::gross_month;
+    if (!month && store.count() == 0) {
+        bcl_show_message(owner, noRecords, "Information");
+        return;
+    }
+    if (DlgDate->exec() != QDialog::Accepted)
+        return;
+    const qv_date from = DlgDate->FromDate;
+    const qv_date to = DlgDate->ToDate;
+    if (!qv_date_is_valid(from) || !qv_date_is_valid(to))
+        return;
+    if (month && store.count() == 0) {
+        bcl_show_message(owner, noRecords, "Information");
+        return;
+    }
+    {
+        // A month report walks the whole store once per month that gets a point.
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        struct RestoreCursor {
+            ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
+        } restore;
+        FillReport(*FrmReport, store, kind, from, to);
+    }
+    FrmReport->exec();
+}
+
+} // namespace
+
+void TFrmMain::actReportQuantityMonthExecute()
+{
+    bcl_guard(this, [this] { runReport(this, *records, qv_report_kind::quantity_month); });
+}
+
+void TFrmMain::actReportGrossMonthExecute()
+{
+    bcl_guard(this, [this] { runReport(this, *records, qv_report_kind::gross_month); });
+}
+
+void TFrmMain::actReportQuantityDayExecute()
+{
+    bcl_guard(this, [this] { runReport(this, *records, qv_report_kind::quantity_day); });
+}
+
+void TFrmMain::actReportQGrossDayExecute()
+{
+    bcl_guard(this, [this] { runReport(this, *records, qv_report_kind::gross_day); });
+}

@@ -1,14 +1,59 @@
 // The report window: one line chart of (date, value) points, refilled by each report and shown modally.
+//
+// The window keeps the points of the current report in date order (equal dates in the order added) and
+// hands them to the chart's one line series in a single replace() when the event loop next runs, when
+// the window is shown or when a caller asks for them; so a report of 100,000 points costs one sort, not
+// 100,000 insertions. The value marks are drawn by the window itself (TReportMarks in Frm_report.cpp):
+// only those of the points in view, and none while the view holds too many points for them to be read.
 #pragma once
 
 #include "Qv_file.h"
 
 #include <QDialog>
+#include <QHash>
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+#include <functional>
 #include <memory>
+#include <stdexcept>
+#include <vector>
+
+class QAction;
+class QCategoryAxis;
+class QChart;
+class QChartView;
+class QDateTimeAxis;
+class QLineSeries;
+class QLocale;
+class QMenu;
+class TReportMarks;
 
 namespace Ui {
 class TFrmReport;
 }
+
+// Raised for a date that does not exist; its message is "Invalid argument to date encode".
+class Edate_encode_error : public std::runtime_error {
+public:
+    Edate_encode_error();
+};
+
+// A value as "#,##0.###": the locale's group separator every three digits, at most three decimals, no
+// trailing zeros, the locale's decimal separator.
+QString formatReportValue(double value, const QLocale &locale);
+
+// Tick spacing for an axis from min to max with about ticks steps: 1, 2 or 5 times a power of ten, never
+// below 0.001 (the finest step whose labels "#,##0.###" can tell apart).
+double reportTickStep(double min, double max, int ticks);
+
+// The value marks of the points in view, as laid out for the current view.
+struct TReportMark {
+    QPointF anchor; // the point, in chart coordinates
+    QRectF box;     // the mark's box, in chart coordinates
+    QString text;
+};
 
 class TFrmReport : public QDialog {
     Q_OBJECT
@@ -24,8 +69,84 @@ public:
     // A point at date, unlabelled. Throws for a date that does not exist.
     void AddDayPoint(const qv_date &date, double value);
 
+    QChartView *chartView() const;
+    QChart *chart() const { return chart_; }
+    QLineSeries *series() const { return series_; }
+    // Every point of the report in date order (milliseconds since the epoch of local midnight, value),
+    // and the label of each; the pending points are handed to the series first. The series itself holds
+    // them all only up to a few thousand; beyond, it holds what the current view shows.
+    QList<QPointF> points();
+    QStringList pointLabels();
+    // The marks that the current view shows; empty when it holds too many points.
+    std::vector<TReportMark> visibleMarks();
+    // The labels of the horizontal axis in the current view (month reports) and of the vertical axis.
+    QStringList monthAxisLabels() const;
+    QStringList valueAxisLabels() const;
+    bool showsMonthAxis() const { return monthAxisShown_; }
+
+    // Writes the chart as a PNG file. False, with the reason in error, when it cannot be written.
+    bool saveImage(const QString &fileName, QString *error);
+    // Asks for a file name and saves the chart there; errors are shown in the error box.
+    void saveImageAs();
+    // Replaces the save dialog (for tests); an empty function restores it. It returns the chosen name or
+    // an empty text for a cancel.
+    static void setSaveFileNameHook(std::function<QString(QWidget *parent)> hook);
+
+    QAction *actionZoomReset() const { return actZoomReset_; }
+    QAction *actionSaveImage() const { return actSaveImage_; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    struct Entry {
+        QPointF xy;
+        QString label;
+    };
+
+    void addPoint(const QDate &date, double value, const QString &label);
+    void syncSeries();
+    void fitAxes();
+    void useMonthAxis(bool month);
+    void relabelMonthAxis();
+    void relabelValueAxis();
+    void viewChanged();
+    void showPoints();
+    bool showToolTip(const QPoint &viewportPos, const QPoint &globalPos);
+    void showContextMenu(const QPoint &globalPos);
+    void resetZoom();
+
     std::unique_ptr<Ui::TFrmReport> ui;
+    QChart *chart_ = nullptr;
+    QLineSeries *series_ = nullptr;
+    QCategoryAxis *axisMonth_ = nullptr;
+    QDateTimeAxis *axisDay_ = nullptr;
+    QCategoryAxis *axisValue_ = nullptr;
+    TReportMarks *marks_ = nullptr;
+    QMenu *menu_ = nullptr;
+    QAction *actZoomReset_ = nullptr;
+    QAction *actZoomOut_ = nullptr;
+    QAction *actSaveImage_ = nullptr;
+
+    std::vector<Entry> entries_; // [0, sorted_) in date order, the rest in the order added
+    std::size_t sorted_ = 0;
+    bool syncQueued_ = false;
+    bool seriesHoldsAll_ = true;     // else it holds what the view shows
+    QHash<qint64, qint64> dayStart_; // Julian day -> local midnight in ms since the epoch
+    bool monthAxisShown_ = false;
+    bool relabelling_ = false;
+    double xMin_ = 0, xMax_ = 1; // the current view, cached for the marks and the tool tip
+
+    friend class TReportMarks;
 };
 
 extern TFrmReport *FrmReport;
+
+enum class qv_report_kind { quantity_month, gross_month, quantity_day, gross_day };
+
+// Fills report with the points of kind over [from, to] from every record of store: BeginReport, then
+// one AddMonthPoint or AddDayPoint per point. Throws Edate_encode_error for a date that does not exist;
+// the points before it stay.
+void FillReport(TFrmReport &report, Tqv_records &store, qv_report_kind kind, const qv_date &from,
+                const qv_date &to);

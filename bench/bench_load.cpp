@@ -1,0 +1,239 @@
+// qv-bench-load: loads one history file into an empty store, on one thread, and times the load and the
+// walks that the windows make over the store afterwards. Run it in a fresh process per file so that the
+// peak memory figure is that file's own (bench/run-data-bench does).
+//
+// Writes one line of tab-separated figures to standard output (the header with --header), and a
+// readable account to standard error.
+
+#include "Qv_file.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using Tclock = std::chrono::steady_clock;
+
+double seconds_since(Tclock::time_point start)
+{
+    return std::chrono::duration<double>(Tclock::now() - start).count();
+}
+
+// A "VmRSS:" or "VmHWM:" figure of /proc/self/status, in bytes; 0 when it cannot be read.
+double status_bytes(const char *key)
+{
+    std::FILE *f = std::fopen("/proc/self/status", "r");
+    if (f == nullptr)
+        return 0;
+    char line[256];
+    double kb = 0;
+    const std::size_t n = std::strlen(key);
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        if (std::strncmp(line, key, n) == 0) {
+            kb = std::strtod(line + n, nullptr);
+            break;
+        }
+    }
+    std::fclose(f);
+    return kb * 1024;
+}
+
+// Reads the file once through a small buffer, so that the timed load finds it in the page cache without
+// the bench holding its bytes. Returns the file's size, or -1.
+long long warm(const std::string &path)
+{
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return -1;
+    std::vector<char> buf(std::size_t{1} << 20);
+    long long total = 0;
+    std::size_t got;
+    while ((got = std::fread(buf.data(), 1, buf.size(), f)) > 0)
+        total += static_cast<long long>(got);
+    std::fclose(f);
+    return total;
+}
+
+const char *const usage =
+    "usage: qv-bench-load [--header | --breakdown-header] [--breakdown] [--id-text T] [--name-text T] FILE\n";
+
+const char *const columns = "records\tfile_MB\tload_s\trecords_per_s\tMB_per_s\trss_MB\thwm_MB\trss_ratio\t"
+                            "hwm_ratio\tsort_walk_s\twalk_s\tsearch_id_s\tsearch_id_pct\tsearch_name_s\t"
+                            "search_name_pct\treport_month_s\thwm_end_MB\tstore_ratio";
+
+// Where the time of a load goes: the same work as qv_load_history_file, phase by phase, on the whole
+// file read into memory first. Each phase adds one step to the one before it.
+int breakdown(const std::string &path)
+{
+    auto start = Tclock::now();
+    std::string error;
+    if (!qv_file_read(path, &error)) {
+        std::fprintf(stderr, "qv-bench-load: %s: %s\n", path.c_str(), error.c_str());
+        return 1;
+    }
+    const double read_s = seconds_since(start);
+    start = Tclock::now();
+    Tqv_lines lines;
+    qv_file_split_lines(lines);
+    const double lines_s = seconds_since(start);
+
+    qv_line_fields fields;
+    start = Tclock::now();
+    std::size_t filled = 0;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        fields.clear();
+        qv_line_split(lines[i].text, fields);
+        filled += fields.field(41).size();
+    }
+    const double split_s = seconds_since(start);
+
+    start = Tclock::now();
+    Tqv_record rec;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        fields.clear();
+        qv_line_split(lines[i].text, fields);
+        qv_record_parse(rec, &fields);
+    }
+    const double parse_s = seconds_since(start);
+
+    start = Tclock::now();
+    Tqv_records store;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        fields.clear();
+        qv_line_split(lines[i].text, fields);
+        if (store.find(fields.field(11)) != nullptr)
+            continue;
+        auto obj = std::make_unique<Tqv_record_object>();
+        qv_record_parse(obj->data, &fields);
+        store.add(std::move(obj));
+    }
+    const double store_s = seconds_since(start);
+    qv_file_free_lines(lines);
+    qv_file_release();
+
+    std::printf("%zu\t%.3f\t%.3f\t%.3f\t%.3f\t%.3f\n", store.count(), read_s, lines_s, split_s,
+                parse_s - split_s, store_s - parse_s);
+    std::fprintf(stderr,
+                 "%s: read %.3f s, cut into lines %.3f s, fields %.3f s, records %.3f s, store %.3f s "
+                 "(%zu bytes in the last columns)\n",
+                 path.c_str(), read_s, lines_s, split_s, parse_s - split_s, store_s - parse_s, filled);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string path;
+    bool breakdown_only = false;
+    std::string id_text = "7Q";    // two characters of a random 17-character ID: about 1.2 %
+    std::string name_text = "a n"; // a first name ending in a, a last name beginning with n: about 0.8 %
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--header") {
+            std::printf("%s\n", columns);
+            return 0;
+        }
+        if (arg == "--breakdown-header") {
+            std::printf("records\tread_s\tlines_s\tfields_s\trecords_s\tstore_s\n");
+            return 0;
+        }
+        if (arg == "--breakdown") {
+            breakdown_only = true;
+            continue;
+        }
+        if (arg == "--id-text" && i + 1 < argc) {
+            id_text = argv[++i];
+        } else if (arg == "--name-text" && i + 1 < argc) {
+            name_text = argv[++i];
+        } else if (!arg.empty() && arg[0] != '-' && path.empty()) {
+            path = arg;
+        } else {
+            std::fputs(usage, stderr);
+            return 2;
+        }
+    }
+    if (path.empty()) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    if (breakdown_only)
+        return breakdown(path);
+    const long long size = warm(path);
+    if (size <= 0) {
+        std::fprintf(stderr, "qv-bench-load: %s: cannot read it\n", path.c_str());
+        return 1;
+    }
+    const double mb = static_cast<double>(size) / 1e6;
+
+    Tqv_records store;
+    qv_load_report report;
+    const double rss_before = status_bytes("VmRSS:");
+    auto start = Tclock::now();
+    qv_load_history_file(store, path, report);
+    const double load_s = seconds_since(start);
+    const double rss = status_bytes("VmRSS:");
+    const double hwm = status_bytes("VmHWM:");
+    if (!report.problems.empty()) {
+        std::fprintf(stderr, "qv-bench-load: %s: %zu problems, the first: line %zu: %s\n", path.c_str(),
+                     report.problems.size(), report.problems.front().line,
+                     report.problems.front().message.c_str());
+    }
+    const std::size_t count = store.count();
+
+    // The first walk sorts what the load added; the second is the walk alone.
+    start = Tclock::now();
+    std::int64_t quantity = 0;
+    for (std::size_t pos = 0; pos < count; ++pos)
+        quantity += store.record_at(pos)->data.quantity;
+    const double sort_walk_s = seconds_since(start);
+    start = Tclock::now();
+    qv_date from{0xFFFF, 12, 31};
+    qv_date to{};
+    for (std::size_t pos = 0; pos < count; ++pos) {
+        const qv_date &d = store.record_at(pos)->data.date;
+        if (!qv_date_is_valid(d))
+            continue;
+        if (qv_date_key(d) < qv_date_key(from))
+            from = d;
+        if (qv_date_key(d) > qv_date_key(to))
+            to = d;
+    }
+    const double walk_s = seconds_since(start);
+
+    start = Tclock::now();
+    const std::size_t id_found = qv_search_records(store, qv_search_field::trans_id, id_text).size();
+    const double search_id_s = seconds_since(start);
+    start = Tclock::now();
+    const std::size_t name_found = qv_search_records(store, qv_search_field::name, name_text).size();
+    const double search_name_s = seconds_since(start);
+
+    start = Tclock::now();
+    const std::vector<qv_report_point> months = qv_report_month(store, from, to, qv_report_value::gross);
+    const double report_s = seconds_since(start);
+    const double hwm_end = status_bytes("VmHWM:");
+
+    const double load_rss = rss - rss_before;
+    const auto pct = [count](std::size_t n) {
+        return count > 0 ? 100.0 * static_cast<double>(n) / count : 0.0;
+    };
+    std::printf("%zu\t%.1f\t%.3f\t%.0f\t%.0f\t%.1f\t%.1f\t%.3f\t%.3f\t%.3f\t%.3f\t%.3f\t%.2f\t%.3f\t%.2f\t%."
+                "3f\t%.1f\t%.3f\n",
+                count, mb, load_s, static_cast<double>(count) / load_s, mb / load_s, rss / 1e6, hwm / 1e6,
+                rss / static_cast<double>(size), hwm / static_cast<double>(size), sort_walk_s, walk_s,
+                search_id_s, pct(id_found), search_name_s, pct(name_found), report_s, hwm_end / 1e6,
+                load_rss / static_cast<double>(size));
+    std::fprintf(
+        stderr,
+        "%s: %zu records from %.1f MB in %.3f s (%.0f MB/s); resident %.1f MB (%.1f MB of it for the "
+        "store), peak %.1f MB; %zu months, quantity %lld\n",
+        path.c_str(), count, mb, load_s, mb / load_s, rss / 1e6, load_rss / 1e6, hwm / 1e6, months.size(),
+        static_cast<long long>(quantity));
+    return report.problems.empty() ? 0 : 1;
+}

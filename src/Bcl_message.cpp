@@ -1,0 +1,37 @@
+// The message boxes of the Bcl unit: the one part of it that needs the GUI toolkit.
+#include "Bcl.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+void bcl_show_message(QWidget *owner, const char *text, const char *caption)
+{
+    if (text == nullptr || caption == nullptr)
+        return;
+    QMessageBox box(QMessageBox::Information, QString::fromUtf8(caption), QString::fromUtf8(text),
+                    QMessageBox::Ok, owner);
+    box.exec();
+}
+
+void bcl_show_error(QWidget *owner, const std::string &message)
+{
+    QString title = QGuiApplication::applicationDisplayName();
+    if (title.isEmpty())
+        title = QStringLiteral("Quorvex history tool");
+    QMessageBox box(QMessageBox::Critical, title,
+                    QString::fromUtf8(message.data(), qsizetype(message.size())), QMessageBox::Ok, owner);
+    box.exec();
+}
+
+bool bcl_guard(QWidget *owner, const std::function<void()> &work)
+{
+    try {
+        work();
+        return true;
+    } catch (const std::exception &e) {
+        bcl_show_error(owner, e.what());
+    } catch (...) {
+        bcl_show_error(owner, std::string());
+    }
+    return false;
+}

@@ -1,0 +1,671 @@
+// The form's code names its window FrmMain too: it comes before the global of that name.
+#include "ui_Frm_main.h"
+
+#include "Bcl.h"
+#include "Frm_main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QScreen>
+#include <QScrollBar>
+#include <QUrl>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+TFrmMain *FrmMain = nullptr;
+
+namespace {
+
+// The list's sort state: the column last clicked and the direction, flipped on every click.
+int SortColumn = 0;
+int SortDirection = 1;
+
+// The product web site, kept scrambled with one key byte.
+constexpr unsigned char websiteKey = 0x5A;
+constexpr std::array<char, 32> scrambled(const char (&text)[32])
+{
+    std::array<char, 32> out{};
+    for (std::size_t i = 0; i < 32; ++i)
+        out[i] = static_cast<char>(static_cast<unsigned char>(text[i]) ^ websiteKey);
+    return out;
+}
+constexpr std::array<char, 32> websiteScrambled = scrambled("https://quorvex.example/history");
+
+// Windows-1252 for the bytes 0x80 to 0x9F; the rest of the upper half is Latin-1.
+constexpr char16_t cp1252[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// The length of the valid UTF-8 at the start of bytes; cut is set when the rest is one character cut
+// short by the end of the text.
+std::size_t validUtf8(std::string_view bytes, bool &cut)
+{
+    cut = false;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        std::size_t n = 0;
+        std::uint32_t min = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            n = 1;
+            min = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 2;
+            min = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 3;
+            min = 0x10000;
+        } else {
+            return i;
+        }
+        std::uint32_t code = c & (0x3F >> n);
+        std::size_t k = 1;
+        for (; k <= n && i + k < bytes.size(); ++k) {
+            const auto d = static_cast<unsigned char>(bytes[i + k]);
+            if ((d & 0xC0) != 0x80)
+                return i;
+            code = code << 6 | (d & 0x3F);
+        }
+        if (k <= n) {
+            cut = true;
+            return i;
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return i;
+        i += n + 1;
+    }
+    return i;
+}
+
+QString cString(std::string_view bytes)
+{
+    return bytes.empty() ? QStringLiteral("(null)") : qv_display_text(bytes);
+}
+
+// Prints one detail line: the format with the values as UTF-8, into a buffer of 1024.
+template <class... Args> QString detailLine(Cbcl_str &line, const char *format, Args... values)
+{
+    line.clear();
+    std::snprintf(line.buffer(), 1024, format, values...);
+    return QString::fromUtf8(line.buffer());
+}
+
+const char *const appTitle = "Quorvex history tool";
+
+} // namespace
+
+QString qv_display_text(std::string_view bytes)
+{
+    bool cut = false;
+    const std::size_t valid = validUtf8(bytes, cut);
+    if (valid == bytes.size() || cut)
+        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(valid));
+    QString out;
+    out.reserve(static_cast<qsizetype>(bytes.size()));
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        out.append(c >= 0x80 && c < 0xA0 ? QChar(cp1252[c - 0x80]) : QChar(c));
+    }
+    return out;
+}
+
+QStringList qv_detail_lines(const Tqv_record &r)
+{
+    Cbcl_str line(1024);
+    QStringList lines;
+    const auto s = [](std::string_view text) { return cString(text).toUtf8(); };
+    lines << detailLine(line, "Transaction ID: %s (%s - %s)", s(r.trans_id()).constData(),
+                        s(r.status()).constData(), s(r.status_note()).constData());
+    if (!r.ref_trans_id().empty())
+        lines << detailLine(line, "Reference Transaction ID: %s", s(r.ref_trans_id()).constData());
+    lines << detailLine(line, "Date Time (%s): %u-%02u-%02u %02u:%02u:%02u", s(r.time_zone()).constData(),
+                        unsigned{r.date.year}, unsigned{r.date.month}, unsigned{r.date.day},
+                        unsigned{r.time.hour}, unsigned{r.time.minute}, unsigned{r.time.second});
+    lines << QString();
+    lines << detailLine(line, "Item Title: %s", s(r.item_title()).constData());
+    lines << detailLine(line, "Item ID: %s", s(r.item_id()).constData());
+    lines << detailLine(line, "Quantity: %d", r.quantity);
+    lines << detailLine(line, "From Email Address: %s", s(r.from_email()).constData());
+    if (!r.to_email().empty())
+        lines << detailLine(line, "To Email Address: %s", s(r.to_email()).constData());
+    lines << QString();
+    const auto amountLine = [&line](const char *format, amount value) {
+        return detailLine(line, format, qv_amount_text(value).c_str());
+    };
+    lines << amountLine("Gross: %s", r.gross) << amountLine("Fee: %s", r.fee) << amountLine("Net: %s", r.net)
+          << amountLine("Shipping and Handling Amount: %s", r.shipping)
+          << amountLine("Sales Tax: %s", r.sales_tax) << amountLine("Balance: %s", r.balance);
+    lines << QString();
+    lines << detailLine(line, "Buyer Name: %s (%s)", s(r.name()).constData(), s(r.name_note()).constData());
+    // The parenthesis of the buyer ID and phone lines names the buyer they belong to.
+    if (!r.buyer_id().empty())
+        lines << detailLine(line, "Buyer ID: %s (%s)", s(r.buyer_id()).constData(), s(r.name()).constData());
+    if (!r.phone().empty())
+        lines << detailLine(line, "Contact Phone Number: %s (%s)", s(r.phone()).constData(),
+                            s(r.name()).constData());
+    if (!r.address1().empty()) {
+        line.clear();
+        char *buf = line.buffer();
+        std::snprintf(buf, 1024, "Address: %s ", s(r.address1()).constData());
+        if (!r.address2().empty()) {
+            const std::size_t used = std::strlen(buf);
+            std::snprintf(buf + used, 1024 - used, "%s ", s(r.address2()).constData());
+        }
+        const std::size_t used = std::strlen(buf);
+        std::snprintf(buf + used, 1024 - used, "(%s)", s(r.address_note()).constData());
+        lines << QString::fromUtf8(buf);
+    }
+    if (!r.city().empty())
+        lines << detailLine(line, "City: %s ", s(r.city()).constData());
+    if (!r.province().empty())
+        lines << detailLine(line, "Province: %s ", s(r.province()).constData());
+    if (!r.zip_code().empty())
+        lines << detailLine(line, "ZIP Code: %s ", s(r.zip_code()).constData());
+    if (!r.country().empty())
+        lines << detailLine(line, "Country: %s ", s(r.country()).constData());
+    return lines;
+}
+
+QString qv_load_problems_text(const std::vector<qv_load_problem> &problems)
+{
+    constexpr std::size_t shown = 10;
+    QString text = QStringLiteral("Some lines or files could not be loaded:\n");
+    for (std::size_t i = 0; i < problems.size() && i < shown; ++i) {
+        const qv_load_problem &p = problems[i];
+        text += qv_display_text(p.file);
+        if (p.line > 0)
+            text += QLatin1Char(':') + QString::number(p.line);
+        text += QStringLiteral(": ") + qv_display_text(p.message) + QLatin1Char('\n');
+    }
+    if (problems.size() > shown)
+        text += QStringLiteral("and %1 more\n").arg(problems.size() - shown);
+    return text.trimmed();
+}
+
+int qv_list_text_compare(std::string_view a, std::string_view b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        auto x = static_cast<unsigned char>(a[i]);
+        auto y = static_cast<unsigned char>(b[i]);
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<unsigned char>(x - ('a' - 'A'));
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<unsigned char>(y - ('a' - 'A'));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+// ---- The list model ------------------------------------------------------------------------------------
+
+TRecordListModel::TRecordListModel(QObject *parent) : QAbstractTableModel(parent)
+{
+}
+
+int TRecordListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int TRecordListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TRecordListModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
+        return {};
+    return qv_display_text(text(index.row(), index.column()));
+}
+
+QVariant TRecordListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const char *const captions[ColumnCount] = {"Transaction ID",    "Date",  "Time", "Status",
+                                                      "Item title",        "Gross", "Fee",  "Balance",
+                                                      "From Email address"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return QString::fromLatin1(captions[section]);
+}
+
+void TRecordListModel::beginRefill()
+{
+    beginResetModel();
+}
+
+void TRecordListModel::clearRows()
+{
+    rows_.clear();
+}
+
+void TRecordListModel::appendRow(const Tqv_record &rec)
+{
+    const std::string date = qv_date_text(rec.date);
+    const std::string time = qv_time_text(rec.time);
+    const std::string gross = qv_amount_text(rec.gross);
+    const std::string fee = qv_amount_text(rec.fee);
+    const std::string balance = qv_amount_text(rec.balance);
+    const std::string_view texts[ColumnCount] = {
+        rec.trans_id(), date, time, rec.status(), rec.item_title(), gross, fee, balance, rec.from_email()};
+    Row row;
+    std::size_t at = 0;
+    for (int c = 0; c < ColumnCount; ++c) {
+        at += texts[c].size();
+        row.ends[c] = static_cast<std::uint16_t>(at);
+    }
+    row.texts.reset(new char[at]);
+    std::size_t begin = 0;
+    for (int c = 0; c < ColumnCount; ++c) {
+        std::copy(texts[c].begin(), texts[c].end(), row.texts.get() + begin);
+        begin = row.ends[c];
+    }
+    row.gross = rec.gross;
+    row.fee = rec.fee;
+    row.balance = rec.balance;
+    rows_.push_back(std::move(row));
+}
+
+void TRecordListModel::endRefill()
+{
+    endResetModel();
+}
+
+std::string_view TRecordListModel::text(int row, int column) const
+{
+    const Row &r = rows_[static_cast<std::size_t>(row)];
+    const std::uint16_t begin = column == 0 ? 0 : r.ends[column - 1];
+    return {r.texts.get() + begin, static_cast<std::size_t>(r.ends[column] - begin)};
+}
+
+void TRecordListModel::sortRows(int column, int direction)
+{
+    if (column < 0 || column >= ColumnCount)
+        return;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const auto textOf = [column](const Row &r) {
+        const std::uint16_t begin = column == 0 ? 0 : r.ends[column - 1];
+        return std::string_view(r.texts.get() + begin, static_cast<std::size_t>(r.ends[column] - begin));
+    };
+    const auto valueOf = [column](const Row &r) {
+        return column == Gross ? r.gross : (column == Fee ? r.fee : r.balance);
+    };
+    if (column == Gross || column == Fee || column == Balance) {
+        std::stable_sort(rows_.begin(), rows_.end(), [&](const Row &a, const Row &b) {
+            return direction > 0 ? valueOf(a) < valueOf(b) : valueOf(b) < valueOf(a);
+        });
+    } else {
+        std::stable_sort(rows_.begin(), rows_.end(), [&](const Row &a, const Row &b) {
+            return qv_list_text_compare(textOf(a), textOf(b)) * direction < 0;
+        });
+    }
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+// ---- The window ----------------------------------------------------------------------------------------
+
+TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TFrmMain>())
+{
+    ui->setupUi(this);
+    // Menus take the 16-pixel drawings, the tool bar the 32-pixel ones.
+    const std::pair<QAction *, const char *> drawings[] = {{ui->actFileImport, "import"},
+                                                           {ui->actSearchTransId, "search"},
+                                                           {ui->actSearchFromEmailAddr, "search"},
+                                                           {ui->actSearchName, "search"},
+                                                           {ui->actSearchAll, "all"},
+                                                           {ui->actHelpWebsite, "website"}};
+    for (const auto &[action, name] : drawings) {
+        QIcon icon;
+        icon.addFile(QStringLiteral(":/images/%116.png").arg(QLatin1String(name)), QSize(16, 16));
+        icon.addFile(QStringLiteral(":/images/%132.png").arg(QLatin1String(name)), QSize(32, 32));
+        action->setIcon(icon);
+    }
+    setAcceptDrops(true);
+    model_ = new TRecordListModel(this);
+    ui->ListView->setModel(model_);
+    ui->ListView->installEventFilter(this);
+    ui->ListView->viewport()->installEventFilter(this);
+    ui->Splitter1->setStretchFactor(0, 1);
+    ui->Splitter1->setSizes({666 - 274, 274});
+
+    importDialog_ = new QFileDialog(this, QStringLiteral("Import Quorvex history files"));
+    importDialog_->setNameFilter(QStringLiteral("Quorvex history files (.csv) (*.csv)"));
+    importDialog_->setDefaultSuffix(QStringLiteral("csv"));
+    importDialog_->setFileMode(QFileDialog::ExistingFiles);
+    importDialog_->setAcceptMode(QFileDialog::AcceptOpen);
+    importDialog_->setSizeGripEnabled(true);
+
+    const auto guarded = [this](void (TFrmMain::*handler)()) {
+        return [this, handler] { bcl_guard(this, [this, handler] { (this->*handler)(); }); };
+    };
+    connect(ui->actFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->actFileImport, &QAction::triggered, this, guarded(&TFrmMain::actFileImportExecute));
+    connect(ui->actSearchTransId, &QAction::triggered, this, guarded(&TFrmMain::actSearchTransIdExecute));
+    connect(ui->actSearchFromEmailAddr, &QAction::triggered, this,
+            guarded(&TFrmMain::actSearchFromEmailAddrExecute));
+    connect(ui->actSearchName, &QAction::triggered, this, guarded(&TFrmMain::actSearchNameExecute));
+    connect(ui->actSearchAll, &QAction::triggered, this, guarded(&TFrmMain::actSearchAllExecute));
+    connect(ui->actViewToolbar, &QAction::triggered, this, guarded(&TFrmMain::actViewToolbarExecute));
+    connect(ui->actViewDetails, &QAction::triggered, this, guarded(&TFrmMain::actViewDetailsExecute));
+    connect(ui->actHelpWebsite, &QAction::triggered, this, guarded(&TFrmMain::actHelpWebsiteExecute));
+    // The report actions guard themselves.
+    connect(ui->actReportQuantityMonth, &QAction::triggered, this, &TFrmMain::actReportQuantityMonthExecute);
+    connect(ui->actReportGrossMonth, &QAction::triggered, this, &TFrmMain::actReportGrossMonthExecute);
+    connect(ui->actReportQuantityDay, &QAction::triggered, this, &TFrmMain::actReportQuantityDayExecute);
+    connect(ui->actReportQGrossDay, &QAction::triggered, this, &TFrmMain::actReportQGrossDayExecute);
+    connect(ui->ListView->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { bcl_guard(this, [this, column] { ListViewColumnClick(column); }); });
+
+    bcl_guard(this, [this] { FormCreate(); });
+
+    // Centred on the screen, and never larger than it.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        resize(std::min(width(), room.width()), std::min(height(), room.height()));
+        move(room.center() - rect().center());
+    }
+}
+
+TFrmMain::~TFrmMain() = default;
+
+void TFrmMain::FormCreate()
+{
+    std::memcpy(website_, websiteScrambled.data(), sizeof website_);
+    for (char &c : website_)
+        c = static_cast<char>(static_cast<unsigned char>(c) ^ websiteKey);
+    InitListView();
+    records = std::make_unique<Tqv_records>();
+    LoadHistoryFolder();
+    ShowAllRecords();
+    showLoadProblems();
+}
+
+void TFrmMain::FormClose()
+{
+    records.reset();
+}
+
+void TFrmMain::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TFrmMain::InitListView()
+{
+    ui->mmDetail->clear();
+    QFont font = ui->ListView->font();
+    font.setPointSize(10);
+    ui->ListView->setFont(font);
+    ui->ListView->setShowGrid(true);
+    ui->ListView->verticalHeader()->hide();
+    ui->ListView->verticalHeader()->setDefaultSectionSize(ui->ListView->fontMetrics().height() + 6);
+    ui->ListView->horizontalHeader()->setSortIndicatorShown(false);
+    ui->ListView->horizontalHeader()->setSectionsClickable(true);
+    resize(747, 666);
+    AddColumn("Transaction ID", 150);
+    AddColumn("Date", 100);
+    AddColumn("Time", 100);
+    AddColumn("Status", 100);
+    AddColumn("Item title", 200);
+    AddColumn("Gross", 80);
+    AddColumn("Fee", 80);
+    AddColumn("Balance", 80);
+    AddColumn("From Email address", 0);
+}
+
+void TFrmMain::AddColumn(const char *caption, int width)
+{
+    // The model holds the captions in this order; each call sizes the next column.
+    if (bcl_is_empty(caption) || columnsAdded_ >= TRecordListModel::ColumnCount)
+        return;
+    const int column = columnsAdded_++;
+    QHeaderView *header = ui->ListView->horizontalHeader();
+    if (width != 0) {
+        header->resizeSection(column, width);
+    } else {
+        header->setStretchLastSection(true);
+    }
+    resize(this->width() + width, height());
+}
+
+void TFrmMain::LoadHistoryFile(const std::string &path)
+{
+    qv_load_history_file(*records, path, loadReport_);
+}
+
+void TFrmMain::LoadHistoryFolder()
+{
+    runLoad([this](const qv_load_progress &progress) {
+        qv_load_history_folder(*records, bcl_get_current_dir(), loadReport_, progress);
+    });
+}
+
+void TFrmMain::ImportFiles(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    runLoad([this, &paths](const qv_load_progress &progress) {
+        for (const QString &path : paths)
+            qv_load_history_file(*records, QFile::encodeName(path).toStdString(), loadReport_, progress);
+    });
+    ShowAllRecords();
+    showLoadProblems();
+}
+
+void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load)
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    struct RestoreCursor {
+        ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
+    } restore;
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QProgressDialog> dialog;
+    const qv_load_progress progress = [&](const std::string &file, std::size_t count) {
+        if (!dialog) {
+            if (clock.elapsed() < 500)
+                return;
+            dialog = std::make_unique<QProgressDialog>(this);
+            dialog->setWindowTitle(QString::fromLatin1(appTitle));
+            dialog->setCancelButton(nullptr);
+            dialog->setRange(0, 0);
+            dialog->setWindowModality(Qt::ApplicationModal);
+            dialog->setMinimumDuration(0);
+            dialog->show();
+        }
+        dialog->setLabelText(QStringLiteral("Loading %1\n%2 records")
+                                 .arg(QFileInfo(QFile::decodeName(file.c_str())).fileName())
+                                 .arg(count));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    load(progress);
+}
+
+void TFrmMain::showLoadProblems()
+{
+    if (loadReport_.problems.empty())
+        return;
+    const QString text = qv_load_problems_text(loadReport_.problems);
+    loadReport_ = {};
+    bcl_show_error(this, text.toStdString());
+}
+
+void TFrmMain::ShowAllRecords()
+{
+    if (!records || records->count() == 0)
+        return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    model_->beginRefill();
+    model_->clearRows();
+    for (std::size_t i = 0; i < records->count(); ++i)
+        AddRecordItem(*records->record_at(i));
+    model_->endRefill();
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void TFrmMain::AddRecordItem(const Tqv_record_object &rec)
+{
+    model_->appendRow(rec.data);
+}
+
+void TFrmMain::ListViewColumnClick(int column)
+{
+    SortColumn = column;
+    SortDirection = -SortDirection;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    model_->sortRows(SortColumn, SortDirection);
+    QGuiApplication::restoreOverrideCursor();
+    QHeaderView *header = ui->ListView->horizontalHeader();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, SortDirection > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void TFrmMain::ShowDetail()
+{
+    const QModelIndexList selected = ui->ListView->selectionModel()->selectedRows();
+    if (!records || selected.isEmpty()) {
+        ui->mmDetail->clear();
+        return;
+    }
+    const Tqv_record_object *rec = records->find(model_->text(selected.first().row(), 0));
+    if (rec == nullptr)
+        return;
+    ui->mmDetail->setPlainText(qv_detail_lines(rec->data).join(QLatin1Char('\n')));
+    ui->mmDetail->verticalScrollBar()->setValue(0);
+}
+
+bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    const bool listKey = watched == ui->ListView && event->type() == QEvent::KeyRelease;
+    const bool listMouse = watched == ui->ListView->viewport() && event->type() == QEvent::MouseButtonRelease;
+    if (listKey || listMouse) {
+        // The selection follows the press; the pane follows the release.
+        QMetaObject::invokeMethod(
+            this, [this] { bcl_guard(this, [this] { ShowDetail(); }); }, Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFrmMain::actFileImportExecute()
+{
+    if (importDialog_->exec() == QDialog::Accepted)
+        actFileImportAccept(importDialog_->selectedFiles());
+}
+
+void TFrmMain::actFileImportAccept(const QStringList &files)
+{
+    ImportFiles(files);
+}
+
+void TFrmMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void TFrmMain::dropEvent(QDropEvent *event)
+{
+    QStringList files;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
+            files << url.toLocalFile();
+    }
+    event->acceptProposedAction();
+    bcl_guard(this, [this, &files] { ImportFiles(files); });
+}
+
+void TFrmMain::SearchRecords(qv_search_field field, const QString &typed)
+{
+    const qv_lower_fn lower = [](std::string_view name) {
+        return qv_display_text(name).toLower().toUtf8().toStdString();
+    };
+    const std::vector<std::size_t> found =
+        qv_search_records(*records, field, typed.toUtf8().toStdString(), lower);
+    model_->beginRefill();
+    model_->clearRows();
+    for (const std::size_t pos : found)
+        AddRecordItem(*records->record_at(pos));
+    model_->endRefill();
+}
+
+void TFrmMain::search(qv_search_field field, const char *prompt)
+{
+    if (!records || records->count() == 0) {
+        bcl_show_message(this, "No records to be searched.", "Information");
+        return;
+    }
+    QInputDialog input(this);
+    input.setWindowTitle(QStringLiteral("Search"));
+    input.setLabelText(QString::fromLatin1(prompt));
+    input.setInputMode(QInputDialog::TextInput);
+    input.setTextValue(QString());
+    if (auto *edit = input.findChild<QLineEdit *>())
+        edit->setMaxLength(255);
+    if (input.exec() != QDialog::Accepted)
+        return;
+    const QString typed = input.textValue().left(255);
+    if (typed.isEmpty())
+        return;
+    SearchRecords(field, typed);
+}
+
+void TFrmMain::actSearchTransIdExecute()
+{
+    search(qv_search_field::trans_id, "Please input Transaction ID:");
+}
+
+void TFrmMain::actSearchFromEmailAddrExecute()
+{
+    search(qv_search_field::from_email, "Please input From Email Address:");
+}
+
+void TFrmMain::actSearchNameExecute()
+{
+    search(qv_search_field::name, "Please input Name:");
+}
+
+void TFrmMain::actSearchAllExecute()
+{
+    ShowAllRecords();
+}
+
+void TFrmMain::actViewToolbarExecute()
+{
+    ui->ToolBar1->setVisible(ui->actViewToolbar->isChecked());
+}
+
+void TFrmMain::actViewDetailsExecute()
+{
+    // Hiding the pane hides the splitter's handle with it.
+    ui->mmDetail->setVisible(ui->actViewDetails->isChecked());
+}
+
+void TFrmMain::actHelpWebsiteExecute()
+{
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(website_)));
+}

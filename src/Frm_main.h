@@ -1,0 +1,137 @@
+// The main window.
+//
+// TFrmMain owns the record store (Tqv_records, unit Qv_file) and shows it: the transaction list (a
+// QTableView over TRecordListModel, which holds copies of the nine texts of each row), the detail pane
+// and the actions of the menus and tool bar. Calls go one way: the window calls the data layer to load,
+// search and total; the data layer never calls the window. The report actions (Frm_main_report.cpp)
+// hand points to the report window TFrmReport after the date range dialog TDlgDate. Every handler runs
+// its work through bcl_guard, so that an error is shown in the standard error box.
+#pragma once
+
+#include "Qv_file.h"
+
+#include <QAbstractTableModel>
+#include <QMainWindow>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QFileDialog;
+
+namespace Ui {
+class TFrmMain;
+}
+
+// Shows record bytes: as UTF-8 where they are valid UTF-8 (a last character cut short is dropped),
+// otherwise as Windows-1252.
+QString qv_display_text(std::string_view bytes);
+
+// The lines of the detail pane for one record.
+QStringList qv_detail_lines(const Tqv_record &rec);
+
+// The nine columns of the transaction list.
+class TRecordListModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column { TransId, Date, Time, Status, ItemTitle, Gross, Fee, Balance, FromEmail, ColumnCount };
+
+    explicit TRecordListModel(QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Refills go between begin and end, so that views see one reset.
+    void beginRefill();
+    void clearRows();
+    void appendRow(const Tqv_record &rec);
+    void endRefill();
+
+    // The text of a row in a column, as the bytes the record held.
+    std::string_view text(int row, int column) const;
+    // Orders the rows by a column: amounts by value, the rest by their text with ASCII letters compared
+    // as capitals; direction +1 or -1.
+    void sortRows(int column, int direction);
+
+private:
+    struct Row {
+        std::unique_ptr<char[]> texts; // the nine texts, one after the other
+        std::uint16_t ends[ColumnCount];
+        amount gross, fee, balance;
+    };
+    std::vector<Row> rows_;
+};
+
+// Compares two list texts as the list sorts them: byte by byte, ASCII a to z as capitals.
+int qv_list_text_compare(std::string_view a, std::string_view b);
+
+class TFrmMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TFrmMain(QWidget *parent = nullptr);
+    ~TFrmMain() override;
+
+    std::unique_ptr<Tqv_records> records;
+
+    void LoadHistoryFile(const std::string &path);
+    void LoadHistoryFolder();
+    // Loads the files in order and refills the list once (import and drops).
+    void ImportFiles(const QStringList &paths);
+    void ShowAllRecords();
+    void AddRecordItem(const Tqv_record_object &rec);
+    void ShowDetail();
+    // Replaces the rows by the records whose field contains text.
+    void SearchRecords(qv_search_field field, const QString &typed);
+
+    TRecordListModel *listModel() const { return model_; }
+    QFileDialog *importDialog() const { return importDialog_; }
+
+    void actReportQuantityMonthExecute();
+    void actReportGrossMonthExecute();
+    void actReportQuantityDayExecute();
+    void actReportQGrossDayExecute();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+    void InitListView();
+    void AddColumn(const char *caption, int width);
+    void ListViewColumnClick(int column);
+    void actFileImportExecute();
+    void actFileImportAccept(const QStringList &files);
+    void actSearchTransIdExecute();
+    void actSearchFromEmailAddrExecute();
+    void actSearchNameExecute();
+    void actSearchAllExecute();
+    void actViewToolbarExecute();
+    void actViewDetailsExecute();
+    void actHelpWebsiteExecute();
+    void search(qv_search_field field, const char *prompt);
+    // Runs a load with the wait cursor and, when it takes a while, a progress dialog; then shows what
+    // it reported.
+    void runLoad(const std::function<void(const qv_load_progress &)> &load);
+    void showLoadProblems();
+
+    std::unique_ptr<Ui::TFrmMain> ui;
+    TRecordListModel *model_ = nullptr;
+    QFileDialog *importDialog_ = nullptr;
+    qv_load_report loadReport_;
+    int columnsAdded_ = 0;
+    char website_[32];
+};
+
+// The text of the error box for the problems of a load: the first few in full, then how many more.
+QString qv_load_problems_text(const std::vector<qv_load_problem> &problems);
+
+extern TFrmMain *FrmMain;

@@ -1,0 +1,821 @@
+#include "Frm_report.h"
+
+#include "Bcl.h"
+#include "Dlg_date.h"
+#include "ui_Frm_report.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QGraphicsItem>
+#include <QHelpEvent>
+#include <QImageWriter>
+#include <QLineSeries>
+#include <QLocale>
+#include <QMenu>
+#include <QPainter>
+#include <QToolTip>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+TFrmReport *FrmReport = nullptr;
+
+namespace {
+
+constexpr qint64 msPerDay = 24 * 60 * 60 * 1000;
+// Up to this many points the series holds them all and zooming is animated. Above it the series holds
+// only what the current view can show (see showPoints) and the line is redrawn at once: drawing or
+// interpolating a polyline of 100,000 points on every resize or zoom step would make the window sluggish.
+constexpr std::size_t allPointsLimit = 5000;
+// The least horizontal room per mark in the plot area: with more points in view than fit at this
+// spacing, the marks would cover each other and the line, so none are drawn until the user zooms in.
+constexpr double pixelsPerMark = 16;
+constexpr double markRows = 4;
+constexpr double markLine = 8; // length of the line from a point to its mark
+// Day axes of up to this many days get their ticks on midnights.
+constexpr qint64 shortDayRange = 120;
+constexpr int defaultDayTicks = 6;
+// The room that the chart keeps on each side of an axis label.
+constexpr double axisLabelPadding = 4;
+
+// The smallest step in days that splits days into at most ticks intervals; with dividing, one that
+// divides days too (0 when there is none).
+int dayStep(qint64 days, int ticks, bool dividing)
+{
+    for (const int step : {1, 2, 3, 4, 5, 7, 10, 14, 15, 20, 30, 60, 120})
+        if (days <= qint64{step} * ticks && (!dividing || days % step == 0))
+            return step;
+    return dividing ? 0 : 120;
+}
+
+std::function<QString(QWidget *)> &saveFileNameHook()
+{
+    static std::function<QString(QWidget *)> hook;
+    return hook;
+}
+
+} // namespace
+
+Edate_encode_error::Edate_encode_error() : std::runtime_error("Invalid argument to date encode")
+{
+}
+
+QString formatReportValue(double value, const QLocale &locale)
+{
+    if (std::abs(value) < 0.0005)
+        value = 0; // no "-0" for a value that rounds to zero
+    QLocale grouped(locale);
+    grouped.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    QString text = grouped.toString(value, 'f', 3);
+    const QString point = grouped.decimalPoint();
+    const QString zero = grouped.zeroDigit();
+    const qsizetype at = text.lastIndexOf(point);
+    if (at < 0)
+        return text;
+    qsizetype end = text.size();
+    while (end > at + point.size() && QStringView(text).sliced(end - zero.size(), zero.size()) == zero)
+        end -= zero.size();
+    if (end == at + point.size())
+        end = at;
+    text.truncate(end);
+    return text;
+}
+
+double reportTickStep(double min, double max, int ticks)
+{
+    const double span = max - min;
+    if (!(span > 0) || !std::isfinite(span))
+        return 1;
+    const double raw = span / std::max(ticks, 1);
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double norm = raw / magnitude;
+    const double step = (norm <= 1 ? 1 : norm <= 2 ? 2 : norm <= 5 ? 5 : 10) * magnitude;
+    return std::max(step, 0.001);
+}
+
+// The value marks: a box with the value above (or, to keep clear of a neighbour, below) each point in
+// view, joined to it by a short line. Laid out again after every change of the view.
+class TReportMarks : public QGraphicsItem {
+public:
+    explicit TReportMarks(TFrmReport *owner) : QGraphicsItem(owner->chart_), owner_(owner)
+    {
+        setZValue(1000); // above the series, the grid and the axes
+    }
+
+    QRectF boundingRect() const override { return owner_->chart_->rect(); }
+
+    void invalidate()
+    {
+        dirty_ = true;
+        prepareGeometryChange();
+        update();
+    }
+
+    const std::vector<TReportMark> &marks()
+    {
+        if (dirty_)
+            layout();
+        return marks_;
+    }
+
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *) override
+    {
+        const std::vector<TReportMark> &all = marks();
+        if (all.empty())
+            return;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setFont(owner_->font());
+        for (const TReportMark &mark : all) {
+            const double edge = mark.box.center().y() < mark.anchor.y() ? mark.box.bottom() : mark.box.top();
+            painter->setPen(QPen(QColor(128, 128, 128), 1));
+            painter->drawLine(QPointF(mark.anchor.x(), mark.anchor.y()), QPointF(mark.anchor.x(), edge));
+            painter->setBrush(QColor(255, 255, 225));
+            painter->drawRect(mark.box);
+            painter->setPen(Qt::black);
+            painter->drawText(mark.box, Qt::AlignCenter, mark.text);
+        }
+        painter->restore();
+    }
+
+private:
+    void layout()
+    {
+        dirty_ = false;
+        marks_.clear();
+        const QRectF plot = owner_->chart_->plotArea();
+        const double yMin = owner_->axisValue_->min();
+        const double yMax = owner_->axisValue_->max();
+        const double xMin = owner_->xMin_;
+        const double xMax = owner_->xMax_;
+        if (plot.width() < 1 || plot.height() < 1 || !(xMax > xMin) || !(yMax > yMin))
+            return;
+        const auto &entries = owner_->entries_;
+        const auto sortedEnd = entries.begin() + static_cast<std::ptrdiff_t>(owner_->sorted_);
+        const auto first = std::lower_bound(entries.begin(), sortedEnd, xMin,
+                                            [](const auto &e, double x) { return e.xy.x() < x; });
+        const auto last =
+            std::upper_bound(first, sortedEnd, xMax, [](double x, const auto &e) { return x < e.xy.x(); });
+        if (last - first > static_cast<std::ptrdiff_t>(plot.width() / pixelsPerMark))
+            return;
+
+        const QLocale locale;
+        const QFontMetricsF metrics(owner_->font());
+        const double height = metrics.height() + 2;
+        std::vector<TReportMark> candidates;
+        double widest = 0;
+        for (auto it = first; it != last; ++it) {
+            const double y = it->xy.y();
+            if (y < yMin || y > yMax)
+                continue;
+            const QPointF anchor(plot.left() + (it->xy.x() - xMin) / (xMax - xMin) * plot.width(),
+                                 plot.bottom() - (y - yMin) / (yMax - yMin) * plot.height());
+            const QString text = formatReportValue(y, locale);
+            const double width = metrics.horizontalAdvance(text) + 6;
+            widest = std::max(widest, width);
+            candidates.push_back({anchor, QRectF(0, 0, width, height), text});
+        }
+        // Wide marks need more room: side by side they may take about four rows of the plot's width.
+        if (static_cast<double>(candidates.size()) > plot.width() * markRows / (widest + 4))
+            return;
+
+        const QRectF room = owner_->chart_->rect();
+        for (TReportMark &mark : candidates) {
+            const QPointF anchor = mark.anchor;
+            const double width = mark.box.width();
+            QRectF chosen;
+            // Above, below, then a row further out on each side: the first place that stays clear of
+            // the marks laid out so far. A point with no free place gets the first one anyway.
+            for (int level = 0; level < 3 && chosen.isNull(); ++level) {
+                for (const int side : {-1, 1}) {
+                    const double offset = markLine + level * (height + 2);
+                    const double top = side < 0 ? anchor.y() - offset - height : anchor.y() + offset;
+                    const QRectF box(anchor.x() - width / 2, top, width, height);
+                    if (!room.contains(box))
+                        continue;
+                    const bool clear = std::none_of(marks_.begin(), marks_.end(), [&](const TReportMark &m) {
+                        return m.box.adjusted(-2, -1, 2, 1).intersects(box);
+                    });
+                    if (clear) {
+                        chosen = box;
+                        break;
+                    }
+                }
+            }
+            if (chosen.isNull())
+                chosen = QRectF(anchor.x() - width / 2, anchor.y() - markLine - height, width, height);
+            mark.box = chosen;
+            marks_.push_back(std::move(mark));
+        }
+    }
+
+    TFrmReport *owner_;
+    std::vector<TReportMark> marks_;
+    bool dirty_ = true;
+};
+
+TFrmReport::TFrmReport(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TFrmReport>())
+{
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    QFont windowFont = font();
+    windowFont.setFamilies({QStringLiteral("Tahoma"), windowFont.family()});
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+
+    chart_ = ui->Chart1->chart(); // the view owns it
+    chart_->setObjectName(QStringLiteral("Chart1"));
+    chart_->legend()->hide();
+    chart_->setBackgroundRoundness(0);
+    chart_->setPlotAreaBackgroundVisible(false);
+    chart_->setAnimationDuration(400);
+    chart_->setAnimationOptions(QChart::SeriesAnimations);
+    QFont titleFont = chart_->titleFont();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.3);
+    chart_->setTitleFont(titleFont);
+    ui->Chart1->setRenderHint(QPainter::Antialiasing);
+    ui->Chart1->setRubberBand(QChartView::RectangleRubberBand);
+
+    series_ = new QLineSeries();
+    series_->setObjectName(QStringLiteral("Series1"));
+    series_->setPen(QPen(QColor(Qt::red), 2));
+    series_->setPointsVisible(false);
+    chart_->addSeries(series_);
+
+    axisValue_ = new QCategoryAxis();
+    axisValue_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    chart_->addAxis(axisValue_, Qt::AlignLeft);
+    series_->attachAxis(axisValue_);
+
+    axisMonth_ = new QCategoryAxis(this);
+    axisMonth_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    axisDay_ = new QDateTimeAxis(this);
+    // The axes in the window's font: small enough for a label at each month of a year.
+    for (QAbstractAxis *axis :
+         {static_cast<QAbstractAxis *>(axisValue_), static_cast<QAbstractAxis *>(axisMonth_),
+          static_cast<QAbstractAxis *>(axisDay_)})
+        axis->setLabelsFont(windowFont);
+    useMonthAxis(false);
+
+    marks_ = new TReportMarks(this);
+
+    connect(axisValue_, &QValueAxis::rangeChanged, this, &TFrmReport::viewChanged);
+    connect(axisMonth_, &QValueAxis::rangeChanged, this, &TFrmReport::viewChanged);
+    connect(axisDay_, &QDateTimeAxis::rangeChanged, this, &TFrmReport::viewChanged);
+    connect(chart_, &QChart::plotAreaChanged, this, &TFrmReport::viewChanged);
+
+    actZoomReset_ = new QAction(tr("&Reset zoom"), this);
+    actZoomReset_->setObjectName(QStringLiteral("actZoomReset"));
+    actZoomReset_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    connect(actZoomReset_, &QAction::triggered, this, &TFrmReport::resetZoom);
+    actZoomOut_ = new QAction(tr("Zoom &out"), this);
+    actZoomOut_->setObjectName(QStringLiteral("actZoomOut"));
+    actZoomOut_->setShortcut(QKeySequence::ZoomOut);
+    connect(actZoomOut_, &QAction::triggered, this, [this] { chart_->zoomOut(); });
+    actSaveImage_ = new QAction(tr("&Save image..."), this);
+    actSaveImage_->setObjectName(QStringLiteral("actSaveImage"));
+    actSaveImage_->setShortcut(QKeySequence::Save);
+    connect(actSaveImage_, &QAction::triggered, this, &TFrmReport::saveImageAs);
+    addActions({actZoomReset_, actZoomOut_, actSaveImage_});
+    menu_ = new QMenu(this);
+    menu_->addAction(actZoomReset_);
+    menu_->addAction(actZoomOut_);
+    menu_->addSeparator();
+    menu_->addAction(actSaveImage_);
+
+    ui->Chart1->viewport()->installEventFilter(this);
+    ui->Chart1->installEventFilter(this);
+
+    fitAxes();
+}
+
+TFrmReport::~TFrmReport() = default;
+
+QChartView *TFrmReport::chartView() const
+{
+    return ui->Chart1;
+}
+
+void TFrmReport::BeginReport(const QString &title, const QString &seriesName)
+{
+    entries_.clear();
+    sorted_ = 0;
+    series_->clear();
+    seriesHoldsAll_ = true;
+    chart_->setTitle(title);
+    series_->setName(seriesName);
+    chart_->zoomReset();
+    fitAxes();
+    viewChanged();
+}
+
+void TFrmReport::AddMonthPoint(const qv_date &date, double value)
+{
+    Cbcl_str label(128);
+    if (!qv_date_exists(qv_date{date.year, date.month, 1}))
+        throw Edate_encode_error();
+    std::snprintf(label.buffer(), 128, "%u-%u", unsigned{date.year}, unsigned{date.month});
+    addPoint(QDate(date.year, date.month, 1), value, QString::fromLatin1(label.buffer()));
+}
+
+void TFrmReport::AddDayPoint(const qv_date &date, double value)
+{
+    if (!qv_date_exists(date))
+        throw Edate_encode_error();
+    addPoint(QDate(date.year, date.month, date.day), value, QString());
+}
+
+void TFrmReport::addPoint(const QDate &date, double value, const QString &label)
+{
+    // Local midnight, looked up once per day: the time zone rules make it costly.
+    auto known = dayStart_.constFind(date.toJulianDay());
+    if (known == dayStart_.cend())
+        known = dayStart_.insert(date.toJulianDay(), date.startOfDay().toMSecsSinceEpoch());
+    const double x = static_cast<double>(*known);
+    entries_.push_back({QPointF(x, value), label});
+    if (!syncQueued_) {
+        syncQueued_ = true;
+        QMetaObject::invokeMethod(this, &TFrmReport::syncSeries, Qt::QueuedConnection);
+    }
+}
+
+void TFrmReport::syncSeries()
+{
+    syncQueued_ = false;
+    if (sorted_ == entries_.size())
+        return;
+    // Stable, so that points of one date keep the order in which they were added.
+    const auto byX = [](const Entry &a, const Entry &b) { return a.xy.x() < b.xy.x(); };
+    const auto middle = entries_.begin() + static_cast<std::ptrdiff_t>(sorted_);
+    std::stable_sort(middle, entries_.end(), byX);
+    std::inplace_merge(entries_.begin(), middle, entries_.end(), byX);
+    sorted_ = entries_.size();
+
+    const bool labelled =
+        std::any_of(entries_.begin(), entries_.end(), [](const Entry &e) { return !e.label.isEmpty(); });
+    const bool all = entries_.size() <= allPointsLimit;
+    chart_->setAnimationOptions(all ? QChart::SeriesAnimations : QChart::NoAnimation);
+    seriesHoldsAll_ = false;
+    if (all) {
+        QList<QPointF> xy;
+        xy.reserve(static_cast<qsizetype>(entries_.size()));
+        for (const Entry &e : entries_)
+            xy.append(e.xy);
+        series_->replace(xy);
+        seriesHoldsAll_ = true;
+    }
+    useMonthAxis(labelled);
+    fitAxes();
+    viewChanged();
+}
+
+void TFrmReport::useMonthAxis(bool month)
+{
+    QAbstractAxis *const wanted = month ? static_cast<QAbstractAxis *>(axisMonth_) : axisDay_;
+    QAbstractAxis *const other = month ? static_cast<QAbstractAxis *>(axisDay_) : axisMonth_;
+    monthAxisShown_ = month;
+    if (chart_->axes(Qt::Horizontal).contains(wanted))
+        return;
+    if (chart_->axes(Qt::Horizontal).contains(other)) {
+        series_->detachAxis(other);
+        chart_->removeAxis(other);
+        other->setParent(this);
+    }
+    chart_->addAxis(wanted, Qt::AlignBottom);
+    series_->attachAxis(wanted);
+}
+
+void TFrmReport::fitAxes()
+{
+    double x0 = 0, x1 = 0, y0 = 0, y1 = 1;
+    if (entries_.empty() || sorted_ == 0) {
+        const double today = static_cast<double>(QDate::currentDate().startOfDay().toMSecsSinceEpoch());
+        x0 = today - 15.0 * msPerDay;
+        x1 = today + 15.0 * msPerDay;
+    } else {
+        x0 = entries_.front().xy.x();
+        x1 = entries_[sorted_ - 1].xy.x();
+        // Room for half a mark beside the first and the last point; a day axis from midnight to
+        // midnight, so that its ticks can fall on whole days.
+        const double pad = std::max((x1 - x0) * 0.03, (monthAxisShown_ ? 16.0 : 1.0) * msPerDay);
+        x0 -= pad;
+        x1 += pad;
+        if (!monthAxisShown_) {
+            // Whole days, and for a short range a number of them that ticks every dayStep days divide.
+            const QDate firstDay = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x0)).date();
+            qint64 days = firstDay.daysTo(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x1)).date()) + 1;
+            if (days <= shortDayRange) {
+                const int step = dayStep(days, defaultDayTicks, false);
+                days = (days + step - 1) / step * step;
+            }
+            x0 = static_cast<double>(firstDay.startOfDay().toMSecsSinceEpoch());
+            x1 = static_cast<double>(firstDay.addDays(days).startOfDay().toMSecsSinceEpoch());
+        }
+        y0 = y1 = entries_.front().xy.y();
+        for (std::size_t i = 0; i < sorted_; ++i) {
+            y0 = std::min(y0, entries_[i].xy.y());
+            y1 = std::max(y1, entries_[i].xy.y());
+        }
+        if (y1 - y0 < 0.001) {
+            const double spread = std::max(std::abs(y0) * 0.1, 1.0);
+            y0 -= spread;
+            y1 += spread;
+        }
+        // Room above the highest point for its mark; an axis of values of one sign stops at zero.
+        const double span = y1 - y0;
+        y0 = y0 >= 0 ? std::max(0.0, y0 - span * 0.05) : y0 - span * 0.05;
+        y1 = y1 <= 0 ? std::min(0.0, y1 + span * 0.15) : y1 + span * 0.15;
+        const double step = reportTickStep(y0, y1, 6);
+        y0 = std::floor(y0 / step) * step;
+        y1 = std::ceil(y1 / step) * step;
+    }
+    relabelling_ = true;
+    if (monthAxisShown_)
+        axisMonth_->setRange(x0, x1);
+    else
+        axisDay_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x0)),
+                           QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x1)));
+    axisValue_->setRange(y0, y1);
+    relabelling_ = false;
+}
+
+void TFrmReport::viewChanged()
+{
+    if (relabelling_)
+        return;
+    relabelling_ = true;
+    if (monthAxisShown_) {
+        xMin_ = axisMonth_->min();
+        xMax_ = axisMonth_->max();
+        relabelMonthAxis();
+    } else {
+        xMin_ = static_cast<double>(axisDay_->min().toMSecsSinceEpoch());
+        xMax_ = static_cast<double>(axisDay_->max().toMSecsSinceEpoch());
+        const int fit = std::clamp(static_cast<int>(chart_->plotArea().width() / 110), 2, 10);
+        // A short view from midnight to midnight gets its ticks on midnights; other ticks may fall inside a
+        // day, and within a few days they show their time too.
+        const double days = (xMax_ - xMin_) / msPerDay;
+        const auto wholeDays = static_cast<qint64>(std::round(days));
+        // An hour off is a change of daylight saving time.
+        const bool midnights =
+            std::abs(days - static_cast<double>(wholeDays)) < 1.5 / 24 && wholeDays <= shortDayRange;
+        const int step = midnights ? dayStep(wholeDays, fit, true) : 0;
+        const bool onMidnights = step > 0;
+        axisDay_->setTickCount(onMidnights ? static_cast<int>(wholeDays / step) + 1 : fit + 1);
+        const QString dateFormat = shortDateFormat(QLocale());
+        axisDay_->setFormat(onMidnights || days >= 4 ? dateFormat : dateFormat + QStringLiteral(" HH:mm"));
+    }
+    relabelValueAxis();
+    showPoints();
+    relabelling_ = false;
+    marks_->invalidate();
+}
+
+void TFrmReport::showPoints()
+{
+    if (seriesHoldsAll_)
+        return;
+    // The points in view and one on each side of it, so that the line runs to the edges. When they are
+    // more than four per pixel column, each column keeps its first, lowest, highest and last point:
+    // the polyline through those covers the same pixels as the one through all of them.
+    const double width = chart_->plotArea().width() >= 1 ? chart_->plotArea().width() : 1000;
+    const auto sortedEnd = entries_.begin() + static_cast<std::ptrdiff_t>(sorted_);
+    auto first = std::lower_bound(entries_.begin(), sortedEnd, xMin_,
+                                  [](const Entry &e, double x) { return e.xy.x() < x; });
+    auto last =
+        std::upper_bound(first, sortedEnd, xMax_, [](double x, const Entry &e) { return x < e.xy.x(); });
+    if (first != entries_.begin())
+        --first;
+    if (last != sortedEnd)
+        ++last;
+    QList<QPointF> xy;
+    const auto count = last - first;
+    if (count <= static_cast<std::ptrdiff_t>(4 * width) || !(xMax_ > xMin_)) {
+        xy.reserve(count);
+        for (auto it = first; it != last; ++it)
+            xy.append(it->xy);
+    } else {
+        xy.reserve(static_cast<qsizetype>(4 * width) + 8);
+        const double columnWidth = (xMax_ - xMin_) / width;
+        for (auto it = first; it != last;) {
+            const double column = std::floor((it->xy.x() - xMin_) / columnWidth);
+            auto low = it, high = it, end = it;
+            while (end != last && std::floor((end->xy.x() - xMin_) / columnWidth) == column) {
+                if (end->xy.y() < low->xy.y())
+                    low = end;
+                if (end->xy.y() > high->xy.y())
+                    high = end;
+                ++end;
+            }
+            const auto back = end - 1;
+            xy.append(it->xy);
+            if (std::min(low, high) != it)
+                xy.append(std::min(low, high)->xy);
+            if (std::max(low, high) != it && std::max(low, high) != std::min(low, high))
+                xy.append(std::max(low, high)->xy);
+            if (back != std::max(low, high) && back != it)
+                xy.append(back->xy);
+            it = end;
+        }
+    }
+    series_->replace(xy);
+}
+
+static void setCategories(QCategoryAxis *axis, double start, const QStringList &labels,
+                          const QList<double> &at)
+{
+    if (axis->categoriesLabels() == labels && axis->startValue() == start) {
+        bool same = true;
+        for (qsizetype i = 0; i < labels.size() && same; ++i)
+            same = axis->endValue(labels[i]) == at[i];
+        if (same)
+            return;
+    }
+    for (const QString &label : axis->categoriesLabels())
+        axis->remove(label);
+    axis->setStartValue(start);
+    for (qsizetype i = 0; i < labels.size(); ++i)
+        axis->append(labels[i], at[i]);
+}
+
+void TFrmReport::relabelMonthAxis()
+{
+    const QRectF plot = chart_->plotArea();
+    const QFontMetricsF metrics(axisMonth_->labelsFont());
+    const auto sortedEnd = entries_.begin() + static_cast<std::ptrdiff_t>(sorted_);
+    const auto first = std::lower_bound(entries_.begin(), sortedEnd, xMin_,
+                                        [](const Entry &e, double x) { return e.xy.x() < x; });
+    const auto last =
+        std::upper_bound(first, sortedEnd, xMax_, [](double x, const Entry &e) { return x < e.xy.x(); });
+    // The labelled points in view, one per date.
+    std::vector<std::pair<std::ptrdiff_t, double>> marked; // index in entries_, x
+    double widest = 0;
+    for (auto it = first; it != last; ++it) {
+        if (it->label.isEmpty() || (!marked.empty() && it->xy.x() <= marked.back().second))
+            continue;
+        marked.emplace_back(it - entries_.begin(), it->xy.x());
+        widest = std::max(widest, metrics.horizontalAdvance(it->label));
+    }
+    // Every stride-th of them (counted from the first point of the report, so that the labels stay put
+    // while the view moves). The chart cuts every label to the axis width divided by the number of
+    // labels plus one, less its padding: the stride keeps the labels few enough to be shown whole, and
+    // far enough apart not to touch. Labels turned upright take less room across; they are used when
+    // level ones would have to leave months out and upright ones would not leave out as many.
+    std::ptrdiff_t stride = 1;
+    bool upright = false;
+    if (plot.width() > 0 && xMax_ > xMin_ && marked.size() > 1) {
+        const double pixelsPerX = plot.width() / (xMax_ - xMin_);
+        double closest = std::numeric_limits<double>::infinity();
+        for (std::size_t i = 1; i < marked.size(); ++i)
+            closest = std::min(closest, (marked[i].second - marked[i - 1].second) * pixelsPerX);
+        const auto strideFor = [&](double across) {
+            const auto most = std::max<std::ptrdiff_t>(
+                1, static_cast<std::ptrdiff_t>(plot.width() / (across + 2 * axisLabelPadding + 2)) - 1);
+            const auto count = [&](std::ptrdiff_t k) {
+                return std::count_if(marked.begin(), marked.end(),
+                                     [k](const auto &m) { return m.first % k == 0; });
+            };
+            std::ptrdiff_t k = 1;
+            while (k < static_cast<std::ptrdiff_t>(entries_.size()) &&
+                   (count(k) > most || static_cast<double>(k) * closest < across + 6))
+                ++k;
+            return k;
+        };
+        stride = strideFor(widest);
+        if (stride > 1) {
+            const std::ptrdiff_t uprightStride = strideFor(metrics.height());
+            upright = uprightStride < stride;
+            stride = std::min(stride, uprightStride);
+        }
+    }
+    if (axisMonth_->labelsAngle() != (upright ? -90 : 0))
+        axisMonth_->setLabelsAngle(upright ? -90 : 0);
+    QStringList labels;
+    QList<double> at;
+    for (const auto &[index, x] : marked) {
+        if (index % stride != 0)
+            continue;
+        labels.append(entries_[static_cast<std::size_t>(index)].label);
+        at.append(x);
+    }
+    setCategories(axisMonth_, xMin_, labels, at);
+}
+
+void TFrmReport::relabelValueAxis()
+{
+    const double lo = axisValue_->min();
+    const double hi = axisValue_->max();
+    const double height = chart_->plotArea().height();
+    const int ticks = height > 0 ? std::max(2, static_cast<int>(height / 45)) : 5;
+    const double step = reportTickStep(lo, hi, ticks);
+    QStringList labels;
+    QList<double> at;
+    const QLocale locale;
+    const double first = std::ceil(lo / step - 1e-9);
+    const double last = std::floor(hi / step + 1e-9);
+    for (double k = first; k <= last && labels.size() < 200; ++k) {
+        labels.append(formatReportValue(k * step, locale));
+        at.append(k * step);
+    }
+    setCategories(axisValue_, lo, labels, at);
+}
+
+QList<QPointF> TFrmReport::points()
+{
+    syncSeries();
+    QList<QPointF> xy;
+    xy.reserve(static_cast<qsizetype>(entries_.size()));
+    for (const Entry &e : entries_)
+        xy.append(e.xy);
+    return xy;
+}
+
+QStringList TFrmReport::pointLabels()
+{
+    syncSeries();
+    QStringList labels;
+    for (const Entry &e : entries_)
+        labels.append(e.label);
+    return labels;
+}
+
+std::vector<TReportMark> TFrmReport::visibleMarks()
+{
+    syncSeries();
+    return marks_->marks();
+}
+
+QStringList TFrmReport::monthAxisLabels() const
+{
+    return monthAxisShown_ ? axisMonth_->categoriesLabels() : QStringList();
+}
+
+QStringList TFrmReport::valueAxisLabels() const
+{
+    return axisValue_->categoriesLabels();
+}
+
+bool TFrmReport::saveImage(const QString &fileName, QString *error)
+{
+    syncSeries();
+    const QImage image = ui->Chart1->grab().toImage();
+    QImageWriter writer(fileName, "png");
+    if (writer.write(image))
+        return true;
+    if (error != nullptr)
+        *error = writer.errorString();
+    return false;
+}
+
+void TFrmReport::saveImageAs()
+{
+    QString fileName = saveFileNameHook() ? saveFileNameHook()(this)
+                                          : QFileDialog::getSaveFileName(this, tr("Save image"), QString(),
+                                                                         tr("PNG images (*.png)"));
+    if (fileName.isEmpty())
+        return;
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".png");
+    QString error;
+    if (!saveImage(fileName, &error))
+        bcl_show_error(this, QStringLiteral("Cannot write the image to %1: %2")
+                                 .arg(QDir::toNativeSeparators(fileName), error)
+                                 .toStdString());
+}
+
+void TFrmReport::setSaveFileNameHook(std::function<QString(QWidget *)> hook)
+{
+    saveFileNameHook() = std::move(hook);
+}
+
+void TFrmReport::showEvent(QShowEvent *event)
+{
+    syncSeries();
+    // With a parent QDialog centres the window over it; without one, over the active window.
+    if (parentWidget() == nullptr && !testAttribute(Qt::WA_Moved)) {
+        if (const QWidget *over = QApplication::activeWindow(); over != nullptr && over != this)
+            move(over->frameGeometry().center() - rect().center());
+    }
+    QDialog::showEvent(event);
+}
+
+bool TFrmReport::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != ui->Chart1->viewport() && watched != ui->Chart1)
+        return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        // The right button opens the context menu instead of zooming out a step.
+        return static_cast<QMouseEvent *>(event)->button() == Qt::RightButton;
+    case QEvent::ContextMenu:
+        showContextMenu(static_cast<QContextMenuEvent *>(event)->globalPos());
+        return true;
+    case QEvent::ToolTip: {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        if (watched == ui->Chart1->viewport() && !showToolTip(help->pos(), help->globalPos()))
+            QToolTip::hideText();
+        return true;
+    }
+    case QEvent::Wheel: {
+        if (watched != ui->Chart1->viewport())
+            break;
+        const auto *wheel = static_cast<QWheelEvent *>(event);
+        const int delta = wheel->angleDelta().y();
+        if (delta == 0)
+            break;
+        // Zoom about the pointer: the plot area shrinks or grows around it.
+        const QRectF plot = chart_->plotArea();
+        const QPointF at = chart_->mapFromScene(ui->Chart1->mapToScene(wheel->position().toPoint()));
+        const double factor = delta > 0 ? 0.8 : 1.25;
+        chart_->zoomIn(QRectF(at - (at - plot.topLeft()) * factor, plot.size() * factor));
+        return true;
+    }
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool TFrmReport::showToolTip(const QPoint &viewportPos, const QPoint &globalPos)
+{
+    const QRectF plot = chart_->plotArea();
+    const QPointF at = chart_->mapFromScene(ui->Chart1->mapToScene(viewportPos));
+    const double yMin = axisValue_->min();
+    const double yMax = axisValue_->max();
+    if (!plot.adjusted(-8, -8, 8, 8).contains(at) || sorted_ == 0 || !(xMax_ > xMin_) || !(yMax > yMin))
+        return false;
+    const double xPerPixel = (xMax_ - xMin_) / plot.width();
+    const double x = xMin_ + (at.x() - plot.left()) * xPerPixel;
+    const auto sortedEnd = entries_.begin() + static_cast<std::ptrdiff_t>(sorted_);
+    const auto first = std::lower_bound(entries_.begin(), sortedEnd, x - 8 * xPerPixel,
+                                        [](const Entry &e, double v) { return e.xy.x() < v; });
+    const Entry *best = nullptr;
+    double bestDistance = 8.0 * 8.0;
+    for (auto it = first; it != sortedEnd && it->xy.x() <= x + 8 * xPerPixel; ++it) {
+        const QPointF p(plot.left() + (it->xy.x() - xMin_) / xPerPixel,
+                        plot.bottom() - (it->xy.y() - yMin) / (yMax - yMin) * plot.height());
+        const double distance = QPointF::dotProduct(p - at, p - at);
+        if (distance <= bestDistance) {
+            bestDistance = distance;
+            best = &*it;
+        }
+    }
+    if (best == nullptr)
+        return false;
+    const QLocale locale;
+    const QString when =
+        best->label.isEmpty()
+            ? locale.toString(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(best->xy.x())).date(),
+                              shortDateFormat(locale))
+            : best->label;
+    QToolTip::showText(globalPos, when + QStringLiteral(": ") + formatReportValue(best->xy.y(), locale),
+                       ui->Chart1->viewport());
+    return true;
+}
+
+void TFrmReport::showContextMenu(const QPoint &globalPos)
+{
+    menu_->popup(globalPos);
+}
+
+void TFrmReport::resetZoom()
+{
+    chart_->zoomReset();
+    fitAxes();
+    viewChanged();
+}
+
+void FillReport(TFrmReport &report, Tqv_records &store, qv_report_kind kind, const qv_date &from,
+                const qv_date &to)
+{
+    const bool quantity = kind == qv_report_kind::quantity_month || kind == qv_report_kind::quantity_day;
+    const bool month = kind == qv_report_kind::quantity_month || kind == qv_report_kind::gross_month;
+    const qv_report_value value = quantity ? qv_report_value::quantity : qv_report_value::gross;
+    report.BeginReport(quantity ? QStringLiteral("Quantity report") : QStringLiteral("Gross report"),
+                       quantity ? QStringLiteral("Quantity") : QStringLiteral("Gross"));
+    if (month) {
+        for (const qv_report_point &point : qv_report_month(store, from, to, value))
+            report.AddMonthPoint(point.date, point.value);
+    } else {
+        for (const qv_report_point &point : qv_report_day(store, from, to, value))
+            report.AddDayPoint(point.date, point.value);
+    }
+}

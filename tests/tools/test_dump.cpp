@@ -1,0 +1,181 @@
+#include "Gen_history.h"
+#include "tool_run.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+using namespace tool_test;
+
+namespace {
+
+const std::string header = [] {
+    std::string h;
+    for (const char *name : gen::column_names)
+        h += std::string("\"") + name + "\",";
+    return h + "\r\n";
+}();
+
+// A record line of 42 quoted columns, each followed by a comma: the given ones, the rest empty.
+std::string line(const std::map<int, std::string> &columns)
+{
+    std::string out;
+    for (int c = 0; c < 42; ++c) {
+        const auto it = columns.find(c);
+        out += "\"" + (it != columns.end() ? it->second : std::string()) + "\",";
+    }
+    return out + "\r\n";
+}
+
+std::string sale(const std::string &id, const std::string &gross)
+{
+    return line({{0, "1/2/2020"}, {3, "Buyer"}, {6, gross}, {11, id}, {32, "1"}});
+}
+
+// Transaction ID (field 12 of a dumped line) to the whole line.
+std::map<std::string, std::string> by_id(const std::string &dump)
+{
+    std::map<std::string, std::string> lines;
+    for (const std::string &l : lines_of(dump))
+        lines[split(l, '\t').at(11)] = l;
+    return lines;
+}
+
+using Dump = Tool_test;
+
+} // namespace
+
+TEST_F(Dump, WritesThe42FieldsInDeclaredOrderInTheirTextForms)
+{
+    std::map<int, std::string> columns;
+    for (int c = 0; c < 42; ++c)
+        columns[c] = "c" + std::to_string(c);
+    columns[0] = "3/4/2021";
+    columns[1] = "5:06:07";
+    columns[6] = "1,234.56";
+    columns[7] = "-0.50";
+    columns[8] = "1234.06";
+    columns[9] = "Ab@X.COM";
+    columns[10] = "To@Ÿ.Org";
+    columns[16] = "4.95";
+    columns[18] = "0.07";
+    columns[32] = "-3";
+    columns[34] = "-12,345.00";
+    write_file(dir / "f.csv", header + line(columns));
+
+    const Trun r = run(QV_DUMP_PATH, {path("f.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    std::string expected =
+        "2021-03-04\t05:06:07\tc2\tc3\tc4\tc5\t1234.56\t-0.50\t1234.06\tab@x.com\tto@Ÿ.org";
+    for (int c = 11; c <= 15; ++c)
+        expected += "\tc" + std::to_string(c);
+    expected += "\t4.95\tc17\t0.07";
+    for (int c = 19; c <= 29; ++c)
+        expected += "\tc" + std::to_string(c);
+    expected += "\t\tc31\t-3\tc33\t-12345.00"; // column 30 is never read
+    for (int c = 35; c <= 41; ++c)
+        expected += "\tc" + std::to_string(c);
+    EXPECT_EQ(r.out, expected + "\n");
+}
+
+TEST_F(Dump, EscapesBackslashAndTabSoThatEveryLineKeeps42Fields)
+{
+    write_file(dir / "f.csv", header + line({{3, "Tab\there"}, {11, "ID1"}, {14, "back\\slash \\t"}}) +
+                                  line({{3, "a\t\tb\\"}, {11, "ID2"}}));
+    const Trun r = run(QV_DUMP_PATH, {path("f.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), 2u);
+    for (const std::string &l : lines)
+        EXPECT_EQ(split(l, '\t').size(), 42u) << l;
+    EXPECT_EQ(split(lines[0], '\t')[3], "Tab\\there");
+    EXPECT_EQ(split(lines[0], '\t')[14], "back\\\\slash \\\\t");
+    EXPECT_EQ(split(lines[1], '\t')[3], "a\\t\\tb\\\\");
+}
+
+TEST_F(Dump, ExitStatusAndProblemLinesFollowWhatTheLoadReported)
+{
+    write_file(dir / "good.csv", header + sale("A1", "1.00") + sale("A2", "2.00"));
+    write_file(dir / "bad.csv", header + sale("B1", "1.00") + sale("B2", "abc") + sale("B3", "3.00"));
+    struct Tcase {
+        std::vector<std::string> args;
+        int status;
+        std::string out;     // "" to skip the check
+        std::string err_has; // "" for an empty standard error
+    };
+    const std::string good = path("good.csv"), bad = path("bad.csv"), missing = path("missing.csv");
+    const Tcase cases[] = {
+        {{good}, 0, "", ""},
+        {{"--count", good}, 0, "2\n", ""},
+        {{"--count", bad, good}, 1, "4\n", bad + ":3: 'abc' is not a valid integer value\n"},
+        {{"--count", good, missing}, 1, "2\n", missing + ": "},
+        {{"--", good}, 0, "", ""},
+        {{}, 2, "", "usage: qv-dump"},
+        {{"--count"}, 2, "", "usage: qv-dump"},
+        {{"--frobnicate", good}, 2, "", "usage: qv-dump"},
+    };
+    for (const Tcase &c : cases) {
+        std::string shown;
+        for (const std::string &a : c.args)
+            shown += a + " ";
+        SCOPED_TRACE(shown);
+        const Trun r = run(QV_DUMP_PATH, c.args);
+        EXPECT_EQ(r.status, c.status);
+        if (!c.out.empty()) {
+            EXPECT_EQ(r.out, c.out);
+        }
+        if (c.err_has.empty()) {
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_NE(r.err.find(c.err_has), std::string::npos) << r.err;
+        }
+        if (c.status == 2) {
+            EXPECT_EQ(r.out, "");
+        }
+    }
+    // A file that could not be read carries no line number.
+    EXPECT_EQ(run(QV_DUMP_PATH, {missing}).err.find(missing + ":0"), std::string::npos);
+}
+
+TEST_F(Dump, TheFirstCopyWinsAcrossOverlappingFilesInEitherOrder)
+{
+    // Numbers 0..199 and 150..349: 50 shared transactions with other data in each file.
+    ASSERT_EQ(run(QV_GEN_PATH, {"--seed", "1", "--records", "200", "--out", path("a.csv")}).status, 0);
+    ASSERT_EQ(
+        run(QV_GEN_PATH, {"--seed", "2", "--records", "200", "--first-id", "150", "--out", path("b.csv")})
+            .status,
+        0);
+    const auto only_a = by_id(run(QV_DUMP_PATH, {path("a.csv")}).out);
+    const auto only_b = by_id(run(QV_DUMP_PATH, {path("b.csv")}).out);
+    ASSERT_EQ(only_a.size(), 200u);
+    ASSERT_EQ(only_b.size(), 200u);
+    std::size_t shared = 0;
+    for (const auto &[id, l] : only_a) {
+        if (only_b.count(id) != 0) {
+            ++shared;
+            EXPECT_NE(l, only_b.at(id)); // else the test could not tell the copies apart
+        }
+    }
+    ASSERT_EQ(shared, 50u);
+
+    for (const bool a_first : {true, false}) {
+        SCOPED_TRACE(a_first ? "a.csv first" : "b.csv first");
+        const auto &first = a_first ? only_a : only_b;
+        const auto &second = a_first ? only_b : only_a;
+        const Trun r = run(QV_DUMP_PATH, a_first ? std::vector<std::string>{path("a.csv"), path("b.csv")}
+                                                 : std::vector<std::string>{path("b.csv"), path("a.csv")});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<std::string> lines = lines_of(r.out);
+        ASSERT_EQ(lines.size(), 350u);
+        std::string previous;
+        for (const std::string &l : lines) {
+            const std::string id = split(l, '\t').at(11);
+            EXPECT_LT(previous, id); // store order: ascending ID (all capitals and digits here)
+            previous = id;
+            const auto it = first.find(id);
+            EXPECT_EQ(l, it != first.end() ? it->second : second.at(id));
+        }
+    }
+}
