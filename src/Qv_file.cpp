@@ -133,6 +133,35 @@ void qv_file_split_lines(Tqv_lines &lines)
     }
 }
 
+namespace {
+
+// The position of the first double quote in s[from, n), or n. Eight bytes at a time: fields are mostly
+// short, so a library search costs more in calls than it saves.
+std::size_t next_quote(const char *s, std::size_t from, std::size_t n)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t highs = 0x8080808080808080ull;
+    constexpr std::uint64_t quotes = ones * '"';
+    for (; from + 8 <= n; from += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s + from, 8);
+        const std::uint64_t x = word ^ quotes; // a zero byte where a quote was
+        const std::uint64_t found = (x - ones) & ~x & highs;
+        if (found != 0) {
+            // The lowest flagged byte is the first quote (little-endian load).
+            std::size_t i = from;
+            while (s[i] != '"')
+                ++i;
+            return i;
+        }
+    }
+    while (from < n && s[from] != '"')
+        ++from;
+    return from;
+}
+
+} // namespace
+
 int qv_line_split(std::string_view line, qv_line_fields &fields)
 {
     if (line.empty())
@@ -148,11 +177,9 @@ int qv_line_split(std::string_view line, qv_line_fields &fields)
     std::size_t pos = 1;
     for (int slot = 0; slot < qv_column_count; ++slot) {
         // A field ends at the next quote-comma pair; a lone quote inside it is an ordinary character.
-        // Fields are short, so a plain loop beats a library search here.
         std::size_t close = pos;
         for (;; ++close) {
-            while (close < n && s[close] != '"')
-                ++close;
+            close = next_quote(s, close, n);
             if (close >= n - 1 || s[close + 1] == ',')
                 break;
         }
@@ -342,6 +369,26 @@ int qv_amount_parse(amount &value, std::string_view text)
     value = 0;
     if (text.empty())
         return -2;
+    // Most amounts look like -1,234.56: read those directly, the rest below.
+    if (text.size() <= 31) {
+        std::size_t i = text[0] == '-' ? 1 : 0;
+        std::int64_t whole = 0;
+        int digits = 0;
+        for (; i < text.size() && ((text[i] >= '0' && text[i] <= '9') || text[i] == ','); ++i) {
+            if (text[i] != ',') {
+                whole = whole * 10 + (text[i] - '0');
+                ++digits;
+            }
+        }
+        const bool plain = i == text.size();
+        const bool cents = i + 3 == text.size() && text[i] == '.' && text[i + 1] >= '0' &&
+                           text[i + 1] <= '9' && text[i + 2] >= '0' && text[i + 2] <= '9';
+        if (digits > 0 && digits <= 9 && (plain || cents)) {
+            const amount hundredths = cents ? (text[i + 1] - '0') * 10 + (text[i + 2] - '0') : 0;
+            value = text[0] == '-' ? -(whole * 100 + hundredths) : whole * 100 + hundredths;
+            return 1;
+        }
+    }
     std::size_t lead = 0;
     while (lead < text.size() && text[lead] == ' ')
         ++lead;
@@ -513,15 +560,15 @@ bool key_equal(std::string_view a, std::string_view b)
     return true;
 }
 
-std::uint64_t key_hash(std::string_view key)
+} // namespace
+
+std::uint64_t qv_key_hash(std::string_view key)
 {
     std::uint64_t h = 1469598103934665603ull;
     for (const char c : key)
         h = (h ^ fold(c)) * 1099511628211ull;
     return h ^ (h >> 29);
 }
-
-} // namespace
 
 int qv_key_compare(std::string_view a, std::string_view b)
 {
@@ -541,11 +588,10 @@ Tqv_records::Tqv_records() : slots_(1024)
 
 Tqv_records::~Tqv_records() = default;
 
-Tqv_record_object *Tqv_records::find(std::string_view key) const
+Tqv_record_object *Tqv_records::find(std::string_view key, std::uint64_t hash) const
 {
     if (key.empty())
         return nullptr;
-    const std::uint64_t hash = key_hash(key);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const Tslot &slot = slots_[i];
@@ -560,12 +606,19 @@ bool Tqv_records::add(std::unique_ptr<Tqv_record_object> rec)
 {
     if (!rec)
         return false;
+    const std::uint64_t hash = qv_key_hash(rec->data.trans_id());
+    return add(std::move(rec), hash);
+}
+
+bool Tqv_records::add(std::unique_ptr<Tqv_record_object> rec, std::uint64_t hash)
+{
+    if (!rec)
+        return false;
     const std::string_view key = rec->data.trans_id();
     if (key.empty())
         return false;
     if ((order_.size() + 1) * 2 > slots_.size())
         grow();
-    const std::uint64_t hash = key_hash(key);
     const std::size_t mask = slots_.size() - 1;
     std::size_t i = hash & mask;
     for (; slots_[i].rec != nullptr; i = (i + 1) & mask) {
@@ -717,7 +770,8 @@ public:
             ++counts.skipped;
             return;
         }
-        if (store_.find(id) != nullptr) {
+        const std::uint64_t hash = qv_key_hash(id);
+        if (store_.find(id, hash) != nullptr) {
             ++counts.duplicates;
             return;
         }
@@ -729,7 +783,7 @@ public:
             ++counts.reported;
             return;
         }
-        store_.add(std::move(rec));
+        store_.add(std::move(rec), hash);
         ++counts.added;
     }
 
@@ -854,8 +908,6 @@ std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_f
             break;
         case qv_search_field::name: {
             const std::string_view name = rec.name();
-            if (name.size() < typed.size())
-                break;
             const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
             if (ascii || !lower) {
                 for (std::size_t i = 0; i < name.size(); ++i)
