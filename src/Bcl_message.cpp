@@ -1,7 +1,6 @@
 // The message boxes of the Bcl unit: the one part of it that needs the GUI toolkit.
 #include "Bcl.h"
 
-#include <QApplication>
 #include <QMessageBox>
 
 void bcl_show_message(QWidget *owner, const char *text, const char *caption)
@@ -15,10 +14,7 @@ void bcl_show_message(QWidget *owner, const char *text, const char *caption)
 
 void bcl_show_error(QWidget *owner, const std::string &message)
 {
-    QString title = QGuiApplication::applicationDisplayName();
-    if (title.isEmpty())
-        title = QStringLiteral("Quorvex history tool");
-    QMessageBox box(QMessageBox::Critical, title,
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Quorvex history tool"),
                     QString::fromUtf8(message.data(), qsizetype(message.size())), QMessageBox::Ok, owner);
     box.exec();
 }

@@ -256,34 +256,139 @@ void TRecordListModel::beginRefill()
 
 void TRecordListModel::clearRows()
 {
+    arena_.clear();
     rows_.clear();
+    order_.clear();
+    amounts_.clear();
 }
+
+void TRecordListModel::reserveRows(std::size_t rows)
+{
+    // Reserved memory that no row uses is never touched, so it costs address space only.
+    arena_.reserve(arena_.size() + rows * 256);
+    rows_.reserve(rows_.size() + rows);
+    order_.reserve(order_.size() + rows);
+    amounts_.reserve(amounts_.size() + rows * 3);
+}
+
+namespace {
+
+// The list's texts of numbers, written straight into the row: the same characters as qv_date_text
+// ("%4d-%02d-%02d"), qv_time_text ("%02d:%02d:%02d") and qv_amount_text, without a string each.
+char *putNumber(char *out, std::uint64_t value, int width, char pad)
+{
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int i = n; i < width; ++i)
+        *out++ = pad;
+    while (n > 0)
+        *out++ = digits[--n];
+    return out;
+}
+
+std::size_t dateText(char *out, const qv_date &d)
+{
+    char *p = putNumber(out, d.year, 4, ' ');
+    *p++ = '-';
+    p = putNumber(p, d.month, 2, '0');
+    *p++ = '-';
+    return static_cast<std::size_t>(putNumber(p, d.day, 2, '0') - out);
+}
+
+std::size_t timeText(char *out, const qv_time &t)
+{
+    char *p = putNumber(out, t.hour, 2, '0');
+    *p++ = ':';
+    p = putNumber(p, t.minute, 2, '0');
+    *p++ = ':';
+    return static_cast<std::size_t>(putNumber(p, t.second, 2, '0') - out);
+}
+
+std::size_t amountText(char *out, amount value)
+{
+    const std::uint64_t magnitude =
+        value < 0 ? 0u - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    char *p = out;
+    if (value < 0)
+        *p++ = '-';
+    p = putNumber(p, magnitude / 100, 1, '0');
+    *p++ = '.';
+    return static_cast<std::size_t>(putNumber(p, magnitude % 100, 2, '0') - out);
+}
+
+// 16 bytes of a text from offset on, as the list orders them (ASCII letters as capitals), as two
+// numbers that compare like the bytes; a shorter rest is padded with zero bytes.
+struct SortKey {
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    std::uint32_t position = 0; // where the row stood before the sort, which decides between equals
+    std::uint8_t length = 0;    // of the rest from offset; 17: longer than the key holds
+};
+
+void textKey(SortKey &key, std::string_view text, std::size_t offset)
+{
+    std::uint64_t part[2] = {0, 0};
+    const std::size_t rest = text.size() > offset ? text.size() - offset : 0;
+    const std::size_t n = std::min<std::size_t>(rest, 16);
+    for (std::size_t i = 0; i < n; ++i) {
+        auto c = static_cast<unsigned char>(text[offset + i]);
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<unsigned char>(c - ('a' - 'A'));
+        part[i / 8] |= std::uint64_t{c} << (8 * (7 - i % 8));
+    }
+    key.high = part[0];
+    key.low = part[1];
+    key.length = static_cast<std::uint8_t>(std::min<std::size_t>(rest, 17));
+}
+
+// Equal keys with padding mean that the shorter text begins the longer one.
+int keyCompare(const SortKey &a, const SortKey &b)
+{
+    if (a.high != b.high)
+        return a.high < b.high ? -1 : 1;
+    if (a.low != b.low)
+        return a.low < b.low ? -1 : 1;
+    return a.length == b.length ? 0 : (a.length < b.length ? -1 : 1);
+}
+
+} // namespace
 
 void TRecordListModel::appendRow(const Tqv_record &rec)
 {
-    const std::string date = qv_date_text(rec.date);
-    const std::string time = qv_time_text(rec.time);
-    const std::string gross = qv_amount_text(rec.gross);
-    const std::string fee = qv_amount_text(rec.fee);
-    const std::string balance = qv_amount_text(rec.balance);
-    const std::string_view texts[ColumnCount] = {
-        rec.trans_id(), date, time, rec.status(), rec.item_title(), gross, fee, balance, rec.from_email()};
-    Row row;
-    std::size_t at = 0;
-    for (int c = 0; c < ColumnCount; ++c) {
-        at += texts[c].size();
-        row.ends[c] = static_cast<std::uint16_t>(at);
+    // Dates carry 16-bit parts and amounts 64-bit ones: 32 bytes hold any of their texts.
+    char date[32], time[32], gross[32], fee[32], balance[32];
+    const std::string_view texts[ColumnCount] = {rec.trans_id(),
+                                                 {date, dateText(date, rec.date)},
+                                                 {time, timeText(time, rec.time)},
+                                                 rec.status(),
+                                                 rec.item_title(),
+                                                 {gross, amountText(gross, rec.gross)},
+                                                 {fee, amountText(fee, rec.fee)},
+                                                 {balance, amountText(balance, rec.balance)},
+                                                 rec.from_email()};
+    const std::size_t start = arena_.size();
+    std::size_t size = ColumnCount;
+    for (const std::string_view t : texts)
+        size += std::min<std::size_t>(t.size(), 255);
+    if (arena_.capacity() < start + size)
+        arena_.reserve(std::max(start + size, arena_.capacity() * 2));
+    arena_.resize(start + size);
+    char *p = arena_.data() + start;
+    for (const std::string_view t : texts)
+        *p++ = static_cast<char>(std::min<std::size_t>(t.size(), 255));
+    for (const std::string_view t : texts) {
+        const std::size_t n = std::min<std::size_t>(t.size(), 255);
+        if (n != 0)
+            std::memcpy(p, t.data(), n);
+        p += n;
     }
-    row.texts.reset(new char[at]);
-    std::size_t begin = 0;
-    for (int c = 0; c < ColumnCount; ++c) {
-        std::copy(texts[c].begin(), texts[c].end(), row.texts.get() + begin);
-        begin = row.ends[c];
-    }
-    row.gross = rec.gross;
-    row.fee = rec.fee;
-    row.balance = rec.balance;
-    rows_.push_back(std::move(row));
+    order_.push_back(static_cast<std::uint32_t>(rows_.size()));
+    rows_.push_back(start);
+    amounts_.insert(amounts_.end(), {rec.gross, rec.fee, rec.balance});
 }
 
 void TRecordListModel::endRefill()
@@ -291,11 +396,30 @@ void TRecordListModel::endRefill()
     endResetModel();
 }
 
+std::string_view TRecordListModel::rowText(std::uint32_t row, int column) const
+{
+    const char *block = arena_.data() + rows_[row];
+    std::size_t at = ColumnCount;
+    for (int c = 0; c < column; ++c)
+        at += static_cast<unsigned char>(block[c]);
+    return {block + at, static_cast<unsigned char>(block[column])};
+}
+
 std::string_view TRecordListModel::text(int row, int column) const
 {
-    const Row &r = rows_[static_cast<std::size_t>(row)];
-    const std::uint16_t begin = column == 0 ? 0 : r.ends[column - 1];
-    return {r.texts.get() + begin, static_cast<std::size_t>(r.ends[column] - begin)};
+    return rowText(order_[static_cast<std::size_t>(row)], column);
+}
+
+int TRecordListModel::compareRows(int row1, int row2, int column) const
+{
+    const std::uint32_t a = order_[static_cast<std::size_t>(row1)];
+    const std::uint32_t b = order_[static_cast<std::size_t>(row2)];
+    const int amountIndex = column == Gross ? 0 : (column == Fee ? 1 : (column == Balance ? 2 : -1));
+    if (amountIndex < 0)
+        return qv_list_text_compare(rowText(a, column), rowText(b, column));
+    const amount x = amounts_[std::size_t{a} * 3 + std::size_t(amountIndex)];
+    const amount y = amounts_[std::size_t{b} * 3 + std::size_t(amountIndex)];
+    return x < y ? -1 : (x > y ? 1 : 0);
 }
 
 void TRecordListModel::sortRows(int column, int direction)
@@ -303,21 +427,61 @@ void TRecordListModel::sortRows(int column, int direction)
     if (column < 0 || column >= ColumnCount)
         return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const auto textOf = [column](const Row &r) {
-        const std::uint16_t begin = column == 0 ? 0 : r.ends[column - 1];
-        return std::string_view(r.texts.get() + begin, static_cast<std::size_t>(r.ends[column] - begin));
+    const int amountIndex = column == Gross ? 0 : (column == Fee ? 1 : (column == Balance ? 2 : -1));
+    std::vector<SortKey> keys(order_.size());
+    for (std::size_t i = 0; i < order_.size(); ++i) {
+        SortKey &key = keys[i];
+        key.position = static_cast<std::uint32_t>(i);
+        if (amountIndex >= 0) {
+            // The sign bit flipped makes the numbers order as unsigned ones.
+            const amount value = amounts_[std::size_t{order_[i]} * 3 + std::size_t(amountIndex)];
+            key.high = static_cast<std::uint64_t>(value) ^ (std::uint64_t{1} << 63);
+        } else {
+            textKey(key, rowText(order_[i], column), 0);
+        }
+    }
+    const auto before = [direction](const SortKey &a, const SortKey &b) {
+        const int c = keyCompare(a, b) * direction;
+        return c != 0 ? c < 0 : a.position < b.position;
     };
-    const auto valueOf = [column](const Row &r) {
-        return column == Gross ? r.gross : (column == Fee ? r.fee : r.balance);
-    };
-    if (column == Gross || column == Fee || column == Balance) {
-        std::stable_sort(rows_.begin(), rows_.end(), [&](const Row &a, const Row &b) {
-            return direction > 0 ? valueOf(a) < valueOf(b) : valueOf(b) < valueOf(a);
-        });
-    } else {
-        std::stable_sort(rows_.begin(), rows_.end(), [&](const Row &a, const Row &b) {
-            return qv_list_text_compare(textOf(a), textOf(b)) * direction < 0;
-        });
+    // Sixteen bytes at a time: the rows that still agree after them are sorted again by the next
+    // sixteen, so that a comparison never has to leave the keys.
+    std::vector<std::pair<std::size_t, std::size_t>> ranges{{0, keys.size()}};
+    std::size_t offset = 0;
+    while (!ranges.empty()) {
+        std::vector<std::pair<std::size_t, std::size_t>> longer;
+        for (const auto &[begin, end] : ranges) {
+            std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
+            for (std::size_t i = begin; i < end;) {
+                std::size_t j = i + 1;
+                while (j < end && keyCompare(keys[i], keys[j]) == 0)
+                    ++j;
+                if (keys[i].length == 17 && j - i > 1)
+                    longer.emplace_back(i, j);
+                i = j;
+            }
+        }
+        offset += 16;
+        for (const auto &[begin, end] : longer) {
+            for (std::size_t i = begin; i < end; ++i)
+                textKey(keys[i], rowText(order_[keys[i].position], column), offset);
+        }
+        ranges = std::move(longer);
+    }
+    std::vector<std::uint32_t> sorted(order_.size());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        sorted[i] = order_[keys[i].position];
+    order_ = std::move(sorted);
+    // The selection and the current row move with their rows.
+    const QModelIndexList persistent = persistentIndexList();
+    if (!persistent.isEmpty()) {
+        std::vector<std::uint32_t> newRow(keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            newRow[keys[i].position] = static_cast<std::uint32_t>(i);
+        QModelIndexList moved;
+        for (const QModelIndex &index : persistent)
+            moved << index.sibling(static_cast<int>(newRow[static_cast<std::size_t>(index.row())]), index.column());
+        changePersistentIndexList(persistent, moved);
     }
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
@@ -336,8 +500,8 @@ TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<U
                                                            {ui->actHelpWebsite, "website"}};
     for (const auto &[action, name] : drawings) {
         QIcon icon;
-        icon.addFile(QStringLiteral(":/images/%116.png").arg(QLatin1String(name)), QSize(16, 16));
-        icon.addFile(QStringLiteral(":/images/%132.png").arg(QLatin1String(name)), QSize(32, 32));
+        icon.addFile(QStringLiteral(":/images/") + QLatin1String(name) + QStringLiteral("16.png"), QSize(16, 16));
+        icon.addFile(QStringLiteral(":/images/") + QLatin1String(name) + QStringLiteral("32.png"), QSize(32, 32));
         action->setIcon(icon);
     }
     setAcceptDrops(true);
@@ -518,8 +682,20 @@ void TFrmMain::ShowAllRecords()
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     model_->beginRefill();
     model_->clearRows();
-    for (std::size_t i = 0; i < records->count(); ++i)
+    // The records lie all over the heap: fetching a few ahead keeps a million-row refill from
+    // waiting on memory for each of them.
+    const std::size_t n = records->count();
+    model_->reserveRows(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + 32 < n)
+            __builtin_prefetch(records->record_at(i + 32));
+        if (i + 16 < n) {
+            const Tqv_record &ahead = records->record_at(i + 16)->data;
+            for (const std::string_view t : {ahead.trans_id(), ahead.status(), ahead.item_title(), ahead.from_email()})
+                __builtin_prefetch(t.data());
+        }
         AddRecordItem(*records->record_at(i));
+    }
     model_->endRefill();
     QGuiApplication::restoreOverrideCursor();
 }
@@ -539,6 +715,11 @@ void TFrmMain::ListViewColumnClick(int column)
     QHeaderView *header = ui->ListView->horizontalHeader();
     header->setSortIndicatorShown(true);
     header->setSortIndicator(column, SortDirection > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+int TFrmMain::ListViewCompare(int row1, int row2) const
+{
+    return model_->compareRows(row1, row2, SortColumn) * SortDirection;
 }
 
 void TFrmMain::ShowDetail()

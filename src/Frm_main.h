@@ -14,6 +14,7 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,22 +49,28 @@ public:
     // Refills go between begin and end, so that views see one reset.
     void beginRefill();
     void clearRows();
+    // Room for rows to come, so that a big refill does not move what it has copied.
+    void reserveRows(std::size_t rows);
     void appendRow(const Tqv_record &rec);
     void endRefill();
 
     // The text of a row in a column, as the bytes the record held.
     std::string_view text(int row, int column) const;
     // Orders the rows by a column: amounts by value, the rest by their text with ASCII letters compared
-    // as capitals; direction +1 or -1.
+    // as capitals; direction +1 or -1. Rows that compare equal keep their order.
     void sortRows(int column, int direction);
+    // The ascending order of two shown rows in a column, as sortRows orders them: negative, 0, positive.
+    int compareRows(int row1, int row2, int column) const;
 
 private:
-    struct Row {
-        std::unique_ptr<char[]> texts; // the nine texts, one after the other
-        std::uint16_t ends[ColumnCount];
-        amount gross, fee, balance;
-    };
-    std::vector<Row> rows_;
+    // A million rows must stay small and quick to fill: every row is one block in one arena, nine
+    // length bytes then the nine texts; rows_ holds where each block starts, order_ the rows in the
+    // order shown. The three amounts are kept as numbers too, for their sort.
+    std::string_view rowText(std::uint32_t row, int column) const;
+    std::vector<char> arena_;
+    std::vector<std::size_t> rows_;
+    std::vector<std::uint32_t> order_;
+    std::vector<amount> amounts_; // gross, fee, balance of each row
 };
 
 // Compares two list texts as the list sorts them: byte by byte, ASCII a to z as capitals.
@@ -85,6 +92,8 @@ public:
     void ShowAllRecords();
     void AddRecordItem(const Tqv_record_object &rec);
     void ShowDetail();
+    // The order of two shown rows by the last clicked column and direction: negative puts row1 first.
+    int ListViewCompare(int row1, int row2) const;
     // Replaces the rows by the records whose field contains text.
     void SearchRecords(qv_search_field field, const QString &typed);
 

@@ -263,14 +263,18 @@ TFrmReport::TFrmReport(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
     chart_->addAxis(axisValue_, Qt::AlignLeft);
     series_->attachAxis(axisValue_);
 
-    axisMonth_ = new QCategoryAxis(this);
+    axisMonth_ = new QCategoryAxis();
     axisMonth_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    axisDay_ = new QDateTimeAxis(this);
+    axisDay_ = new QDateTimeAxis();
     // The axes in the window's font: small enough for a label at each month of a year.
     for (QAbstractAxis *axis :
          {static_cast<QAbstractAxis *>(axisValue_), static_cast<QAbstractAxis *>(axisMonth_),
           static_cast<QAbstractAxis *>(axisDay_)})
         axis->setLabelsFont(windowFont);
+    chart_->addAxis(axisDay_, Qt::AlignBottom);
+    series_->attachAxis(axisDay_);
+    chart_->addAxis(axisMonth_, Qt::AlignBottom);
+    series_->attachAxis(axisMonth_);
     useMonthAxis(false);
 
     marks_ = new TReportMarks(this);
@@ -387,18 +391,12 @@ void TFrmReport::syncSeries()
 
 void TFrmReport::useMonthAxis(bool month)
 {
-    QAbstractAxis *const wanted = month ? static_cast<QAbstractAxis *>(axisMonth_) : axisDay_;
-    QAbstractAxis *const other = month ? static_cast<QAbstractAxis *>(axisDay_) : axisMonth_;
+    // Both axes stay attached and share the series' range; only one is shown. Taking an axis off the
+    // chart instead would leave its labels on screen while a modal window runs: the chart deletes them
+    // later, from an event loop that a modal exec() started in between does not serve.
     monthAxisShown_ = month;
-    if (chart_->axes(Qt::Horizontal).contains(wanted))
-        return;
-    if (chart_->axes(Qt::Horizontal).contains(other)) {
-        series_->detachAxis(other);
-        chart_->removeAxis(other);
-        other->setParent(this);
-    }
-    chart_->addAxis(wanted, Qt::AlignBottom);
-    series_->attachAxis(wanted);
+    axisMonth_->setVisible(month);
+    axisDay_->setVisible(!month);
 }
 
 void TFrmReport::fitAxes()
@@ -659,6 +657,11 @@ std::vector<TReportMark> TFrmReport::visibleMarks()
 {
     syncSeries();
     return marks_->marks();
+}
+
+QAbstractAxis *TFrmReport::dateAxis() const
+{
+    return monthAxisShown_ ? static_cast<QAbstractAxis *>(axisMonth_) : axisDay_;
 }
 
 QStringList TFrmReport::monthAxisLabels() const

@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <vector>
 
+class QAbstractAxis;
 class QAction;
 class QCategoryAxis;
 class QChart;
@@ -83,6 +84,8 @@ public:
     QStringList monthAxisLabels() const;
     QStringList valueAxisLabels() const;
     bool showsMonthAxis() const { return monthAxisShown_; }
+    // The horizontal axis shown: month labels (a QCategoryAxis) or dates (a QDateTimeAxis).
+    QAbstractAxis *dateAxis() const;
 
     // Writes the chart as a PNG file. False, with the reason in error, when it cannot be written.
     bool saveImage(const QString &fileName, QString *error);

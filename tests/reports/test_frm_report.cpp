@@ -9,6 +9,8 @@
 #include <QChartView>
 #include <QContextMenuEvent>
 #include <QDateTimeAxis>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QHelpEvent>
 #include <QLineSeries>
 #include <QMenu>
@@ -88,15 +90,34 @@ private Q_SLOTS:
                  (QList<QPointF>{{dayX(2009, 6, 1), 5}, {dayX(2009, 12, 1), 3}, {dayX(2010, 1, 1), 7}}));
         QCOMPARE(report.pointLabels(), (QStringList{"2009-6", "2009-12", "2010-1"}));
         QVERIFY(report.showsMonthAxis());
-        QCOMPARE(report.chart()->axes(Qt::Horizontal).size(), 1);
-        QVERIFY(qobject_cast<QCategoryAxis *>(report.chart()->axes(Qt::Horizontal).first()));
+        QVERIFY(qobject_cast<QCategoryAxis *>(report.dateAxis()));
 
         report.BeginReport(QStringLiteral("Quantity report"), QStringLiteral("Quantity"));
         report.AddDayPoint({2009, 6, 16}, 5);
         QCOMPARE(report.pointLabels(), QStringList{QString()});
         QVERIFY(!report.showsMonthAxis());
-        QCOMPARE(report.chart()->axes(Qt::Horizontal).size(), 1);
-        QVERIFY(qobject_cast<QDateTimeAxis *>(report.chart()->axes(Qt::Horizontal).first()));
+        QVERIFY(qobject_cast<QDateTimeAxis *>(report.dateAxis()));
+    }
+
+    void aModalMonthReportShowsNoDateLabels()
+    {
+        TFrmReport report;
+        report.BeginReport(QStringLiteral("Gross report"), QStringLiteral("Gross"));
+        report.AddMonthPoint({2009, 1, 1}, 7.5);
+        report.AddMonthPoint({2009, 3, 1}, 4.25);
+        QStringList texts;
+        const ModalWatch watch = whenModal<TFrmReport>([&texts](TFrmReport *shown) {
+            QTest::qWait(200);
+            for (QGraphicsItem *item : shown->chartView()->scene()->items())
+                if (auto *text = dynamic_cast<QGraphicsTextItem *>(item);
+                    text != nullptr && text->isVisible())
+                    texts.append(text->toPlainText());
+            shown->close();
+        });
+        report.exec();
+        QVERIFY(texts.contains(QStringLiteral("2009-1")));
+        for (const QString &text : texts)
+            QVERIFY2(!text.contains(QLatin1Char('/')), qPrintable(text)); // no label of a date axis
     }
 
     void beginReportEmptiesTheSeriesAndReplacesTheTitle()
@@ -218,7 +239,7 @@ private Q_SLOTS:
         QVERIFY(countRedPixels(crowded) > 1000);
 
         // Zoomed in on three days: the twelve points in view get their marks, and only they.
-        auto *axis = qobject_cast<QDateTimeAxis *>(report.chart()->axes(Qt::Horizontal).first());
+        auto *axis = qobject_cast<QDateTimeAxis *>(report.dateAxis());
         QVERIFY(axis);
         axis->setRange(QDate(2009, 3, 1).startOfDay().addSecs(-3600),
                        QDate(2009, 3, 3).startOfDay().addSecs(3600));
@@ -260,7 +281,7 @@ private Q_SLOTS:
         QVERIFY(countRedPixels(render(report, QStringLiteral("long_day_report"))) > 2000);
 
         // Ten days in view: their twenty points and one on each side, each with its mark.
-        auto *axis = qobject_cast<QDateTimeAxis *>(report.chart()->axes(Qt::Horizontal).first());
+        auto *axis = qobject_cast<QDateTimeAxis *>(report.dateAxis());
         axis->setRange(QDate(2000, 1, 1).startOfDay(), QDate(2000, 1, 10).startOfDay().addSecs(3600));
         QTRY_COMPARE(report.series()->count(), 22);
         QCOMPARE(report.series()->at(1).x(), dayX(2000, 1, 1));
@@ -341,7 +362,7 @@ private Q_SLOTS:
         for (int m = 1; m <= 12; ++m)
             report.AddMonthPoint({2009, std::uint16_t(m), 1}, m);
         showAndSettle(report);
-        auto *axis = qobject_cast<QValueAxis *>(report.chart()->axes(Qt::Horizontal).first());
+        auto *axis = qobject_cast<QValueAxis *>(report.dateAxis());
         const double min = axis->min(), max = axis->max();
         // The pointer over the left quarter of the plot: the view narrows and keeps that place.
         const QRectF plot = report.chart()->plotArea();
@@ -365,7 +386,7 @@ private Q_SLOTS:
             report.AddMonthPoint({2009, std::uint16_t(m), 1}, m);
         showAndSettle(report);
         report.chart()->zoomIn();
-        auto *axis = qobject_cast<QValueAxis *>(report.chart()->axes(Qt::Horizontal).first());
+        auto *axis = qobject_cast<QValueAxis *>(report.dateAxis());
         const std::pair<double, double> zoomed{axis->min(), axis->max()};
         QWidget *viewport = report.chartView()->viewport();
         QTest::mouseClick(viewport, Qt::RightButton, {}, viewport->rect().center());

@@ -55,6 +55,7 @@ ModalWatch watchReport(ShownReport *seen, const QString &name)
         seen->shown = true;
         seen->title = report->chart()->title();
         seen->points = report->points();
+        QTest::qWait(600); // the layout and the series animation settle
         report->chartView()->grab().save(QStringLiteral(QV_REPORT_ARTEFACTS "/action_%1.png").arg(name));
         report->close();
     });
@@ -226,6 +227,7 @@ private Q_SLOTS:
         });
         QVERIFY(action("actSearchTransId"));
         action("actSearchTransId")->trigger();
+        QCOMPARE(main_->listModel()->rowCount(), 1);
         for (QHeaderView *header : main_->findChildren<QHeaderView *>())
             if (header->orientation() == Qt::Horizontal && header->count() > 2)
                 QTest::mouseClick(header->viewport(), Qt::LeftButton, {},

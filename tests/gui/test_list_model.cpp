@@ -1,0 +1,193 @@
+// The transaction list's model: the texts its rows hold, its sort in both directions over texts that
+// share long beginnings, differ in case or carry bytes above 127, the amounts by value, and the
+// selection following its row through a sort.
+#include "Frm_main.h"
+
+#include <QAbstractItemModelTester>
+#include <QItemSelectionModel>
+#include <QTest>
+
+#include <limits>
+#include <random>
+
+namespace {
+
+Tqv_record record(std::string_view id, std::string_view status, std::string_view title, std::string_view email)
+{
+    std::array<std::string_view, qv_text_field_count> texts{};
+    texts[qv_f_trans_id] = id;
+    texts[qv_f_status] = status;
+    texts[qv_f_item_title] = title;
+    texts[qv_f_from_email] = email;
+    Tqv_record rec;
+    rec.set_texts(texts);
+    return rec;
+}
+
+std::string shown(const TRecordListModel &model, int row, int column)
+{
+    return std::string(model.text(row, column));
+}
+
+} // namespace
+
+class TestListModel : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rowsHoldTheTextsOfTheRecord_data()
+    {
+        QTest::addColumn<int>("year");
+        QTest::addColumn<int>("month");
+        QTest::addColumn<int>("day");
+        QTest::addColumn<int>("hour");
+        QTest::addColumn<qint64>("gross");
+        QTest::newRow("ordinary") << 2009 << 6 << 5 << 7 << qint64{123456};
+        QTest::newRow("no date, no time, zero") << 0 << 0 << 0 << 0 << qint64{0};
+        QTest::newRow("short year and cents") << 9 << 12 << 31 << 23 << qint64{-5};
+        QTest::newRow("widest parts") << 65535 << 255 << 255 << 255 << std::numeric_limits<qint64>::min();
+        QTest::newRow("greatest amount") << 10000 << 1 << 1 << 0 << std::numeric_limits<qint64>::max();
+        QTest::newRow("minus one") << 2020 << 1 << 1 << 12 << qint64{-100};
+    }
+
+    void rowsHoldTheTextsOfTheRecord()
+    {
+        QFETCH(int, year);
+        QFETCH(int, month);
+        QFETCH(int, day);
+        QFETCH(int, hour);
+        QFETCH(qint64, gross);
+        Tqv_record rec = record("T1", "Completed", "Title", "a@b.example");
+        rec.date = {static_cast<std::uint16_t>(year), static_cast<std::uint16_t>(month),
+                    static_cast<std::uint16_t>(day)};
+        rec.time.hour = static_cast<std::uint8_t>(hour);
+        rec.time.minute = 7;
+        rec.gross = gross;
+        rec.fee = -(gross / 3);
+        rec.balance = gross / 7;
+        TRecordListModel model;
+        model.beginRefill();
+        model.appendRow(rec);
+        model.endRefill();
+        // The list shows what the data layer's text functions give.
+        QCOMPARE(shown(model, 0, TRecordListModel::Date), qv_date_text(rec.date));
+        QCOMPARE(shown(model, 0, TRecordListModel::Time), qv_time_text(rec.time));
+        QCOMPARE(shown(model, 0, TRecordListModel::Gross), qv_amount_text(rec.gross));
+        QCOMPARE(shown(model, 0, TRecordListModel::Fee), qv_amount_text(rec.fee));
+        QCOMPARE(shown(model, 0, TRecordListModel::Balance), qv_amount_text(rec.balance));
+        QCOMPARE(shown(model, 0, TRecordListModel::TransId), std::string("T1"));
+        QCOMPARE(shown(model, 0, TRecordListModel::FromEmail), std::string("a@b.example"));
+    }
+
+    void sortsEveryColumnInBothDirectionsKeepingEqualsInOrder()
+    {
+        // Texts alike in their first 16 or 32 bytes, in case only, by a byte above 127 or by length.
+        const std::vector<std::string> stems = {
+            "Vintage vinyl record, first pressing", "VINTAGE VINYL RECORD, FIRST PRESSING!",
+            "vintage vinyl record, first",          "Vintage vinyl record, first pressing\xE9",
+            "Vintage vinyl record, first pressin",  "Vintage vinyl record",
+            "vintage vinyl recorD",                 "",
+            "z",                                    "_under",
+            "\xC3\xA9t\xC3\xA9",                    "Vintage vinyl record, first pressing, second sleeve"};
+        std::mt19937 random(7);
+        TRecordListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.beginRefill();
+        for (int i = 0; i < 400; ++i) {
+            const std::string id = "ID" + std::to_string(1000 + i);
+            Tqv_record rec = record(id, stems[random() % stems.size()], stems[random() % stems.size()],
+                                    stems[random() % stems.size()]);
+            rec.gross = static_cast<amount>(random() % 2001) - 1000;
+            rec.fee = static_cast<amount>(random() % 5) * 100;
+            rec.balance = static_cast<amount>(random() % 3) - 1;
+            rec.date = {static_cast<std::uint16_t>(random() % 3 == 0 ? 999 : 2020),
+                        static_cast<std::uint16_t>(1 + random() % 12),
+                        static_cast<std::uint16_t>(1 + random() % 28)};
+            rec.time.hour = static_cast<std::uint8_t>(random() % 24);
+            model.appendRow(rec);
+        }
+        model.endRefill();
+
+        for (int direction : {-1, 1}) {
+            for (int column = 0; column < TRecordListModel::ColumnCount; ++column) {
+                // First by ID, so that equal rows of the column must come out in ID order.
+                model.sortRows(TRecordListModel::TransId, 1);
+                model.sortRows(column, direction);
+                for (int row = 1; row < model.rowCount(); ++row) {
+                    const int order = model.compareRows(row - 1, row, column) * direction;
+                    QVERIFY2(order <= 0, qPrintable(QStringLiteral("column %1, direction %2, row %3")
+                                                        .arg(column)
+                                                        .arg(direction)
+                                                        .arg(row)));
+                    if (order == 0)
+                        QVERIFY(model.text(row - 1, 0) < model.text(row, 0));
+                }
+            }
+        }
+    }
+
+    void amountsCompareByValueAndTextsAsCapitals_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<qint64>("gross1");
+        QTest::addColumn<qint64>("gross2");
+        QTest::addColumn<QByteArray>("title1");
+        QTest::addColumn<QByteArray>("title2");
+        QTest::addColumn<int>("order");
+        const int gross = TRecordListModel::Gross;
+        const int title = TRecordListModel::ItemTitle;
+        QTest::newRow("10.00 above 9.00") << gross << qint64{1000} << qint64{900} << QByteArray() << QByteArray() << 1;
+        QTest::newRow("minus below zero") << gross << qint64{-1} << qint64{0} << QByteArray() << QByteArray() << -1;
+        QTest::newRow("case does not count") << title << qint64{0} << qint64{0} << QByteArray("abc")
+                                             << QByteArray("ABC") << 0;
+        QTest::newRow("underscore after letters") << title << qint64{0} << qint64{0} << QByteArray("_")
+                                                  << QByteArray("a") << 1;
+        QTest::newRow("high bytes last") << title << qint64{0} << qint64{0} << QByteArray("\xE9") << QByteArray("z")
+                                         << 1;
+        QTest::newRow("shorter first") << title << qint64{0} << qint64{0} << QByteArray("ab") << QByteArray("abc")
+                                       << -1;
+    }
+
+    void amountsCompareByValueAndTextsAsCapitals()
+    {
+        QFETCH(int, column);
+        QFETCH(qint64, gross1);
+        QFETCH(qint64, gross2);
+        QFETCH(QByteArray, title1);
+        QFETCH(QByteArray, title2);
+        QFETCH(int, order);
+        TRecordListModel model;
+        model.beginRefill();
+        Tqv_record a = record("A", "", title1.toStdString(), "");
+        a.gross = gross1;
+        Tqv_record b = record("B", "", title2.toStdString(), "");
+        b.gross = gross2;
+        model.appendRow(a);
+        model.appendRow(b);
+        model.endRefill();
+        const int c = model.compareRows(0, 1, column);
+        QCOMPARE(c < 0 ? -1 : (c > 0 ? 1 : 0), order);
+        // Descending: the greater first; equal rows stay as they were.
+        model.sortRows(column, -1);
+        QCOMPARE(shown(model, 0, 0), std::string(order < 0 ? "B" : "A"));
+    }
+
+    void theSelectionFollowsItsRowThroughASort()
+    {
+        TRecordListModel model;
+        model.beginRefill();
+        for (const char *id : {"A", "B", "C", "D"})
+            model.appendRow(record(id, "", "", ""));
+        model.endRefill();
+        QItemSelectionModel selection(&model);
+        selection.select(model.index(1, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        model.sortRows(TRecordListModel::TransId, -1);
+        const QModelIndexList rows = selection.selectedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.first().row(), 2);
+        QCOMPARE(shown(model, rows.first().row(), 0), std::string("B"));
+    }
+};
+
+QTEST_MAIN(TestListModel)
+#include "test_list_model.moc"
