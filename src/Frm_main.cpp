@@ -480,7 +480,8 @@ void TRecordListModel::sortRows(int column, int direction)
             newRow[keys[i].position] = static_cast<std::uint32_t>(i);
         QModelIndexList moved;
         for (const QModelIndex &index : persistent)
-            moved << index.sibling(static_cast<int>(newRow[static_cast<std::size_t>(index.row())]), index.column());
+            moved << index.sibling(static_cast<int>(newRow[static_cast<std::size_t>(index.row())]),
+                                   index.column());
         changePersistentIndexList(persistent, moved);
     }
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -500,8 +501,10 @@ TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<U
                                                            {ui->actHelpWebsite, "website"}};
     for (const auto &[action, name] : drawings) {
         QIcon icon;
-        icon.addFile(QStringLiteral(":/images/") + QLatin1String(name) + QStringLiteral("16.png"), QSize(16, 16));
-        icon.addFile(QStringLiteral(":/images/") + QLatin1String(name) + QStringLiteral("32.png"), QSize(32, 32));
+        icon.addFile(QStringLiteral(":/images/") + QLatin1String(name) + QStringLiteral("16.png"),
+                     QSize(16, 16));
+        icon.addFile(QStringLiteral(":/images/") + QLatin1String(name) + QStringLiteral("32.png"),
+                     QSize(32, 32));
         action->setIcon(icon);
     }
     setAcceptDrops(true);
@@ -691,7 +694,8 @@ void TFrmMain::ShowAllRecords()
             __builtin_prefetch(records->record_at(i + 32));
         if (i + 16 < n) {
             const Tqv_record &ahead = records->record_at(i + 16)->data;
-            for (const std::string_view t : {ahead.trans_id(), ahead.status(), ahead.item_title(), ahead.from_email()})
+            for (const std::string_view t :
+                 {ahead.trans_id(), ahead.status(), ahead.item_title(), ahead.from_email()})
                 __builtin_prefetch(t.data());
         }
         AddRecordItem(*records->record_at(i));

@@ -12,7 +12,8 @@
 
 namespace {
 
-Tqv_record record(std::string_view id, std::string_view status, std::string_view title, std::string_view email)
+Tqv_record record(std::string_view id, std::string_view status, std::string_view title,
+                  std::string_view email)
 {
     std::array<std::string_view, qv_text_field_count> texts{};
     texts[qv_f_trans_id] = id;
@@ -82,13 +83,18 @@ private Q_SLOTS:
     void sortsEveryColumnInBothDirectionsKeepingEqualsInOrder()
     {
         // Texts alike in their first 16 or 32 bytes, in case only, by a byte above 127 or by length.
-        const std::vector<std::string> stems = {
-            "Vintage vinyl record, first pressing", "VINTAGE VINYL RECORD, FIRST PRESSING!",
-            "vintage vinyl record, first",          "Vintage vinyl record, first pressing\xE9",
-            "Vintage vinyl record, first pressin",  "Vintage vinyl record",
-            "vintage vinyl recorD",                 "",
-            "z",                                    "_under",
-            "\xC3\xA9t\xC3\xA9",                    "Vintage vinyl record, first pressing, second sleeve"};
+        const std::vector<std::string> stems = {"Vintage vinyl record, first pressing",
+                                                "VINTAGE VINYL RECORD, FIRST PRESSING!",
+                                                "vintage vinyl record, first",
+                                                "Vintage vinyl record, first pressing\xE9",
+                                                "Vintage vinyl record, first pressin",
+                                                "Vintage vinyl record",
+                                                "vintage vinyl recorD",
+                                                "",
+                                                "z",
+                                                "_under",
+                                                "\xC3\xA9t\xC3\xA9",
+                                                "Vintage vinyl record, first pressing, second sleeve"};
         std::mt19937 random(7);
         TRecordListModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -136,16 +142,18 @@ private Q_SLOTS:
         QTest::addColumn<int>("order");
         const int gross = TRecordListModel::Gross;
         const int title = TRecordListModel::ItemTitle;
-        QTest::newRow("10.00 above 9.00") << gross << qint64{1000} << qint64{900} << QByteArray() << QByteArray() << 1;
-        QTest::newRow("minus below zero") << gross << qint64{-1} << qint64{0} << QByteArray() << QByteArray() << -1;
-        QTest::newRow("case does not count") << title << qint64{0} << qint64{0} << QByteArray("abc")
-                                             << QByteArray("ABC") << 0;
-        QTest::newRow("underscore after letters") << title << qint64{0} << qint64{0} << QByteArray("_")
-                                                  << QByteArray("a") << 1;
-        QTest::newRow("high bytes last") << title << qint64{0} << qint64{0} << QByteArray("\xE9") << QByteArray("z")
-                                         << 1;
-        QTest::newRow("shorter first") << title << qint64{0} << qint64{0} << QByteArray("ab") << QByteArray("abc")
-                                       << -1;
+        QTest::newRow("10.00 above 9.00")
+            << gross << qint64{1000} << qint64{900} << QByteArray() << QByteArray() << 1;
+        QTest::newRow("minus below zero")
+            << gross << qint64{-1} << qint64{0} << QByteArray() << QByteArray() << -1;
+        QTest::newRow("case does not count")
+            << title << qint64{0} << qint64{0} << QByteArray("abc") << QByteArray("ABC") << 0;
+        QTest::newRow("underscore after letters")
+            << title << qint64{0} << qint64{0} << QByteArray("_") << QByteArray("a") << 1;
+        QTest::newRow("high bytes last")
+            << title << qint64{0} << qint64{0} << QByteArray("\xE9") << QByteArray("z") << 1;
+        QTest::newRow("shorter first")
+            << title << qint64{0} << qint64{0} << QByteArray("ab") << QByteArray("abc") << -1;
     }
 
     void amountsCompareByValueAndTextsAsCapitals()
