@@ -376,7 +376,8 @@ int qv_amount_parse(amount &value, std::string_view text)
         int digits = 0;
         for (; i < text.size() && ((text[i] >= '0' && text[i] <= '9') || text[i] == ','); ++i) {
             if (text[i] != ',') {
-                whole = whole * 10 + (text[i] - '0');
+                if (digits < 10) // more digits go the long way below; stop before the sum overflows
+                    whole = whole * 10 + (text[i] - '0');
                 ++digits;
             }
         }
@@ -394,14 +395,14 @@ int qv_amount_parse(amount &value, std::string_view text)
         ++lead;
     const bool negative = lead < text.size() && text[lead] == '-';
 
-    // At most 31 characters, without the thousands separators.
-    char work[32];
-    std::size_t length = 0;
-    for (std::size_t i = 0; i < text.size() && i < 31; ++i) {
-        if (text[i] != ',')
-            work[length++] = text[i];
+    // The whole text without the thousands separators (cutting it short would change its value).
+    std::string work;
+    work.reserve(text.size());
+    for (const char c : text) {
+        if (c != ',')
+            work += c;
     }
-    const std::string_view w(work, length);
+    const std::string_view w(work);
     const std::size_t point = w.find('.');
     if (point == std::string_view::npos) {
         value = amount{bcl_text_to_int(w)} * 100;
@@ -409,18 +410,18 @@ int qv_amount_parse(amount &value, std::string_view text)
     }
     const amount whole = bcl_text_to_int(w.substr(0, point));
     const std::string_view fraction = w.substr(point + 1);
-    amount hundredths = bcl_text_to_int(fraction);
-    const bool digits_only =
-        std::all_of(fraction.begin(), fraction.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool digits_only = !fraction.empty() && std::all_of(fraction.begin(), fraction.end(), [](char c) {
+        return c >= '0' && c <= '9';
+    });
+    amount hundredths = 0;
     if (digits_only) {
-        // One decimal is tenths; more than two are rounded half away from zero to hundredths.
-        if (fraction.size() == 1) {
-            hundredths *= 10;
-        } else if (fraction.size() > 2) {
-            hundredths = (fraction[0] - '0') * 10 + (fraction[1] - '0');
-            if (fraction[2] >= '5')
-                ++hundredths;
-        }
+        // One decimal is tenths; more than two are rounded half away from zero to hundredths (however
+        // many there are: only the third decides).
+        hundredths = (fraction[0] - '0') * 10 + (fraction.size() > 1 ? fraction[1] - '0' : 0);
+        if (fraction.size() > 2 && fraction[2] >= '5')
+            ++hundredths;
+    } else {
+        hundredths = bcl_text_to_int(fraction);
     }
     value = negative ? whole * 100 - hundredths : whole * 100 + hundredths;
     return 1;
@@ -727,11 +728,11 @@ template <class Read, class OnLine> std::size_t stream_lines(Read &&read, OnLine
         if (last) {
             if (zero == nullptr)
                 return no_line;
+            if (lines == 0)
+                counted(std::string_view(), false); // the start of the text is always a line
             char probe;
             if (zero + 1 == begin + kept + got && read(&probe, 1) == 0)
                 return no_line;
-            if (lines == 0)
-                counted(std::string_view(), false); // the start of the text is always a line
             return last_byte == '\n' && text_end > 0 ? lines : lines - 1;
         }
         kept = static_cast<std::size_t>(begin + text_end - rest);
