@@ -9,7 +9,7 @@ QV_PACKAGES=(
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
-  valgrind
+  valgrind strace
 )
 
 qv_install_packages() {

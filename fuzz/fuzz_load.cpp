@@ -1,0 +1,86 @@
+// Loads the input as a history file, then a second file cut from it that overlaps the first, into one
+// store, and checks what every load must keep true: each line is accounted for, the store holds one
+// record per ID in ascending ID order, and a file loaded again adds nothing.
+#include "Qv_file.h"
+#include "fuzz_common.h"
+
+#include <string>
+
+namespace {
+
+void check_counts(const qv_load_report &report)
+{
+    const qv_load_counts &c = report.counts;
+    QV_FUZZ_CHECK(c.lines == c.header + c.skipped + c.added + c.duplicates + c.reported);
+    QV_FUZZ_CHECK(c.header <= c.files);
+}
+
+// The lines of the bytes as the whole-file reader cuts them, for comparison with the streaming load.
+std::size_t reader_lines(std::string_view bytes)
+{
+    qv_file_set_text(bytes);
+    Tqv_lines lines;
+    qv_file_split_lines(lines);
+    const std::size_t n = lines.size();
+    qv_file_free_lines(lines);
+    qv_file_release();
+    return n;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const Texact_bytes bytes(data, size);
+    const std::string_view all = bytes.view();
+    const std::string_view first = all.substr(0, size - size / 3);
+    const std::string_view second = all.substr(size / 3);
+
+    Tqv_records store;
+    qv_load_report report;
+    qv_load_history_text(store, first, "first.csv", report);
+    const qv_load_counts after_first = report.counts;
+    check_counts(report);
+    QV_FUZZ_CHECK(after_first.lines == reader_lines(first));
+    QV_FUZZ_CHECK(store.count() == after_first.added);
+
+    qv_load_history_text(store, second, "second.csv", report);
+    check_counts(report);
+    QV_FUZZ_CHECK(report.counts.files == 2);
+    QV_FUZZ_CHECK(report.counts.lines - after_first.lines == reader_lines(second));
+    QV_FUZZ_CHECK(store.count() == report.counts.added);
+
+    for (const qv_load_problem &p : report.problems) {
+        QV_FUZZ_CHECK(p.file == "first.csv" || p.file == "second.csv");
+        QV_FUZZ_CHECK(p.line >= 1);
+        // A zero byte right after a line end stands on the line after the last one read.
+        const std::size_t lines =
+            p.file == "first.csv" ? after_first.lines : report.counts.lines - after_first.lines;
+        QV_FUZZ_CHECK(p.line <= lines ||
+                      (p.line == lines + 1 && p.message.find("zero byte") != std::string::npos));
+        QV_FUZZ_CHECK(!p.message.empty());
+    }
+
+    for (std::size_t pos = 0; pos < store.count(); ++pos) {
+        Tqv_record_object *rec = store.record_at(pos);
+        const std::string_view id = rec->data.trans_id();
+        QV_FUZZ_CHECK(!id.empty() && id.size() <= static_cast<std::size_t>(qv_column_max));
+        QV_FUZZ_CHECK(store.find(id) == rec);
+        // IDs that differ only in letter case are one key.
+        std::string upper(id);
+        for (char &c : upper)
+            c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        QV_FUZZ_CHECK(store.find(upper) == rec);
+        if (pos > 0)
+            QV_FUZZ_CHECK(qv_key_compare(store.record_at(pos - 1)->data.trans_id(), id) < 0);
+    }
+
+    // Loading a file again adds nothing and reads the same lines.
+    qv_load_report again;
+    qv_load_history_text(store, second, "second.csv", again);
+    check_counts(again);
+    QV_FUZZ_CHECK(again.counts.added == 0);
+    QV_FUZZ_CHECK(again.counts.lines == report.counts.lines - after_first.lines);
+    QV_FUZZ_CHECK(store.count() == report.counts.added);
+    return 0;
+}

@@ -1,0 +1,133 @@
+// Every line read is accounted for: lines = header + skipped + added + duplicates + reported, on
+// generated files that mix good lines, blank lines, lines without an ID, duplicates (also across files
+// and in other letter case) and lines with bad numbers. The expected counts come from a model of the
+// rules, kept while the lines are generated.
+#include "Qv_file.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string field_line(const std::string &id, const std::string &gross, const std::string &quantity)
+{
+    std::string out;
+    for (int c = 0; c < 42; ++c) {
+        out += '"';
+        if (c == 0)
+            out += "5/17/2024";
+        else if (c == 6)
+            out += gross;
+        else if (c == 11)
+            out += id;
+        else if (c == 32)
+            out += quantity;
+        out += "\",";
+    }
+    return out;
+}
+
+std::string folded(std::string s)
+{
+    for (char &c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Generates one file and adds the counts its load must give to expected.
+class Tmodel {
+public:
+    explicit Tmodel(unsigned seed) : rng_(seed) {}
+
+    std::string make_file(std::size_t lines)
+    {
+        std::string text = "\"Date\",\"Time\",\"Transaction ID\"\r\n";
+        ++expected.lines;
+        ++expected.header;
+        for (std::size_t i = 0; i < lines; ++i) {
+            ++expected.lines;
+            const int kind = pick(10);
+            std::string id = "T" + std::to_string(pick(400)); // a small pool, so IDs repeat
+            if (pick(2) == 0)
+                id[0] = 't'; // the same key in other letter case
+            const bool seen = stored_.count(folded(id)) > 0;
+            if (kind == 0) {
+                text += pick(2) == 0 ? "\r\n" : "\n"; // a blank line
+                ++expected.skipped;
+            } else if (kind == 1) {
+                text += field_line("", "1.00", "1") + "\r\n"; // no ID
+                ++expected.skipped;
+            } else if (kind == 2) {
+                // A bad number: reported, unless the ID is stored already (then it is not parsed).
+                text += field_line(id, pick(2) == 0 ? "1.2.3" : "9.99", pick(2) == 0 ? "x" : "1.5") + "\r\n";
+                if (seen)
+                    ++expected.duplicates;
+                else
+                    ++expected.reported;
+            } else {
+                text +=
+                    field_line(id, std::to_string(pick(100000)) + ".25", std::to_string(pick(9))) + "\r\n";
+                if (seen) {
+                    ++expected.duplicates;
+                } else {
+                    ++expected.added;
+                    stored_.insert(folded(id));
+                }
+            }
+        }
+        return text;
+    }
+
+    qv_load_counts expected;
+
+private:
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+
+    std::mt19937 rng_;
+    std::set<std::string> stored_;
+};
+
+TEST(Accounting, EveryLineOfGeneratedFilesIsCountedOnce)
+{
+    const fs::path dir = fs::temp_directory_path() / ("qv_accounting_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE(seed);
+        Tmodel model(seed);
+        Tqv_records store;
+        qv_load_report report;
+        for (int f = 0; f < 3; ++f) {
+            const fs::path path = dir / ("h" + std::to_string(f) + ".csv");
+            std::ofstream(path, std::ios::binary) << model.make_file(2000);
+            qv_load_history_file(store, path.string(), report);
+            const qv_load_counts &c = report.counts;
+            EXPECT_EQ(c.lines, c.header + c.skipped + c.added + c.duplicates + c.reported);
+        }
+        const qv_load_counts &c = report.counts;
+        EXPECT_EQ(c.files, 3u);
+        EXPECT_EQ(c.lines, model.expected.lines);
+        EXPECT_EQ(c.header, model.expected.header);
+        EXPECT_EQ(c.skipped, model.expected.skipped);
+        EXPECT_EQ(c.added, model.expected.added);
+        EXPECT_EQ(c.duplicates, model.expected.duplicates);
+        EXPECT_EQ(c.reported, model.expected.reported);
+        EXPECT_EQ(report.problems.size(), c.reported);
+        EXPECT_EQ(store.count(), c.added);
+        EXPECT_GT(c.reported, 0u);
+        EXPECT_GT(c.duplicates, 0u);
+    }
+    fs::remove_all(dir);
+}
+
+} // namespace

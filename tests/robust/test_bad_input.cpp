@@ -1,0 +1,454 @@
+// Loads each file of the bad-input collection (tests/data) and checks what the load keeps, skips and
+// reports: the counts of every kind of line, the problems with their file and line, and field values of
+// the records kept. Files too big to keep in the sources are generated into a temporary folder.
+#include "Qv_file.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Tcounts {
+    std::size_t lines, header, skipped, added, duplicates, reported;
+};
+
+struct Tproblem {
+    std::size_t line;
+    const char *message_part;
+};
+
+struct Tcase {
+    const char *file;
+    Tcounts counts;
+    std::vector<Tproblem> problems;
+    std::function<void(const Tqv_records &)> check_records;
+};
+
+const qv_date no_date{};
+
+std::string amount_of(const Tqv_records &store, const char *id)
+{
+    const Tqv_record_object *rec = store.find(id);
+    return rec == nullptr ? "(missing)" : qv_amount_text(rec->data.gross);
+}
+
+std::int32_t quantity_of(const Tqv_records &store, const char *id)
+{
+    const Tqv_record_object *rec = store.find(id);
+    return rec == nullptr ? -999 : rec->data.quantity;
+}
+
+qv_date date_of(const Tqv_records &store, const char *id)
+{
+    const Tqv_record_object *rec = store.find(id);
+    return rec == nullptr ? qv_date{9, 9, 9} : rec->data.date;
+}
+
+const char *const zero_byte = "zero byte";
+const char *const stray_cr = "carriage return";
+const char *const not_a_number = "is not a valid integer value";
+
+const std::vector<Tcase> &cases()
+{
+    static const std::vector<Tcase> all = {
+        {"empty.csv", {0, 0, 0, 0, 0, 0}, {}, {}},
+        {"header_only.csv", {1, 1, 0, 0, 0, 0}, {}, {}},
+        // One zero byte and nothing after it: a header line cut empty, and nothing lost to report.
+        {"zero_only.csv", {1, 1, 0, 0, 0, 0}, {}, {}},
+        {"bom.csv",
+         {2, 1, 0, 1, 0, 0},
+         {},
+         [](const Tqv_records &s) {
+             ASSERT_NE(s.find("7TX1"), nullptr);
+             EXPECT_EQ(s.find("7TX1")->data.gross, 1250);
+             EXPECT_EQ(s.find("7TX1")->data.from_email(), "ann@example.com");
+         }},
+        // A 16-bit text holds a zero byte right after its first character: nothing after it is read.
+        {"utf16_bom.csv", {1, 1, 0, 0, 0, 0}, {{1, zero_byte}}, {}},
+        {"utf16_nobom.csv", {1, 1, 0, 0, 0, 0}, {{1, zero_byte}}, {}},
+        // The zero byte cuts the second line inside its ID (so it has none) and hides the third.
+        {"nul_in_line.csv", {2, 1, 1, 0, 0, 0}, {{2, zero_byte}}, {}},
+        // It opens with a CR, and its first zero byte (offset 87) comes before its first LF (offset 217):
+        // one line, cut twice.
+        {"random.csv", {1, 1, 0, 0, 0, 0}, {{1, stray_cr}, {1, zero_byte}}, {}},
+        {"crlf.csv",
+         {3, 1, 0, 2, 0, 0},
+         {},
+         [](const Tqv_records &s) {
+             EXPECT_NE(s.find("A"), nullptr);
+             EXPECT_NE(s.find("B"), nullptr);
+         }},
+        {"lf.csv",
+         {3, 1, 0, 2, 0, 0},
+         {},
+         [](const Tqv_records &s) {
+             EXPECT_NE(s.find("A"), nullptr);
+             EXPECT_NE(s.find("B"), nullptr);
+         }},
+        // Without a LF the whole file is one line, cut at its first CR: only the header, reported.
+        {"lone_cr.csv", {1, 1, 0, 0, 0, 0}, {{1, stray_cr}}, {}},
+        // CR LF, LF, a lone CR (which hides the record after it) and no final line end.
+        {"mixed_ends.csv",
+         {4, 1, 0, 3, 0, 0},
+         {{3, stray_cr}},
+         [](const Tqv_records &s) {
+             EXPECT_NE(s.find("A"), nullptr);
+             EXPECT_NE(s.find("B"), nullptr);
+             EXPECT_EQ(s.find("C"), nullptr);
+             EXPECT_NE(s.find("D"), nullptr);
+         }},
+        {"no_final_end.csv",
+         {2, 1, 0, 1, 0, 0},
+         {},
+         [](const Tqv_records &s) { EXPECT_NE(s.find("A"), nullptr); }},
+        {"blank_lines.csv", {7, 1, 4, 2, 0, 0}, {}, {}},
+        {"unterminated_quote.csv", {3, 1, 1, 1, 0, 0}, {}, {}},
+        // An unquoted line fills nothing; an unquoted field ends the split before the ID.
+        {"unquoted.csv", {3, 1, 2, 0, 0, 0}, {}, {}},
+        {"field_127.csv",
+         {2, 1, 0, 1, 0, 0},
+         {},
+         [](const Tqv_records &s) { EXPECT_EQ(s.record_at(0)->data.trans_id(), std::string(127, 'I')); }},
+        // 128 I's are cut to 127, and so are 127 I's and a J: the same key, so the second is a duplicate.
+        {"field_128.csv",
+         {3, 1, 0, 1, 1, 0},
+         {},
+         [](const Tqv_records &s) { EXPECT_EQ(s.record_at(0)->data.trans_id(), std::string(127, 'I')); }},
+        // The cut falls inside the two bytes of an accented letter: its first byte stays, as read.
+        {"utf8_cut.csv",
+         {2, 1, 0, 1, 0, 0},
+         {},
+         [](const Tqv_records &s) {
+             ASSERT_NE(s.find("U1"), nullptr);
+             EXPECT_EQ(s.find("U1")->data.name(), std::string(126, 'a') + "\xc3");
+         }},
+        {"bad_utf8.csv",
+         {2, 1, 0, 1, 0, 0},
+         {},
+         [](const Tqv_records &s) {
+             ASSERT_NE(s.find("U2"), nullptr);
+             EXPECT_EQ(s.find("U2")->data.name(), "Jos\xe9 \xff\xfe");
+         }},
+        // Dates are kept as read, whether or not they exist.
+        {"dates.csv",
+         {9, 1, 0, 8, 0, 0},
+         {},
+         [](const Tqv_records &s) {
+             EXPECT_EQ(date_of(s, "D0"), (qv_date{2023, 2, 29}));
+             EXPECT_EQ(date_of(s, "D1"), (qv_date{2024, 13, 1}));
+             EXPECT_EQ(date_of(s, "D2"), no_date);
+             EXPECT_EQ(date_of(s, "D3"), (qv_date{2024, 2, 30}));
+             EXPECT_EQ(date_of(s, "D4"), no_date);
+             EXPECT_EQ(date_of(s, "D5"), no_date);
+             EXPECT_EQ(date_of(s, "D6"), (qv_date{99999 & 0xFFFF, 99999 & 0xFF, 99999 & 0xFF}));
+             EXPECT_EQ(date_of(s, "D7"), (qv_date{0, 1, 1}));
+         }},
+        {"amounts.csv",
+         {19, 1, 0, 11, 0, 7},
+         {{5, not_a_number},
+          {6, not_a_number},
+          {7, not_a_number},
+          {8, not_a_number},
+          {10, not_a_number},
+          {12, not_a_number},
+          {13, not_a_number}},
+         [](const Tqv_records &s) {
+             EXPECT_EQ(amount_of(s, "A0"), "21474836.47");
+             EXPECT_EQ(amount_of(s, "A1"), "21474836.48");
+             EXPECT_EQ(amount_of(s, "A2"), "-21474836.49");
+             EXPECT_EQ(amount_of(s, "A7"), "123.00"); // 1,2,3.00: every comma is a separator
+             EXPECT_EQ(amount_of(s, "A9"), "5.00");   // +5
+             EXPECT_EQ(amount_of(s, "A12"), "31.00"); // $1F is hexadecimal, as for any integer text
+             EXPECT_EQ(amount_of(s, "A13"), "0.01");  // 0.005 rounds away from zero
+             EXPECT_EQ(amount_of(s, "A14"), "-0.01"); // -0.005
+             EXPECT_EQ(amount_of(s, "A15"), "2.00");  // 1.999
+             EXPECT_EQ(amount_of(s, "A16"), "12.50"); // 40 leading zeros are still zeros
+             EXPECT_EQ(amount_of(s, "A17"), "1.12");  // twelve decimals
+             for (const char *bad : {"A3", "A4", "A5", "A6", "A8", "A10", "A11"})
+                 EXPECT_EQ(s.find(bad), nullptr) << bad;
+         }},
+        {"quantities.csv",
+         {8, 1, 0, 5, 0, 2},
+         {{2, not_a_number}, {3, not_a_number}},
+         [](const Tqv_records &s) {
+             EXPECT_EQ(quantity_of(s, "Q2"), 16);        // 0x10
+             EXPECT_EQ(quantity_of(s, "Q3"), 7);         // a leading blank
+             EXPECT_EQ(quantity_of(s, "Q4"), INT32_MIN); // -2147483648 fits
+             EXPECT_EQ(quantity_of(s, "Q5"), -1);        // $FFFFFFFF
+             EXPECT_EQ(quantity_of(s, "Q6"), 0);         // empty
+         }},
+        {"printf.csv",
+         {2, 1, 0, 1, 0, 0},
+         {},
+         [](const Tqv_records &s) {
+             ASSERT_NE(s.find("P%n"), nullptr);
+             EXPECT_EQ(s.find("P%n")->data.name(), "%s%n%x%p");
+             EXPECT_EQ(s.find("P%n")->data.item_title(), "%99999999d");
+         }},
+        {"empty_ids.csv", {21, 1, 20, 0, 0, 0}, {}, {}},
+        // IDs that differ only in case are one key: the first copy stays, with its own spelling.
+        {"case_ids.csv",
+         {4, 1, 0, 1, 2, 0},
+         {},
+         [](const Tqv_records &s) {
+             ASSERT_NE(s.find("ABC"), nullptr);
+             EXPECT_EQ(s.find("ABC")->data.trans_id(), "abc");
+             EXPECT_EQ(amount_of(s, "aBc"), "1.00");
+         }},
+        // A bad line stores nothing, so a later good copy of its ID is taken.
+        {"duplicates.csv",
+         {5, 1, 0, 2, 1, 1},
+         {{4, not_a_number}},
+         [](const Tqv_records &s) {
+             EXPECT_EQ(amount_of(s, "X"), "1.00");
+             EXPECT_EQ(amount_of(s, "Y"), "12.50");
+         }},
+        {"no_trailing_comma.csv",
+         {2, 1, 0, 1, 0, 0},
+         {},
+         [](const Tqv_records &s) {
+             ASSERT_NE(s.find("T"), nullptr);
+             EXPECT_EQ(s.find("T")->data.phone(), "phone");
+         }},
+        {"stray_cr.csv", {3, 1, 0, 2, 0, 0}, {{2, stray_cr}}, {}},
+    };
+    return all;
+}
+
+void expect_accounted(const qv_load_counts &c)
+{
+    EXPECT_EQ(c.lines, c.header + c.skipped + c.added + c.duplicates + c.reported);
+}
+
+void PrintTo(const Tcase &c, std::ostream *out)
+{
+    *out << c.file;
+}
+
+class BadInput : public ::testing::TestWithParam<Tcase> {};
+
+TEST_P(BadInput, LoadsWhatItCanAndReportsTheRestWithFileAndLine)
+{
+    const Tcase &c = GetParam();
+    const std::string path = std::string(QV_TEST_DATA) + "/" + c.file;
+    ASSERT_TRUE(fs::is_regular_file(path)) << path;
+
+    Tqv_records store;
+    qv_load_report report;
+    qv_load_history_file(store, path, report);
+
+    const qv_load_counts &got = report.counts;
+    EXPECT_EQ(got.files, 1u);
+    EXPECT_EQ(got.lines, c.counts.lines);
+    EXPECT_EQ(got.header, c.counts.header);
+    EXPECT_EQ(got.skipped, c.counts.skipped);
+    EXPECT_EQ(got.added, c.counts.added);
+    EXPECT_EQ(got.duplicates, c.counts.duplicates);
+    EXPECT_EQ(got.reported, c.counts.reported);
+    expect_accounted(got);
+    EXPECT_EQ(store.count(), c.counts.added);
+
+    ASSERT_EQ(report.problems.size(), c.problems.size());
+    for (std::size_t i = 0; i < c.problems.size(); ++i) {
+        EXPECT_EQ(report.problems[i].file, path);
+        EXPECT_EQ(report.problems[i].line, c.problems[i].line) << report.problems[i].message;
+        EXPECT_NE(report.problems[i].message.find(c.problems[i].message_part), std::string::npos)
+            << report.problems[i].message;
+    }
+    if (c.check_records)
+        c.check_records(store);
+
+    // The same bytes loaded from memory give the same outcome.
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Tqv_records again;
+    qv_load_report again_report;
+    qv_load_history_text(again, bytes, path, again_report);
+    EXPECT_EQ(again_report.counts.lines, got.lines);
+    EXPECT_EQ(again_report.counts.added, got.added);
+    EXPECT_EQ(again_report.problems.size(), report.problems.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, BadInput, ::testing::ValuesIn(cases()),
+                         [](const ::testing::TestParamInfo<Tcase> &param_info) {
+                             std::string name = param_info.param.file;
+                             for (char &ch : name)
+                                 ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+                             return name;
+                         });
+
+// Every file of the collection has a case, so that a file added there is not silently left out.
+TEST(BadInputCollection, EveryFileHasACase)
+{
+    std::vector<std::string> named;
+    for (const Tcase &c : cases())
+        named.emplace_back(c.file);
+    for (const auto &entry : fs::directory_iterator(QV_TEST_DATA)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_NE(std::find(named.begin(), named.end(), name), named.end()) << name << " has no case";
+    }
+}
+
+// ---- Files made at test time ----------------------------------------------------------------------
+
+const std::string header = "\"Date\",\"Time\",\"Time Zone\",\"Name\",\"Type\",\"Status\",\"Gross\",\r\n";
+
+std::string record_line(const std::string &id, int column, const std::string &text)
+{
+    std::string out;
+    for (int c = 0; c < 42; ++c) {
+        out += '"';
+        if (c == 11)
+            out += id;
+        else if (c == column)
+            out += text;
+        else if (c == 6)
+            out += "2.50";
+        out += "\",";
+    }
+    return out + "\r\n";
+}
+
+class MadeFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("qv_robust_" + std::to_string(::getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string write(const std::string &name, const std::string &bytes)
+    {
+        const fs::path p = dir / name;
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p.string();
+    }
+
+    fs::path dir;
+    Tqv_records store;
+    qv_load_report report;
+};
+
+TEST_F(MadeFiles, AMillionCharacterFieldKeepsItsFirst127)
+{
+    const std::string big(1000000, 'm');
+    const std::string path =
+        write("million.csv", header + record_line(big, 3, big) + record_line("NEXT", 3, "Ann"));
+    qv_load_history_file(store, path, report);
+    EXPECT_TRUE(report.problems.empty());
+    ASSERT_EQ(store.count(), 2u);
+    const Tqv_record_object *rec = store.find(std::string(127, 'm'));
+    ASSERT_NE(rec, nullptr);
+    EXPECT_EQ(rec->data.name(), std::string(127, 'm'));
+    EXPECT_EQ(rec->data.gross, 250);
+    EXPECT_EQ(store.find("NEXT")->data.name(), "Ann");
+}
+
+// A line far longer than a read block, between two ordinary lines.
+TEST_F(MadeFiles, AHundredMegabyteLineLoadsAndSoDoTheLinesAroundIt)
+{
+    const std::string path = (dir / "huge.csv").string();
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << header << record_line("BEFORE", 3, "Ann");
+        // The item title (column 14) is 100 MB of 't'.
+        std::string head;
+        for (int c = 0; c < 14; ++c)
+            head += c == 11 ? "\"HUGE\"," : "\"\",";
+        out << head << '"';
+        const std::string chunk(1 << 20, 't');
+        for (int i = 0; i < 100; ++i)
+            out << chunk;
+        out << "\",";
+        for (int c = 15; c < 42; ++c)
+            out << "\"\",";
+        out << "\r\n" << record_line("AFTER", 3, "Bob");
+    }
+    ASSERT_GE(fs::file_size(path), std::uintmax_t{100} << 20);
+    qv_load_history_file(store, path, report);
+    EXPECT_TRUE(report.problems.empty());
+    EXPECT_EQ(report.counts.lines, 4u);
+    ASSERT_EQ(store.count(), 3u);
+    ASSERT_NE(store.find("HUGE"), nullptr);
+    EXPECT_EQ(store.find("HUGE")->data.item_title(), std::string(127, 't'));
+    EXPECT_EQ(store.find("AFTER")->data.name(), "Bob");
+}
+
+TEST_F(MadeFiles, FilesThatCannotBeReadAreReportedAsLineZero)
+{
+    const std::string missing = (dir / "missing.csv").string();
+    const fs::path folder = dir / "folder.csv";
+    fs::create_directories(folder);
+    const std::string good = write("good.csv", header + record_line("G1", 3, "Ann"));
+
+    qv_load_history_file(store, missing, report);
+    qv_load_history_file(store, folder.string(), report); // a directory passed as a file
+    qv_load_history_file(store, good, report);
+
+    ASSERT_EQ(report.problems.size(), 2u);
+    EXPECT_EQ(report.problems[0].file, missing);
+    EXPECT_EQ(report.problems[0].line, 0u);
+    EXPECT_NE(report.problems[0].message.find("No such file"), std::string::npos)
+        << report.problems[0].message;
+    EXPECT_EQ(report.problems[1].file, folder.string());
+    EXPECT_EQ(report.problems[1].line, 0u);
+    EXPECT_EQ(report.counts.files, 3u);
+    EXPECT_EQ(store.count(), 1u);
+}
+
+TEST_F(MadeFiles, AFileWithoutReadPermissionIsReported)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root: permission bits do not stop reads (missing files and folders "
+                        "passed as files are checked instead)";
+    const std::string path = write("locked.csv", header + record_line("L1", 3, "Ann"));
+    fs::permissions(path, fs::perms::none);
+    qv_load_history_file(store, path, report);
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].line, 0u);
+    EXPECT_EQ(store.count(), 0u);
+}
+
+// A folder load skips a directory named like a history file without a word, and reports a file that
+// went away between the listing and its load while the other files load.
+TEST_F(MadeFiles, FolderLoadSkipsDirectoriesAndReportsAFileRemovedMeanwhile)
+{
+    write("a.csv", header + record_line("A1", 3, "Ann"));
+    const std::string b = write("b.csv", header + record_line("B1", 3, "Bob"));
+    write("c.csv", header + record_line("C1", 3, "Cy"));
+    fs::create_directories(dir / "d.csv");
+    write("d.csv/inner.csv", header + record_line("D1", 3, "Dee"));
+
+    ASSERT_EQ(qv_history_files(dir.string()), (std::vector<std::string>{"a.csv", "b.csv", "c.csv"}));
+    // The progress call at the start of each file's load removes b.csv once a.csv has been read.
+    qv_load_history_folder(store, dir.string(), report, [&](const std::string &file, std::size_t) {
+        if (fs::path(file).filename() == "a.csv" && store.count() == 1)
+            fs::remove(b);
+    });
+
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].file, (dir / "b.csv").string());
+    EXPECT_EQ(report.problems[0].line, 0u);
+    EXPECT_NE(store.find("A1"), nullptr);
+    EXPECT_EQ(store.find("B1"), nullptr);
+    EXPECT_NE(store.find("C1"), nullptr);
+    EXPECT_EQ(store.find("D1"), nullptr);
+    EXPECT_EQ(report.counts.files, 3u);
+}
+
+} // namespace
