@@ -59,6 +59,15 @@ void bcl_show_error(QWidget *owner, const std::string &message);
 // through Qt. Returns false when it did. Every event handler runs its work through this guard.
 bool bcl_guard(QWidget *owner, const std::function<void()> &work);
 
+// Shows the wait cursor for as long as it lives, however its scope is left.
+class Tbcl_wait_cursor {
+public:
+    Tbcl_wait_cursor();
+    ~Tbcl_wait_cursor();
+    Tbcl_wait_cursor(const Tbcl_wait_cursor &) = delete;
+    Tbcl_wait_cursor &operator=(const Tbcl_wait_cursor &) = delete;
+};
+
 // A fixed-size, zero-filled character buffer into which formatted lines are printed.
 class Cbcl_str {
 public:

@@ -1,6 +1,7 @@
-// The message boxes of the Bcl unit: the one part of it that needs the GUI toolkit.
+// The message boxes and the wait cursor of the Bcl unit: the part of it that needs the GUI toolkit.
 #include "Bcl.h"
 
+#include <QGuiApplication>
 #include <QMessageBox>
 
 void bcl_show_message(QWidget *owner, const char *text, const char *caption)
@@ -30,4 +31,14 @@ bool bcl_guard(QWidget *owner, const std::function<void()> &work)
         bcl_show_error(owner, std::string());
     }
     return false;
+}
+
+Tbcl_wait_cursor::Tbcl_wait_cursor()
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+Tbcl_wait_cursor::~Tbcl_wait_cursor()
+{
+    QGuiApplication::restoreOverrideCursor();
 }

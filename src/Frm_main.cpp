@@ -642,10 +642,7 @@ void TFrmMain::ImportFiles(const QStringList &paths)
 
 void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load)
 {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    struct RestoreCursor {
-        ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
-    } restore;
+    const Tbcl_wait_cursor wait;
     QElapsedTimer clock;
     clock.start();
     std::unique_ptr<QProgressDialog> dialog;
@@ -682,7 +679,7 @@ void TFrmMain::ShowAllRecords()
 {
     if (!records || records->count() == 0)
         return;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const Tbcl_wait_cursor wait;
     model_->beginRefill();
     model_->clearRows();
     // The records lie all over the heap: fetching a few ahead keeps a million-row refill from
@@ -701,7 +698,6 @@ void TFrmMain::ShowAllRecords()
         AddRecordItem(*records->record_at(i));
     }
     model_->endRefill();
-    QGuiApplication::restoreOverrideCursor();
 }
 
 void TFrmMain::AddRecordItem(const Tqv_record_object &rec)
@@ -713,9 +709,10 @@ void TFrmMain::ListViewColumnClick(int column)
 {
     SortColumn = column;
     SortDirection = -SortDirection;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    model_->sortRows(SortColumn, SortDirection);
-    QGuiApplication::restoreOverrideCursor();
+    {
+        const Tbcl_wait_cursor wait;
+        model_->sortRows(SortColumn, SortDirection);
+    }
     QHeaderView *header = ui->ListView->horizontalHeader();
     header->setSortIndicatorShown(true);
     header->setSortIndicator(column, SortDirection > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);

@@ -8,7 +8,6 @@
 #include "Frm_report.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 
 namespace {
 
@@ -35,10 +34,7 @@ void runReport(QWidget *owner, Tqv_records &store, qv_report_kind kind)
     }
     {
         // A month report walks the whole store once per month that gets a point.
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        struct RestoreCursor {
-            ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
-        } restore;
+        const Tbcl_wait_cursor wait;
         FillReport(*FrmReport, store, kind, from, to);
     }
     FrmReport->exec();

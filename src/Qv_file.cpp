@@ -410,9 +410,8 @@ int qv_amount_parse(amount &value, std::string_view text)
     }
     const amount whole = bcl_text_to_int(w.substr(0, point));
     const std::string_view fraction = w.substr(point + 1);
-    const bool digits_only = !fraction.empty() && std::all_of(fraction.begin(), fraction.end(), [](char c) {
-        return c >= '0' && c <= '9';
-    });
+    const bool digits_only = !fraction.empty() && std::all_of(fraction.begin(), fraction.end(),
+                                                              [](char c) { return c >= '0' && c <= '9'; });
     amount hundredths = 0;
     if (digits_only) {
         // One decimal is tenths; more than two are rounded half away from zero to hundredths (however

@@ -8,8 +8,9 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QDir>
-#include <QFileDialog>
 #include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QPlainTextEdit>
@@ -105,6 +106,9 @@ private Q_SLOTS:
             dir.remove(name);
     }
 
+    // No command leaves the wait cursor behind, whatever it showed meanwhile.
+    void cleanup() { QCOMPARE(QGuiApplication::overrideCursor(), nullptr); }
+
     void cleanupTestCase()
     {
         main_.reset();
@@ -117,14 +121,16 @@ private Q_SLOTS:
         start();
         QCOMPARE(main_->listModel()->rowCount(), 0);
         QCOMPARE(main_->listModel()->columnCount(), 9);
-        QCOMPARE(main_->listModel()->headerData(8, Qt::Horizontal).toString(), QStringLiteral("From Email address"));
+        QCOMPARE(main_->listModel()->headerData(8, Qt::Horizontal).toString(),
+                 QStringLiteral("From Email address"));
         QCOMPARE(list()->horizontalHeader()->sectionSize(0), 150);
         QCOMPARE(list()->horizontalHeader()->sectionSize(4), 200);
         QCOMPARE(detail()->toPlainText(), QString());
         QCOMPARE(main_->windowTitle(), QStringLiteral("Quorvex history tool"));
         QVERIFY(QFile::exists(QStringLiteral(":/images/import32.png")));
         QVERIFY(!action("actFileImport")->icon().pixmap(32).isNull());
-        QAbstractItemModelTester tester(main_->listModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(main_->listModel(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         clickHeader(1);
         QCOMPARE(main_->listModel()->rowCount(), 0);
     }
@@ -142,14 +148,15 @@ private Q_SLOTS:
 
     void aBadStartUpLineIsShownWithFileAndLineAndTheRestIsListed()
     {
-        write(QStringLiteral("h.csv"), sale("A", "1/1/2020", "1.00") + sale("B", "1/1/2020", "abc") +
-                                           sale("C", "1/1/2020", "3.00"));
+        write(QStringLiteral("h.csv"),
+              sale("A", "1/1/2020", "1.00") + sale("B", "1/1/2020", "abc") + sale("C", "1/1/2020", "3.00"));
         SeenBox box;
         const ModalWatch watch = answerNextMessageBox(&box);
         start();
         QVERIFY(box.seen);
         QCOMPARE(box.caption, QStringLiteral("Quorvex history tool"));
-        QVERIFY2(box.text.contains(QStringLiteral("h.csv:3: 'abc' is not a valid integer value")), qPrintable(box.text));
+        QVERIFY2(box.text.contains(QStringLiteral("h.csv:3: 'abc' is not a valid integer value")),
+                 qPrintable(box.text));
         QCOMPARE(column(0), (QStringList{"A", "C"}));
     }
 
@@ -166,8 +173,10 @@ private Q_SLOTS:
             }
             return f.fileName();
         };
-        const QString one = outside("one.csv", sale("I1", "1/2/2020", "2.00") + sale("s1", "1/1/2020", "7.00"));
-        const QString two = outside("two.csv", sale("I2", "1/3/2020", "3.00") + sale("I1", "1/3/2020", "8.00"));
+        const QString one =
+            outside("one.csv", sale("I1", "1/2/2020", "2.00") + sale("s1", "1/1/2020", "7.00"));
+        const QString two =
+            outside("two.csv", sale("I2", "1/3/2020", "3.00") + sale("I1", "1/3/2020", "8.00"));
 
         const ModalWatch search = answerSearch(QStringLiteral("S1"));
         action("actSearchTransId")->trigger();
@@ -202,7 +211,8 @@ private Q_SLOTS:
         const ModalWatch watch = answerNextMessageBox(&box);
         main_->ImportFiles({folder_.filePath(QStringLiteral("gone.csv"))});
         QVERIFY(box.seen);
-        QVERIFY2(box.text.contains(QStringLiteral("gone.csv: No such file or directory")), qPrintable(box.text));
+        QVERIFY2(box.text.contains(QStringLiteral("gone.csv: No such file or directory")),
+                 qPrintable(box.text));
         QCOMPARE(main_->listModel()->rowCount(), 1);
     }
 
@@ -220,10 +230,9 @@ private Q_SLOTS:
         action("actSearchAll")->trigger();
         QCOMPARE(main_->listModel()->rowCount(), 0);
 
-        write(QStringLiteral("s.csv"),
-              line({{11, "AB12"}, {3, "Zoë MÜLLER"}, {9, "Zoe@Shop.Example"}}) +
-                  line({{11, "ab34"}, {3, "Anna Smith"}, {9, "anna@example.com"}}) +
-                  line({{11, "CD12"}, {3, "Bob"}, {9, "bob@example.com"}}));
+        write(QStringLiteral("s.csv"), line({{11, "AB12"}, {3, "Zoë MÜLLER"}, {9, "Zoe@Shop.Example"}}) +
+                                           line({{11, "ab34"}, {3, "Anna Smith"}, {9, "anna@example.com"}}) +
+                                           line({{11, "CD12"}, {3, "Bob"}, {9, "bob@example.com"}}));
         start();
         QString prompt;
         const struct {
@@ -257,16 +266,17 @@ private Q_SLOTS:
 
     void theDetailPaneShowsTheSelectedTransactionOnRelease()
     {
-        write(QStringLiteral("d.csv"),
-              line({{0, "6/5/2009"},  {1, "7:08:09"},     {2, "PDT"},           {3, "Ann"},
-                    {4, "Payment"},   {5, "Completed"},   {6, "1,234.50"},      {7, "-1.00"},
-                    {8, "1233.50"},   {9, "Ann@X.com"},   {10, "me@y.com"},     {11, "FULL"},
-                    {12, "Verified"}, {13, "Confirmed"},  {14, "Vinyl 12\" %s%n"}, {15, "I9"},
-                    {16, "5.00"},     {18, "0.10"},       {24, "buyer1"},       {29, "REF1"},
-                    {32, "-1"},       {34, "99.99"},      {35, "5 Elm Road"},   {36, "Flat 2"},
-                    {37, "Springfield"}, {38, "CA"},      {39, "90210"},        {40, "US"},
-                    {41, "555-0100"}}) +
-                  line({{11, "SPARSE"}, {35, "Lone Street"}}));
+        write(QStringLiteral("d.csv"), line({{0, "6/5/2009"},     {1, "7:08:09"},     {2, "PDT"},
+                                             {3, "Ann"},          {4, "Payment"},     {5, "Completed"},
+                                             {6, "1,234.50"},     {7, "-1.00"},       {8, "1233.50"},
+                                             {9, "Ann@X.com"},    {10, "me@y.com"},   {11, "FULL"},
+                                             {12, "Verified"},    {13, "Confirmed"},  {14, "Vinyl 12\" %s%n"},
+                                             {15, "I9"},          {16, "5.00"},       {18, "0.10"},
+                                             {24, "buyer1"},      {29, "REF1"},       {32, "-1"},
+                                             {34, "99.99"},       {35, "5 Elm Road"}, {36, "Flat 2"},
+                                             {37, "Springfield"}, {38, "CA"},         {39, "90210"},
+                                             {40, "US"},          {41, "555-0100"}}) +
+                                           line({{11, "SPARSE"}, {35, "Lone Street"}}));
         start();
         const QStringList full = {"Transaction ID: FULL (Completed - Payment)",
                                   "Reference Transaction ID: REF1",
@@ -338,7 +348,8 @@ private Q_SLOTS:
                                      : QStringList({"-2.00", "9.00", "10.00", "100.00"}));
         QCOMPARE(list()->horizontalHeader()->sortIndicatorSection(), 5);
         clickHeader(0); // the other direction, on another column
-        QCOMPARE(column(0), descending ? QStringList({"A", "b", "C", "d"}) : QStringList({"d", "C", "b", "A"}));
+        QCOMPARE(column(0),
+                 descending ? QStringList({"A", "b", "C", "d"}) : QStringList({"d", "C", "b", "A"}));
         QCOMPARE(list()->horizontalHeader()->sortIndicatorOrder(),
                  descending ? Qt::AscendingOrder : Qt::DescendingOrder);
         action("actSearchAll")->trigger();
@@ -387,7 +398,8 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, shown);
-        QCOMPARE(qv_display_text(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))), shown);
+        QCOMPARE(qv_display_text(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))),
+                 shown);
     }
 
     void manyProblemsShowTheFirstTenAndACount()
