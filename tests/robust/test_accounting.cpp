@@ -2,6 +2,8 @@
 // generated files that mix good lines, blank lines, lines without an ID, duplicates (also across files
 // and in other letter case) and lines with bad numbers. The expected counts come from a model of the
 // rules, kept while the lines are generated.
+#include "../unit/history_text.h"
+#include "../unit/test_folder.h"
 #include "Qv_file.h"
 
 #include <gtest/gtest.h>
@@ -21,20 +23,7 @@ namespace {
 
 std::string field_line(const std::string &id, const std::string &gross, const std::string &quantity)
 {
-    std::string out;
-    for (int c = 0; c < 42; ++c) {
-        out += '"';
-        if (c == 0)
-            out += "5/17/2024";
-        else if (c == 6)
-            out += gross;
-        else if (c == 11)
-            out += id;
-        else if (c == 32)
-            out += quantity;
-        out += "\",";
-    }
-    return out;
+    return testing_history::line({{0, "5/17/2024"}, {6, gross}, {11, id}, {32, quantity}});
 }
 
 std::string folded(std::string s)
@@ -65,18 +54,17 @@ public:
                 text += pick(2) == 0 ? "\r\n" : "\n"; // a blank line
                 ++expected.skipped;
             } else if (kind == 1) {
-                text += field_line("", "1.00", "1") + "\r\n"; // no ID
+                text += field_line("", "1.00", "1"); // no ID
                 ++expected.skipped;
             } else if (kind == 2) {
                 // A bad number: reported, unless the ID is stored already (then it is not parsed).
-                text += field_line(id, pick(2) == 0 ? "1.2.3" : "9.99", pick(2) == 0 ? "x" : "1.5") + "\r\n";
+                text += field_line(id, pick(2) == 0 ? "1.2.3" : "9.99", pick(2) == 0 ? "x" : "1.5");
                 if (seen)
                     ++expected.duplicates;
                 else
                     ++expected.reported;
             } else {
-                text +=
-                    field_line(id, std::to_string(pick(100000)) + ".25", std::to_string(pick(9))) + "\r\n";
+                text += field_line(id, std::to_string(pick(100000)) + ".25", std::to_string(pick(9)));
                 if (seen) {
                     ++expected.duplicates;
                 } else {
@@ -99,18 +87,15 @@ private:
 
 TEST(Accounting, EveryLineOfGeneratedFilesIsCountedOnce)
 {
-    const fs::path dir = fs::temp_directory_path() / ("qv_accounting_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const testing_history::Ttest_folder folder("qv_accounting_");
     for (const unsigned seed : {1u, 2u, 3u}) {
         SCOPED_TRACE(seed);
         Tmodel model(seed);
         Tqv_records store;
         qv_load_report report;
         for (int f = 0; f < 3; ++f) {
-            const fs::path path = dir / ("h" + std::to_string(f) + ".csv");
-            std::ofstream(path, std::ios::binary) << model.make_file(2000);
-            qv_load_history_file(store, path.string(), report);
+            const std::string path = folder.write("h" + std::to_string(f) + ".csv", model.make_file(2000));
+            qv_load_history_file(store, path, report);
             const qv_load_counts &c = report.counts;
             EXPECT_EQ(c.lines, c.header + c.skipped + c.added + c.duplicates + c.reported);
         }
@@ -127,7 +112,6 @@ TEST(Accounting, EveryLineOfGeneratedFilesIsCountedOnce)
         EXPECT_GT(c.reported, 0u);
         EXPECT_GT(c.duplicates, 0u);
     }
-    fs::remove_all(dir);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Loads each file of the bad-input collection (tests/data) and checks what the load keeps, skips and
 // reports: the counts of every kind of line, the problems with their file and line, and field values of
 // the records kept. Files too big to keep in the sources are generated into a temporary folder.
+#include "../unit/history_text.h"
+#include "../unit/test_folder.h"
 #include "Qv_file.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +19,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testing_history::Ttest_folder;
 
 namespace {
 
@@ -305,41 +308,18 @@ TEST(BadInputCollection, EveryFileHasACase)
 
 const std::string header = "\"Date\",\"Time\",\"Time Zone\",\"Name\",\"Type\",\"Status\",\"Gross\",\r\n";
 
-std::string record_line(const std::string &id, int column, const std::string &text)
+// A record line with an ID, a buyer's name and a gross of 2.50.
+std::string record_line(const std::string &id, const std::string &name)
 {
-    std::string out;
-    for (int c = 0; c < 42; ++c) {
-        out += '"';
-        if (c == 11)
-            out += id;
-        else if (c == column)
-            out += text;
-        else if (c == 6)
-            out += "2.50";
-        out += "\",";
-    }
-    return out + "\r\n";
+    return testing_history::line({{3, name}, {6, "2.50"}, {11, id}});
 }
 
 class MadeFiles : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() / ("qv_robust_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    std::string write(const std::string &name, const std::string &bytes) { return folder.write(name, bytes); }
 
-    std::string write(const std::string &name, const std::string &bytes)
-    {
-        const fs::path p = dir / name;
-        std::ofstream(p, std::ios::binary) << bytes;
-        return p.string();
-    }
-
-    fs::path dir;
+    Ttest_folder folder{"qv_robust_"};
+    const fs::path &dir = folder.path();
     Tqv_records store;
     qv_load_report report;
 };
@@ -348,7 +328,7 @@ TEST_F(MadeFiles, AMillionCharacterFieldKeepsItsFirst127)
 {
     const std::string big(1000000, 'm');
     const std::string path =
-        write("million.csv", header + record_line(big, 3, big) + record_line("NEXT", 3, "Ann"));
+        write("million.csv", header + record_line(big, big) + record_line("NEXT", "Ann"));
     qv_load_history_file(store, path, report);
     EXPECT_TRUE(report.problems.empty());
     ASSERT_EQ(store.count(), 2u);
@@ -365,7 +345,7 @@ TEST_F(MadeFiles, AHundredMegabyteLineLoadsAndSoDoTheLinesAroundIt)
     const std::string path = (dir / "huge.csv").string();
     {
         std::ofstream out(path, std::ios::binary);
-        out << header << record_line("BEFORE", 3, "Ann");
+        out << header << record_line("BEFORE", "Ann");
         // The item title (column 14) is 100 MB of 't'.
         std::string head;
         for (int c = 0; c < 14; ++c)
@@ -377,7 +357,7 @@ TEST_F(MadeFiles, AHundredMegabyteLineLoadsAndSoDoTheLinesAroundIt)
         out << "\",";
         for (int c = 15; c < 42; ++c)
             out << "\"\",";
-        out << "\r\n" << record_line("AFTER", 3, "Bob");
+        out << "\r\n" << record_line("AFTER", "Bob");
     }
     ASSERT_GE(fs::file_size(path), std::uintmax_t{100} << 20);
     qv_load_history_file(store, path, report);
@@ -392,12 +372,12 @@ TEST_F(MadeFiles, AHundredMegabyteLineLoadsAndSoDoTheLinesAroundIt)
 TEST_F(MadeFiles, FilesThatCannotBeReadAreReportedAsLineZero)
 {
     const std::string missing = (dir / "missing.csv").string();
-    const fs::path folder = dir / "folder.csv";
-    fs::create_directories(folder);
-    const std::string good = write("good.csv", header + record_line("G1", 3, "Ann"));
+    const fs::path subfolder = dir / "folder.csv";
+    fs::create_directories(subfolder);
+    const std::string good = write("good.csv", header + record_line("G1", "Ann"));
 
     qv_load_history_file(store, missing, report);
-    qv_load_history_file(store, folder.string(), report); // a directory passed as a file
+    qv_load_history_file(store, subfolder.string(), report); // a directory passed as a file
     qv_load_history_file(store, good, report);
 
     ASSERT_EQ(report.problems.size(), 2u);
@@ -405,7 +385,7 @@ TEST_F(MadeFiles, FilesThatCannotBeReadAreReportedAsLineZero)
     EXPECT_EQ(report.problems[0].line, 0u);
     EXPECT_NE(report.problems[0].message.find("No such file"), std::string::npos)
         << report.problems[0].message;
-    EXPECT_EQ(report.problems[1].file, folder.string());
+    EXPECT_EQ(report.problems[1].file, subfolder.string());
     EXPECT_EQ(report.problems[1].line, 0u);
     EXPECT_EQ(report.counts.files, 3u);
     EXPECT_EQ(store.count(), 1u);
@@ -416,7 +396,7 @@ TEST_F(MadeFiles, AFileWithoutReadPermissionIsReported)
     if (::geteuid() == 0)
         GTEST_SKIP() << "running as root: permission bits do not stop reads (missing files and folders "
                         "passed as files are checked instead)";
-    const std::string path = write("locked.csv", header + record_line("L1", 3, "Ann"));
+    const std::string path = write("locked.csv", header + record_line("L1", "Ann"));
     fs::permissions(path, fs::perms::none);
     qv_load_history_file(store, path, report);
     ASSERT_EQ(report.problems.size(), 1u);
@@ -428,11 +408,11 @@ TEST_F(MadeFiles, AFileWithoutReadPermissionIsReported)
 // went away between the listing and its load while the other files load.
 TEST_F(MadeFiles, FolderLoadSkipsDirectoriesAndReportsAFileRemovedMeanwhile)
 {
-    write("a.csv", header + record_line("A1", 3, "Ann"));
-    const std::string b = write("b.csv", header + record_line("B1", 3, "Bob"));
-    write("c.csv", header + record_line("C1", 3, "Cy"));
+    write("a.csv", header + record_line("A1", "Ann"));
+    const std::string b = write("b.csv", header + record_line("B1", "Bob"));
+    write("c.csv", header + record_line("C1", "Cy"));
     fs::create_directories(dir / "d.csv");
-    write("d.csv/inner.csv", header + record_line("D1", 3, "Dee"));
+    write("d.csv/inner.csv", header + record_line("D1", "Dee"));
 
     ASSERT_EQ(qv_history_files(dir.string()), (std::vector<std::string>{"a.csv", "b.csv", "c.csv"}));
     // The progress call at the start of each file's load removes b.csv once a.csv has been read.

@@ -1,6 +1,8 @@
 // History files are only ever read: loading a folder, importing more files, every search and every
 // report leave each file's bytes, size and modification time as they were, and no history file is
 // opened for writing (watched with strace where it can trace here).
+#include "../unit/history_text.h"
+#include "../unit/test_folder.h"
 #include "Qv_file.h"
 
 #include <gtest/gtest.h>
@@ -17,29 +19,14 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testing_history::Ttest_folder;
 
 namespace {
 
 std::string history_line(const std::string &id, const std::string &name, const std::string &date)
 {
-    std::string out;
-    for (int c = 0; c < 42; ++c) {
-        out += '"';
-        if (c == 0)
-            out += date;
-        else if (c == 3)
-            out += name;
-        else if (c == 6)
-            out += "10.00";
-        else if (c == 9)
-            out += name + "@example.com";
-        else if (c == 11)
-            out += id;
-        else if (c == 32)
-            out += "2";
-        out += "\",";
-    }
-    return out + "\r\n";
+    return testing_history::line(
+        {{0, date}, {3, name}, {6, "10.00"}, {9, name + "@example.com"}, {11, id}, {32, "2"}});
 }
 
 struct Tfile_state {
@@ -67,9 +54,6 @@ class NoWrites : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = fs::temp_directory_path() / ("qv_nowrite_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
         fs::create_directories(dir / "start");
         fs::create_directories(dir / "other");
         const std::string header = "\"Date\",\"Time\",\"Transaction ID\"\r\n";
@@ -83,7 +67,6 @@ protected:
         for (const fs::path &p : history_files())
             fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(48));
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     static void write(const fs::path &p, const std::string &bytes)
     {
@@ -114,7 +97,8 @@ protected:
             << "a file appeared in the start folder";
     }
 
-    fs::path dir;
+    Ttest_folder folder{"qv_nowrite_"};
+    const fs::path &dir = folder.path();
 };
 
 TEST_F(NoWrites, LoadingSearchingAndReportingLeaveEveryFileAsItWas)

@@ -1,5 +1,6 @@
 #include "Qv_file.h"
 #include "history_text.h"
+#include "test_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -10,26 +11,13 @@ namespace fs = std::filesystem;
 using testing_history::header_line;
 using testing_history::line;
 using testing_history::sale;
+using testing_history::Ttest_folder;
 
 namespace {
 
 class Load : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() / ("qv_load_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string write(const std::string &name, const std::string &bytes)
-    {
-        const fs::path p = dir / name;
-        std::ofstream(p, std::ios::binary) << bytes;
-        return p.string();
-    }
+    std::string write(const std::string &name, const std::string &bytes) { return folder.write(name, bytes); }
 
     static void expect_accounted(const qv_load_report &r)
     {
@@ -37,7 +25,8 @@ protected:
         EXPECT_EQ(c.lines, c.header + c.skipped + c.added + c.duplicates + c.reported);
     }
 
-    fs::path dir;
+    Ttest_folder folder{"qv_load_"};
+    const fs::path &dir = folder.path();
     Tqv_records store;
     qv_load_report report;
 };
