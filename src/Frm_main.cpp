@@ -25,6 +25,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <future>
 
 TFrmMain *FrmMain = nullptr;
 
@@ -256,19 +257,14 @@ void TRecordListModel::beginRefill()
 
 void TRecordListModel::clearRows()
 {
-    arena_.clear();
     rows_.clear();
     order_.clear();
-    amounts_.clear();
 }
 
 void TRecordListModel::reserveRows(std::size_t rows)
 {
-    // Reserved memory that no row uses is never touched, so it costs address space only.
-    arena_.reserve(arena_.size() + rows * 256);
-    rows_.reserve(rows_.size() + rows);
+    rows_.reserve(rows);
     order_.reserve(order_.size() + rows);
-    amounts_.reserve(amounts_.size() + rows * 3);
 }
 
 namespace {
@@ -357,21 +353,21 @@ int keyCompare(const SortKey &a, const SortKey &b)
 
 } // namespace
 
-void TRecordListModel::appendRow(const Tqv_record &rec)
+void TListRows::append(const Tqv_record &rec)
 {
     // Dates carry 16-bit parts and amounts 64-bit ones: 32 bytes hold any of their texts.
     char date[32], time[32], gross[32], fee[32], balance[32];
-    const std::string_view texts[ColumnCount] = {rec.trans_id(),
-                                                 {date, dateText(date, rec.date)},
-                                                 {time, timeText(time, rec.time)},
-                                                 rec.status(),
-                                                 rec.item_title(),
-                                                 {gross, amountText(gross, rec.gross)},
-                                                 {fee, amountText(fee, rec.fee)},
-                                                 {balance, amountText(balance, rec.balance)},
-                                                 rec.from_email()};
+    const std::string_view texts[columns] = {rec.trans_id(),
+                                             {date, dateText(date, rec.date)},
+                                             {time, timeText(time, rec.time)},
+                                             rec.status(),
+                                             rec.item_title(),
+                                             {gross, amountText(gross, rec.gross)},
+                                             {fee, amountText(fee, rec.fee)},
+                                             {balance, amountText(balance, rec.balance)},
+                                             rec.from_email()};
     const std::size_t start = arena_.size();
-    std::size_t size = ColumnCount;
+    std::size_t size = columns;
     for (const std::string_view t : texts)
         size += std::min<std::size_t>(t.size(), 255);
     if (arena_.capacity() < start + size)
@@ -386,23 +382,61 @@ void TRecordListModel::appendRow(const Tqv_record &rec)
             std::memcpy(p, t.data(), n);
         p += n;
     }
-    order_.push_back(static_cast<std::uint32_t>(rows_.size()));
-    rows_.push_back(start);
+    starts_.push_back(start);
     amounts_.insert(amounts_.end(), {rec.gross, rec.fee, rec.balance});
+}
+
+void TListRows::append(TListRows &&other)
+{
+    const std::size_t shift = arena_.size();
+    arena_.insert(arena_.end(), other.arena_.begin(), other.arena_.end());
+    starts_.reserve(starts_.size() + other.starts_.size());
+    for (const std::size_t start : other.starts_)
+        starts_.push_back(start + shift);
+    amounts_.insert(amounts_.end(), other.amounts_.begin(), other.amounts_.end());
+    other.clear();
+}
+
+void TListRows::clear()
+{
+    arena_.clear();
+    starts_.clear();
+    amounts_.clear();
+}
+
+void TListRows::reserve(std::size_t rows)
+{
+    arena_.reserve(arena_.size() + rows * 256);
+    starts_.reserve(starts_.size() + rows);
+    amounts_.reserve(amounts_.size() + rows * 3);
+}
+
+std::string_view TListRows::text(std::size_t row, int column) const
+{
+    const char *block = arena_.data() + starts_[row];
+    std::size_t at = columns;
+    for (int c = 0; c < column; ++c)
+        at += static_cast<unsigned char>(block[c]);
+    return {block + at, static_cast<unsigned char>(block[column])};
+}
+
+void TRecordListModel::appendRow(const Tqv_record &rec)
+{
+    order_.push_back(static_cast<std::uint32_t>(rows_.size()));
+    rows_.append(rec);
+}
+
+void TRecordListModel::appendRows(TListRows &&rows)
+{
+    const std::size_t first = rows_.size();
+    rows_.append(std::move(rows));
+    for (std::size_t row = first; row < rows_.size(); ++row)
+        order_.push_back(static_cast<std::uint32_t>(row));
 }
 
 void TRecordListModel::endRefill()
 {
     endResetModel();
-}
-
-std::string_view TRecordListModel::rowText(std::uint32_t row, int column) const
-{
-    const char *block = arena_.data() + rows_[row];
-    std::size_t at = ColumnCount;
-    for (int c = 0; c < column; ++c)
-        at += static_cast<unsigned char>(block[c]);
-    return {block + at, static_cast<unsigned char>(block[column])};
 }
 
 std::string_view TRecordListModel::text(int row, int column) const
@@ -417,8 +451,8 @@ int TRecordListModel::compareRows(int row1, int row2, int column) const
     const int amountIndex = column == Gross ? 0 : (column == Fee ? 1 : (column == Balance ? 2 : -1));
     if (amountIndex < 0)
         return qv_list_text_compare(rowText(a, column), rowText(b, column));
-    const amount x = amounts_[std::size_t{a} * 3 + std::size_t(amountIndex)];
-    const amount y = amounts_[std::size_t{b} * 3 + std::size_t(amountIndex)];
+    const amount x = rows_.amountOf(a, amountIndex);
+    const amount y = rows_.amountOf(b, amountIndex);
     return x < y ? -1 : (x > y ? 1 : 0);
 }
 
@@ -434,7 +468,7 @@ void TRecordListModel::sortRows(int column, int direction)
         key.position = static_cast<std::uint32_t>(i);
         if (amountIndex >= 0) {
             // The sign bit flipped makes the numbers order as unsigned ones.
-            const amount value = amounts_[std::size_t{order_[i]} * 3 + std::size_t(amountIndex)];
+            const amount value = rows_.amountOf(order_[i], amountIndex);
             key.high = static_cast<std::uint64_t>(value) ^ (std::uint64_t{1} << 63);
         } else {
             textKey(key, rowText(order_[i], column), 0);
@@ -675,6 +709,40 @@ void TFrmMain::showLoadProblems()
     bcl_show_error(this, text.toStdString());
 }
 
+namespace {
+
+// The records lie all over the heap: fetching ahead, first the records themselves and then the texts
+// they point to, keeps a walk over a million of them from waiting on memory for each. For the walk
+// at position i that ends before end.
+void fetchAhead(const Tqv_records &records, std::size_t i, std::size_t end)
+{
+    if (i + 32 < end) {
+        const char *rec = reinterpret_cast<const char *>(records.record_at(i + 32));
+        for (std::size_t at = 0; at < sizeof(Tqv_record_object); at += 64)
+            __builtin_prefetch(rec + at);
+        __builtin_prefetch(rec + sizeof(Tqv_record_object) - 1);
+    }
+    if (i + 16 < end) {
+        // The four texts of the list lie in one block of the record's.
+        const Tqv_record &ahead = records.record_at(i + 16)->data;
+        const std::string_view texts[] = {ahead.trans_id(), ahead.status(), ahead.item_title(),
+                                          ahead.from_email()};
+        const char *low = texts[0].data();
+        const char *high = low + texts[0].size();
+        for (const std::string_view t : texts) {
+            low = std::min(low, t.data());
+            high = std::max(high, t.data() + t.size());
+        }
+        if (high > low) {
+            for (const char *p = low; p < high; p += 64)
+                __builtin_prefetch(p);
+            __builtin_prefetch(high - 1);
+        }
+    }
+}
+
+} // namespace
+
 void TFrmMain::ShowAllRecords()
 {
     if (!records || records->count() == 0)
@@ -682,21 +750,28 @@ void TFrmMain::ShowAllRecords()
     const Tbcl_wait_cursor wait;
     model_->beginRefill();
     model_->clearRows();
-    // The records lie all over the heap: fetching a few ahead keeps a million-row refill from
-    // waiting on memory for each of them.
-    const std::size_t n = records->count();
-    model_->reserveRows(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i + 32 < n)
-            __builtin_prefetch(records->record_at(i + 32));
-        if (i + 16 < n) {
-            const Tqv_record &ahead = records->record_at(i + 16)->data;
-            for (const std::string_view t :
-                 {ahead.trans_id(), ahead.status(), ahead.item_title(), ahead.from_email()})
-                __builtin_prefetch(t.data());
+    // Waiting on memory is most of a big refill's time, and two cores wait better than one: a second
+    // thread makes the rows of the second half of the store meanwhile. The store sorts itself on its
+    // first positional read; that read happens here, so that both threads only read it.
+    const Tqv_records &store = *records;
+    const std::size_t n = store.count();
+    const std::size_t half = n / 2;
+    store.record_at(0);
+    std::future<TListRows> secondHalf = std::async(std::launch::async, [&store, half, n] {
+        TListRows rows;
+        rows.reserve(n - half);
+        for (std::size_t i = half; i < n; ++i) {
+            fetchAhead(store, i, n);
+            rows.append(store.record_at(i)->data);
         }
-        AddRecordItem(*records->record_at(i));
+        return rows;
+    });
+    model_->reserveRows(n);
+    for (std::size_t i = 0; i < half; ++i) {
+        fetchAhead(store, i, half);
+        AddRecordItem(*store.record_at(i));
     }
+    model_->appendRows(secondHalf.get());
     model_->endRefill();
 }
 

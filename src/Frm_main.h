@@ -33,11 +33,37 @@ QString qv_display_text(std::string_view bytes);
 QStringList qv_detail_lines(const Tqv_record &rec);
 
 // The nine columns of the transaction list.
+// The rows of the transaction list. A million rows must stay small and quick to fill: every row is one
+// block in one arena, nine length bytes then the nine texts, each cut at 255 bytes; starts_ holds where
+// each block begins. The three amounts are kept as numbers too, for their sort.
+class TListRows {
+public:
+    static constexpr int columns = 9;
+
+    std::size_t size() const { return starts_.size(); }
+    void clear();
+    // Room for rows more, so that a big fill does not move what it has copied. Reserved memory that
+    // no row uses is never touched, so it costs address space only.
+    void reserve(std::size_t rows);
+    void append(const Tqv_record &rec);
+    // Moves every row of other, in its order, to the end of these.
+    void append(TListRows &&other);
+    std::string_view text(std::size_t row, int column) const;
+    // Gross, fee or balance (which 0, 1, 2) of a row.
+    amount amountOf(std::size_t row, int which) const { return amounts_[row * 3 + std::size_t(which)]; }
+
+private:
+    std::vector<char> arena_;
+    std::vector<std::size_t> starts_;
+    std::vector<amount> amounts_;
+};
+
 class TRecordListModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
     enum Column { TransId, Date, Time, Status, ItemTitle, Gross, Fee, Balance, FromEmail, ColumnCount };
+    static_assert(ColumnCount == TListRows::columns);
 
     explicit TRecordListModel(QObject *parent = nullptr);
 
@@ -52,6 +78,8 @@ public:
     // Room for rows to come, so that a big refill does not move what it has copied.
     void reserveRows(std::size_t rows);
     void appendRow(const Tqv_record &rec);
+    // Rows made apart, on another thread, go to the end in one step.
+    void appendRows(TListRows &&rows);
     void endRefill();
 
     // The text of a row in a column, as the bytes the record held.
@@ -63,14 +91,10 @@ public:
     int compareRows(int row1, int row2, int column) const;
 
 private:
-    // A million rows must stay small and quick to fill: every row is one block in one arena, nine
-    // length bytes then the nine texts; rows_ holds where each block starts, order_ the rows in the
-    // order shown. The three amounts are kept as numbers too, for their sort.
-    std::string_view rowText(std::uint32_t row, int column) const;
-    std::vector<char> arena_;
-    std::vector<std::size_t> rows_;
+    std::string_view rowText(std::uint32_t row, int column) const { return rows_.text(row, column); }
+    TListRows rows_;
+    // The rows in the order shown.
     std::vector<std::uint32_t> order_;
-    std::vector<amount> amounts_; // gross, fee, balance of each row
 };
 
 // Compares two list texts as the list sorts them: byte by byte, ASCII a to z as capitals.

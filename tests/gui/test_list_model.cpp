@@ -132,6 +132,50 @@ private Q_SLOTS:
         }
     }
 
+    void rowsMadeApartJoinTheEndAsIfAppendedOneByOne()
+    {
+        const std::string longTitle(300, 'x'); // the record keeps its first 127
+        std::vector<Tqv_record> records;
+        std::vector<std::string> ids;
+        ids.reserve(301);
+        for (int i = 0; i < 301; ++i)
+            ids.push_back("P" + std::to_string(i));
+        for (int i = 0; i < 301; ++i) {
+            records.push_back(
+                record(ids[i], i % 2 ? "Completed" : "", i % 7 ? "Title" : longTitle, "m@x.example"));
+            records.back().gross = 1000 - i;
+            records.back().date = {2020, static_cast<std::uint16_t>(1 + i % 12), 1};
+        }
+        TRecordListModel oneByOne;
+        for (const Tqv_record &rec : records)
+            oneByOne.appendRow(rec);
+
+        // The first rows one by one, then two batches, one of them empty.
+        TRecordListModel joined;
+        QAbstractItemModelTester tester(&joined, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        joined.beginRefill();
+        for (std::size_t i = 0; i < 100; ++i)
+            joined.appendRow(records[i]);
+        TListRows batch;
+        batch.reserve(201);
+        for (std::size_t i = 100; i < records.size(); ++i)
+            batch.append(records[i]);
+        joined.appendRows(std::move(batch));
+        QCOMPARE(batch.size(), std::size_t{0});
+        joined.appendRows(TListRows());
+        joined.endRefill();
+
+        QCOMPARE(joined.rowCount(), oneByOne.rowCount());
+        for (int column = 0; column < TRecordListModel::ColumnCount; ++column) {
+            for (int row = 0; row < joined.rowCount(); ++row)
+                QCOMPARE(shown(joined, row, column), shown(oneByOne, row, column));
+        }
+        QCOMPARE(shown(joined, 105, TRecordListModel::ItemTitle), std::string(records[105].item_title()));
+        joined.sortRows(TRecordListModel::Gross, 1);
+        QCOMPARE(shown(joined, 0, TRecordListModel::TransId), std::string("P300"));
+        QCOMPARE(shown(joined, 300, TRecordListModel::TransId), std::string("P0"));
+    }
+
     void amountsCompareByValueAndTextsAsCapitals_data()
     {
         QTest::addColumn<int>("column");
