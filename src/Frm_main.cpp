@@ -250,6 +250,19 @@ QVariant TRecordListModel::headerData(int section, Qt::Orientation orientation, 
     return QString::fromLatin1(captions[section]);
 }
 
+TRecordListModel::Refill::Refill(TRecordListModel &model) : model_(model)
+{
+    model_.beginRefill();
+    model_.clearRows();
+}
+
+TRecordListModel::Refill::~Refill()
+{
+    if (!done_)
+        model_.clearRows();
+    model_.endRefill();
+}
+
 void TRecordListModel::beginRefill()
 {
     beginResetModel();
@@ -748,8 +761,7 @@ void TFrmMain::ShowAllRecords()
     if (!records || records->count() == 0)
         return;
     const Tbcl_wait_cursor wait;
-    model_->beginRefill();
-    model_->clearRows();
+    TRecordListModel::Refill refill(*model_);
     // Waiting on memory is most of a big refill's time, and two cores wait better than one: a second
     // thread makes the rows of the second half of the store meanwhile. The store sorts itself on its
     // first positional read; that read happens here, so that both threads only read it.
@@ -772,7 +784,7 @@ void TFrmMain::ShowAllRecords()
         AddRecordItem(*store.record_at(i));
     }
     model_->appendRows(secondHalf.get());
-    model_->endRefill();
+    refill.done();
 }
 
 void TFrmMain::AddRecordItem(const Tqv_record_object &rec)
@@ -863,11 +875,10 @@ void TFrmMain::SearchRecords(qv_search_field field, const QString &typed)
     };
     const std::vector<std::size_t> found =
         qv_search_records(*records, field, typed.toUtf8().toStdString(), lower);
-    model_->beginRefill();
-    model_->clearRows();
+    TRecordListModel::Refill refill(*model_);
     for (const std::size_t pos : found)
         AddRecordItem(*records->record_at(pos));
-    model_->endRefill();
+    refill.done();
 }
 
 void TFrmMain::search(qv_search_field field, const char *prompt)

@@ -72,6 +72,22 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+    // A refill for as long as it lives: it begins by emptying the list and ends when it goes, so that
+    // views see one reset whatever happens. Unless done() was called, the list ends empty: a refill
+    // cut short by an error shows no rows rather than some of them.
+    class Refill {
+    public:
+        explicit Refill(TRecordListModel &model);
+        ~Refill();
+        Refill(const Refill &) = delete;
+        Refill &operator=(const Refill &) = delete;
+        void done() { done_ = true; }
+
+    private:
+        TRecordListModel &model_;
+        bool done_ = false;
+    };
+
     // Refills go between begin and end, so that views see one reset.
     void beginRefill();
     void clearRows();

@@ -176,6 +176,28 @@ private Q_SLOTS:
         QCOMPARE(shown(joined, 300, TRecordListModel::TransId), std::string("P0"));
     }
 
+    void aRefillCutShortByAnErrorLeavesTheListEmptyAndItsViewsReset()
+    {
+        TRecordListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        {
+            TRecordListModel::Refill refill(model);
+            model.appendRow(record("A", "", "", ""));
+            refill.done();
+        }
+        QCOMPARE(model.rowCount(), 1);
+        int resets = 0;
+        connect(&model, &QAbstractItemModel::modelReset, this, [&resets] { ++resets; });
+        try {
+            TRecordListModel::Refill refill(model);
+            model.appendRow(record("B", "", "", ""));
+            throw std::bad_alloc();
+        } catch (const std::bad_alloc &) {
+        }
+        QCOMPARE(resets, 1);
+        QCOMPARE(model.rowCount(), 0);
+    }
+
     void amountsCompareByValueAndTextsAsCapitals_data()
     {
         QTest::addColumn<int>("column");
