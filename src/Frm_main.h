@@ -32,7 +32,6 @@ QString qv_display_text(std::string_view bytes);
 // The lines of the detail pane for one record.
 QStringList qv_detail_lines(const Tqv_record &rec);
 
-// The nine columns of the transaction list.
 // The rows of the transaction list. A million rows must stay small and quick to fill: every row is one
 // block in one arena, nine length bytes then the nine texts, each cut at 255 bytes; starts_ holds where
 // each block begins. The three amounts are kept as numbers too, for their sort.
@@ -58,6 +57,7 @@ private:
     std::vector<amount> amounts_;
 };
 
+// The nine columns of the transaction list.
 class TRecordListModel : public QAbstractTableModel {
     Q_OBJECT
 
