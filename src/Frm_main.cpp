@@ -693,10 +693,10 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
     QElapsedTimer clock;
     clock.start();
     std::unique_ptr<QProgressDialog> dialog;
-    const qv_load_progress progress = [&](const std::string &file, std::size_t count) {
+    const qv_load_progress progress = [&](const qv_load_state &state) {
         if (!dialog) {
             if (clock.elapsed() < 500)
-                return;
+                return true;
             dialog = std::make_unique<QProgressDialog>(this);
             dialog->setWindowTitle(QString::fromLatin1(appTitle));
             dialog->setCancelButton(nullptr);
@@ -706,9 +706,10 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
             dialog->show();
         }
         dialog->setLabelText(QStringLiteral("Loading %1\n%2 records")
-                                 .arg(QFileInfo(QFile::decodeName(file.c_str())).fileName())
-                                 .arg(count));
+                                 .arg(QFileInfo(QFile::decodeName(state.file.c_str())).fileName())
+                                 .arg(state.records));
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return true;
     };
     load(progress);
 }

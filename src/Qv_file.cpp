@@ -762,7 +762,7 @@ public:
             return;
         }
         if (progress_ && number % progress_every == 0)
-            progress_(name_, store_.count());
+            progress_({name_, 0, 0, store_.count()});
         fields_.clear();
         qv_line_split(line, fields_);
         const std::string_view id = fields_.field(11);
@@ -812,7 +812,7 @@ void qv_load_history_file(Tqv_records &store, const std::string &path, qv_load_r
         return;
     ++report.counts.files;
     if (progress)
-        progress(path, store.count());
+        progress({path, 0, 0, store.count()});
     std::FILE *f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
         report.problems.push_back({path, 0, std::strerror(errno)});
@@ -827,7 +827,7 @@ void qv_load_history_file(Tqv_records &store, const std::string &path, qv_load_r
     std::fclose(f);
     loader.zero_byte_at(zero_line);
     if (progress)
-        progress(path, store.count());
+        progress({path, 0, 0, store.count()});
 }
 
 void qv_load_history_text(Tqv_records &store, std::string_view bytes, const std::string &name,

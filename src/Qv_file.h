@@ -282,13 +282,34 @@ struct qv_load_counts {
     std::size_t reported = 0;   // lines listed in problems
 };
 
-struct qv_load_report {
-    std::vector<qv_load_problem> problems;
-    qv_load_counts counts;
+// At most this many line problems of one file are kept in the report; the rest are only counted.
+constexpr std::size_t qv_problems_per_file = 200;
+
+// Lines of one file that were reported but not kept in problems.
+struct qv_load_unlisted {
+    std::string file;
+    std::size_t lines = 0;
 };
 
-// Called now and then during a load with the file's name and the records stored so far.
-using qv_load_progress = std::function<void(const std::string &file, std::size_t records)>;
+struct qv_load_report {
+    // The problems in the order met; a file's problems (line 0) stand among its line problems.
+    std::vector<qv_load_problem> problems;
+    std::vector<qv_load_unlisted> unlisted;
+    qv_load_counts counts;
+    bool cancelled = false; // the load was stopped by its progress callback
+};
+
+// Where a load stands: the file being read, its bytes read so far and its size when the read began
+// (0 when unknown), and the records stored so far.
+struct qv_load_state {
+    const std::string &file;
+    std::uint64_t bytes_read;
+    std::uint64_t bytes_total;
+    std::size_t records;
+};
+
+// Called now and then during a load; returning false cancels the load after the current line.
+using qv_load_progress = std::function<bool(const qv_load_state &state)>;
 
 // Loads one history file into store: the header line is skipped, every further line whose transaction
 // ID is new becomes a record. A line whose amount or quantity is not a number is reported and skipped;

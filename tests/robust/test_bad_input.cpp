@@ -416,9 +416,10 @@ TEST_F(MadeFiles, FolderLoadSkipsDirectoriesAndReportsAFileRemovedMeanwhile)
 
     ASSERT_EQ(qv_history_files(dir.string()), (std::vector<std::string>{"a.csv", "b.csv", "c.csv"}));
     // The progress call at the start of each file's load removes b.csv once a.csv has been read.
-    qv_load_history_folder(store, dir.string(), report, [&](const std::string &file, std::size_t) {
-        if (fs::path(file).filename() == "a.csv" && store.count() == 1)
+    qv_load_history_folder(store, dir.string(), report, [&](const qv_load_state &state) {
+        if (fs::path(state.file).filename() == "a.csv" && store.count() == 1)
             fs::remove(b);
+        return true;
     });
 
     ASSERT_EQ(report.problems.size(), 1u);

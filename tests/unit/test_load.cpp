@@ -194,11 +194,12 @@ TEST_F(Load, ProgressSeesTheFileAndTheRecordsSoFar)
     const std::string path = write("big.csv", text);
     std::size_t calls = 0;
     std::size_t last = 0;
-    qv_load_history_file(store, path, report, [&](const std::string &file, std::size_t records) {
-        EXPECT_EQ(file, path);
-        EXPECT_GE(records, last);
-        last = records;
+    qv_load_history_file(store, path, report, [&](const qv_load_state &state) {
+        EXPECT_EQ(state.file, path);
+        EXPECT_GE(state.records, last);
+        last = state.records;
         ++calls;
+        return true;
     });
     EXPECT_GE(calls, 3u);
     EXPECT_EQ(last, 70000u);
