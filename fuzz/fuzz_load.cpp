@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     for (const qv_load_problem &p : report.problems) {
         QV_FUZZ_CHECK(p.file == "first.csv" || p.file == "second.csv");
-        QV_FUZZ_CHECK(p.line >= 1);
+        // A file's own problem: a zero byte in its first line means it is no text.
+        QV_FUZZ_CHECK(p.line >= 1 || p.message == "not a text file" || p.message.rfind("UTF-16 text", 0) == 0);
         // A zero byte right after a line end stands on the line after the last one read.
         const std::size_t lines =
             p.file == "first.csv" ? after_first.lines : report.counts.lines - after_first.lines;

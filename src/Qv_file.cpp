@@ -7,8 +7,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <system_error>
 #include <unordered_map>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // ---- Reader ---------------------------------------------------------------------------------------
 
@@ -195,6 +200,82 @@ int qv_line_split(std::string_view line, qv_line_fields &fields)
             return 1;
         pos = next + 1;
     }
+    return 1;
+}
+
+void Tqv_line_splitter::begin()
+{
+    slot_ = 0;
+    closed_ = 0;
+    state_ = Tstate::start;
+    quote_ = false;
+    result_ = -1;
+}
+
+void Tqv_line_splitter::append(char c)
+{
+    if (length_[slot_] < qv_column_max)
+        text_[slot_][length_[slot_]++] = c;
+}
+
+void Tqv_line_splitter::feed(std::string_view piece)
+{
+    const char *p = piece.data();
+    const char *const end = p + piece.size();
+    while (p < end && state_ != Tstate::done) {
+        const char c = *p++;
+        switch (state_) {
+        case Tstate::start:
+            result_ = c == '"' ? 1 : -2;
+            state_ = c == '"' ? Tstate::field : Tstate::done;
+            length_[0] = 0;
+            break;
+        case Tstate::field:
+            if (quote_) {
+                quote_ = false;
+                if (c == ',') {
+                    // A quote-comma pair closes the field.
+                    closed_ = slot_ + 1;
+                    state_ = Tstate::after_comma;
+                    break;
+                }
+                append('"'); // a lone quote inside a field is an ordinary character
+            }
+            if (c == '"') {
+                quote_ = true;
+            } else if (length_[slot_] < qv_column_max) {
+                append(c);
+            } else {
+                // The field is full: skip to its next quote.
+                const void *q = std::memchr(p, '"', static_cast<std::size_t>(end - p));
+                p = q != nullptr ? static_cast<const char *>(q) : end;
+            }
+            break;
+        case Tstate::after_comma:
+            // Only a quote right after the comma opens the next field.
+            if (c == '"' && slot_ + 1 < qv_column_count) {
+                ++slot_;
+                length_[slot_] = 0;
+                state_ = Tstate::field;
+            } else {
+                state_ = Tstate::done;
+            }
+            break;
+        case Tstate::done:
+            break;
+        }
+    }
+}
+
+int Tqv_line_splitter::finish(qv_line_fields &fields) const
+{
+    if (result_ != 1)
+        return result_;
+    for (int k = 0; k < closed_; ++k)
+        fields.slot[k] = std::string_view(text_[k], length_[k]);
+    // The last field of the line, closed by its quote and the line end.
+    if (state_ == Tstate::field && quote_)
+        fields.slot[slot_] = std::string_view(text_[slot_], length_[slot_]);
     return 1;
 }
 
@@ -697,75 +778,317 @@ void Tqv_records::clear_marks()
 
 namespace {
 
-constexpr std::size_t progress_every = 1 << 15;
+constexpr std::size_t default_block_size = std::size_t{1} << 22;
+std::size_t block_size_setting = default_block_size;
 constexpr std::size_t no_line = static_cast<std::size_t>(-1);
 
-// Reads a whole text block by block through read(dest, room) (0 at its end) and cuts it into lines as
-// qv_file_split_lines cuts the file text buffer, without holding the whole text in memory. Returns the
-// 0-based line where a zero byte ended the text when more bytes followed it, else no_line.
-template <class Read, class OnLine> std::size_t stream_lines(Read &&read, OnLine &&on_line)
+// What a load reads from: a file or bytes in memory.
+class Tsource {
+public:
+    virtual ~Tsource() = default;
+    // Up to room bytes; 0 at the end.
+    virtual std::size_t read(char *dest, std::size_t room) = 0;
+    // The size the text had when its load began.
+    virtual std::uint64_t size() const = 0;
+    // Whether the bytes read are the whole text as it was when its load began.
+    virtual bool intact() { return true; }
+    // Why the text could not be read to its end, or nothing.
+    virtual std::string failure() const { return {}; }
+};
+
+class Tmemory_source : public Tsource {
+public:
+    explicit Tmemory_source(std::string_view bytes) : bytes_(bytes), size_(bytes.size()) {}
+    std::size_t read(char *dest, std::size_t room) override
+    {
+        const std::size_t n = std::min(room, bytes_.size());
+        if (n > 0)
+            std::memcpy(dest, bytes_.data(), n);
+        bytes_.remove_prefix(n);
+        return n;
+    }
+    std::uint64_t size() const override { return size_; }
+
+private:
+    std::string_view bytes_;
+    std::uint64_t size_;
+};
+
+// A regular file, read up to the size it had when it was opened. It is looked at before it is opened,
+// and opened without waiting, so that a pipe, a device or a socket never blocks the load.
+class Tfile_source : public Tsource {
+public:
+    ~Tfile_source() override
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    // Opens path; on failure returns false with the reason.
+    bool open(const std::string &path, std::string &reason)
+    {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            reason = std::strerror(errno);
+            return false;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            reason = "not a regular file";
+            return false;
+        }
+        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd_ < 0) {
+            reason = std::strerror(errno);
+            return false;
+        }
+        // The name may have been given to something else since the look.
+        if (::fstat(fd_, &opened_) != 0 || !S_ISREG(opened_.st_mode)) {
+            reason = "not a regular file";
+            return false;
+        }
+        size_ = static_cast<std::uint64_t>(opened_.st_size);
+        return true;
+    }
+    std::size_t read(char *dest, std::size_t room) override
+    {
+        room = static_cast<std::size_t>(std::min<std::uint64_t>(room, size_ - done_));
+        while (room > 0) {
+            const ssize_t n = ::read(fd_, dest, room);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                error_ = errno;
+            } else if (n == 0) {
+                short_ = true; // the file ended early: it was cut while being read
+            } else {
+                done_ += static_cast<std::uint64_t>(n);
+                return static_cast<std::size_t>(n);
+            }
+            break;
+        }
+        return 0;
+    }
+    std::uint64_t size() const override { return size_; }
+    bool intact() override
+    {
+        struct stat now {};
+        return error_ == 0 && !short_ && ::fstat(fd_, &now) == 0 && now.st_size == opened_.st_size &&
+               now.st_mtim.tv_sec == opened_.st_mtim.tv_sec && now.st_mtim.tv_nsec == opened_.st_mtim.tv_nsec;
+    }
+    std::string failure() const override
+    {
+        return error_ != 0 ? std::string("read error: ") + std::strerror(error_) : std::string();
+    }
+
+private:
+    int fd_ = -1;
+    struct stat opened_ {};
+    std::uint64_t size_ = 0;
+    std::uint64_t done_ = 0;
+    int error_ = 0;
+    bool short_ = false;
+};
+
+// How a source's text ended.
+struct Tstream_end {
+    std::size_t zero_line = no_line; // 0-based line of a zero byte that ended the text before its end
+    bool cancelled = false;
+    bool line_dropped = false; // an unfinished last line was not taken
+    std::string head;          // the first bytes of the text, to tell what a text that is none is
+};
+
+// Cuts a source's text into lines as qv_file_split_lines cuts the file text buffer, reading it block by
+// block: on_line(text, split, stray_cr) is called for each line, with split null and the line's text,
+// or, for a line longer than a block, with the line already split (its text is never held whole).
+// progress(bytes read) is asked after each block whether to go on.
+template <class OnLine, class Progress>
+Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
 {
-    static std::vector<char> block(std::size_t{1} << 22); // reused by every load
-    std::size_t kept = 0;                                 // the unfinished line, at the block's start
+    Tstream_end result;
+    const std::size_t block_size = static_cast<std::size_t>(
+        std::clamp<std::uint64_t>(source.size() + 1, 64, block_size_setting));
+    std::vector<char> block(block_size);
+    char *const begin = block.data();
+    std::size_t kept = 0; // the unfinished line, at the block's start
     std::size_t lines = 0;
-    char last_byte = '\0';
+    std::uint64_t bytes = 0;
+    char last_byte = '\0'; // the last byte of the text so far
+
+    // A line longer than a block goes through the splitter, its text up to its first CR.
+    Tqv_line_splitter splitter;
+    qv_line_fields long_fields;
+    bool long_line = false;
+    bool long_cr = false;    // a CR ended the long line's text
+    bool long_stray = false; // and something other than CRs followed it
+    const auto feed_long = [&](const char *from, const char *to) {
+        if (!long_cr) {
+            const char *cr = static_cast<const char *>(std::memchr(from, '\r', static_cast<std::size_t>(to - from)));
+            splitter.feed(std::string_view(from, static_cast<std::size_t>((cr != nullptr ? cr : to) - from)));
+            if (cr == nullptr)
+                return;
+            long_cr = true;
+            from = cr;
+        }
+        long_stray = long_stray || std::any_of(from, to, [](char c) { return c != '\r'; });
+    };
+    const auto end_long = [&] {
+        long_fields.clear();
+        splitter.finish(long_fields);
+        on_line(std::string_view(), &long_fields, long_stray);
+        ++lines;
+        long_line = false;
+    };
     const auto counted = [&](std::string_view text, bool stray_cr) {
-        on_line(text, stray_cr);
+        on_line(text, nullptr, stray_cr);
         ++lines;
     };
+
     for (;;) {
-        if (kept == block.size())
-            block.resize(block.size() * 2); // a line longer than the block
-        char *const begin = block.data();
-        const std::size_t got = read(begin + kept, block.size() - kept);
-        const char *const zero = static_cast<const char *>(std::memchr(begin + kept, '\0', got));
-        const std::size_t text_end = zero != nullptr ? static_cast<std::size_t>(zero - begin) : kept + got;
-        if (text_end > 0)
-            last_byte = begin[text_end - 1];
-        const bool last = got == 0 || zero != nullptr;
-        const char *const rest = cut_lines(begin, begin + text_end, last, counted);
-        if (last) {
-            if (zero == nullptr)
-                return no_line;
-            if (lines == 0)
-                counted(std::string_view(), false); // the start of the text is always a line
-            char probe;
-            if (zero + 1 == begin + kept + got && read(&probe, 1) == 0)
-                return no_line;
-            return last_byte == '\n' && text_end > 0 ? lines : lines - 1;
+        const std::size_t got = source.read(begin + kept, block_size - kept);
+        if (bytes == 0)
+            result.head.assign(begin, std::min<std::size_t>(got, 64));
+        bytes += got;
+        if (!progress(bytes)) {
+            result.cancelled = true;
+            return result;
         }
-        kept = static_cast<std::size_t>(begin + text_end - rest);
-        std::memmove(begin, rest, kept);
+        const char *const zero = static_cast<const char *>(std::memchr(begin + kept, '\0', got));
+        const char *const end = zero != nullptr ? zero : begin + kept + got;
+        const bool last = got == 0 || zero != nullptr;
+        const char *from = begin;
+        if (long_line) {
+            const char *lf = static_cast<const char *>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
+            feed_long(from, lf != nullptr ? lf : end);
+            if (lf != nullptr) {
+                end_long();
+                from = lf + 1;
+            } else {
+                from = end;
+            }
+        }
+        const char *const rest = cut_lines(from, end, false, counted);
+        if (end > begin)
+            last_byte = end[-1];
+        if (last) {
+            // The unfinished last line counts when the text ended where it should, or at a zero byte.
+            const bool unfinished = long_line || rest < end || (zero != nullptr && lines == 0);
+            if (unfinished && (zero != nullptr || source.intact())) {
+                if (long_line)
+                    end_long();
+                else
+                    cut_lines(rest, end, true, counted);
+                if (lines == 0)
+                    counted(std::string_view(), false); // the start of the text is always a line
+            } else if (unfinished) {
+                result.line_dropped = true;
+            }
+            if (zero != nullptr) {
+                // A zero byte with nothing after it loses nothing.
+                char probe;
+                if (zero + 1 < begin + kept + got || source.read(&probe, 1) != 0)
+                    result.zero_line = last_byte == '\n' ? lines : lines - 1;
+            }
+            return result;
+        }
+        kept = static_cast<std::size_t>(end - rest);
+        if (kept == block_size) {
+            // No line end in a whole block: the rest of this line goes through the splitter.
+            splitter.begin();
+            long_cr = false;
+            long_stray = false;
+            long_line = true;
+            feed_long(rest, end);
+            kept = 0;
+        } else {
+            std::memmove(begin, rest, kept);
+        }
     }
+}
+
+// The amount and quantity columns, in the order qv_record_parse reads them, with their captions.
+struct Tnumber_column {
+    int column;
+    const char *caption;
+    bool amount;
+};
+constexpr Tnumber_column number_columns[] = {
+    {6, "Gross", true},   {7, "Fee", true},        {8, "Net", true},
+    {34, "Balance", true}, {18, "Sales Tax", true}, {16, "Shipping and Handling Amount", true},
+    {32, "Quantity", false},
+};
+
+// Why qv_record_parse refused the fields: the first number column that is not a number, by its caption,
+// with its text as the file holds it.
+std::string number_problem(const qv_line_fields &fields, const Ebcl_conversion_error &error)
+{
+    for (const Tnumber_column &c : number_columns) {
+        const std::string_view text = fields.field(c.column);
+        try {
+            if (c.amount) {
+                amount value;
+                qv_amount_parse(value, text);
+            } else {
+                bcl_str_to_int(text);
+            }
+        } catch (const Ebcl_conversion_error &) {
+            return std::string(c.caption) + ": '" + std::string(text) +
+                   (c.amount ? "' is not a valid amount" : "' is not a valid integer value");
+        }
+    }
+    return error.what();
+}
+
+// Whether the first bytes of a file look like UTF-16 text: a byte-order mark, or ASCII characters each
+// with a zero byte beside it.
+bool looks_utf16(std::string_view head)
+{
+    if (head.size() >= 2 && ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF')))
+        return true;
+    const std::size_t pairs = std::min<std::size_t>(head.size(), 64) / 2;
+    if (pairs < 2)
+        return false;
+    bool little = true;
+    bool big = true;
+    for (std::size_t i = 0; i < pairs; ++i) {
+        const char a = head[2 * i];
+        const char b = head[2 * i + 1];
+        little = little && a != '\0' && b == '\0';
+        big = big && a == '\0' && b != '\0';
+    }
+    return little || big;
 }
 
 // Turns each line after the header into a record of the store, counting and reporting as it goes.
 class Tline_loader {
 public:
-    Tline_loader(Tqv_records &store, const std::string &name, qv_load_report &report,
-                 const qv_load_progress &progress)
-        : store_(store), name_(name), report_(report), progress_(progress)
+    Tline_loader(Tqv_records &store, const std::string &name, qv_load_report &report)
+        : store_(store), name_(name), report_(report)
     {
     }
+    ~Tline_loader()
+    {
+        if (unlisted_ > 0)
+            report_.unlisted.push_back({name_, unlisted_});
+    }
+    Tline_loader(const Tline_loader &) = delete;
+    Tline_loader &operator=(const Tline_loader &) = delete;
 
-    void operator()(std::string_view line, bool stray_cr)
+    void operator()(std::string_view line, const qv_line_fields *split, bool stray_cr)
     {
         const std::size_t number = ++index_;
         qv_load_counts &counts = report_.counts;
         ++counts.lines;
-        if (stray_cr) {
-            report_.problems.push_back(
-                {name_, number, "a carriage return ends this line early; the text after it was not read"});
-        }
+        if (stray_cr)
+            line_problem(number, "a carriage return ends this line early; the text after it was not read");
         if (number == 1) {
             ++counts.header;
             return;
         }
-        if (progress_ && number % progress_every == 0)
-            progress_({name_, 0, 0, store_.count()});
-        fields_.clear();
-        qv_line_split(line, fields_);
-        const std::string_view id = fields_.field(11);
+        if (split == nullptr) {
+            fields_.clear();
+            qv_line_split(line, fields_);
+            split = &fields_;
+        }
+        const std::string_view id = split->field(11);
         if (id.empty()) {
             ++counts.skipped;
             return;
@@ -777,9 +1100,9 @@ public:
         }
         auto rec = std::make_unique<Tqv_record_object>();
         try {
-            qv_record_parse(rec->data, &fields_);
+            qv_record_parse(rec->data, split);
         } catch (const Ebcl_conversion_error &e) {
-            report_.problems.push_back({name_, number, e.what()});
+            line_problem(number, number_problem(*split, e));
             ++counts.reported;
             return;
         }
@@ -787,64 +1110,162 @@ public:
         ++counts.added;
     }
 
-    void zero_byte_at(std::size_t line)
+    void zero_byte_at(std::size_t line, std::string_view head)
     {
-        if (line != no_line)
-            report_.problems.push_back(
-                {name_, line + 1, "the file holds a zero byte here; the rest of the file was not read"});
+        if (line == no_line)
+            return;
+        // Nothing of a file whose first line holds a zero byte is text.
+        if (line == 0)
+            file_problem(looks_utf16(head) ? "UTF-16 text: save the file as UTF-8 or ANSI" : "not a text file");
+        else
+            line_problem(line + 1, "the file holds a zero byte here; the rest of the file was not read");
     }
+    void file_problem(std::string message) { report_.problems.push_back({name_, 0, std::move(message)}); }
+    std::size_t lines() const { return index_; }
 
 private:
+    void line_problem(std::size_t line, std::string message)
+    {
+        if (listed_ < qv_problems_per_file) {
+            report_.problems.push_back({name_, line, std::move(message)});
+            ++listed_;
+        } else {
+            ++unlisted_;
+        }
+    }
+
     Tqv_records &store_;
     const std::string &name_;
     qv_load_report &report_;
-    qv_load_progress progress_;
     qv_line_fields fields_;
     std::size_t index_ = 0;
+    std::size_t listed_ = 0;
+    std::size_t unlisted_ = 0;
 };
 
+// Where a load of several files stands.
+struct Tload_place {
+    std::size_t file_number = 1;
+    std::size_t file_count = 1;
+};
+
+// Loads one source under name; false when the load was cancelled.
+bool load_source(Tqv_records &store, Tsource &source, const std::string &name, qv_load_report &report,
+                 const qv_load_progress &progress, const Tload_place &place)
+{
+    Tline_loader loader(store, name, report);
+    try {
+        const auto ask = [&](std::uint64_t bytes) {
+            return !progress ||
+                   progress({name, bytes, source.size(), store.count(), place.file_number, place.file_count});
+        };
+        if (!ask(0)) {
+            loader.file_problem("not read: the load was cancelled");
+            return false;
+        }
+        const Tstream_end end = stream_lines(source, loader, ask);
+        if (end.cancelled) {
+            loader.file_problem("not fully read: the load was cancelled after line " + std::to_string(loader.lines()));
+            return false;
+        }
+        loader.zero_byte_at(end.zero_line, end.head);
+        if (!source.failure().empty())
+            loader.file_problem(source.failure());
+        else if (!source.intact())
+            loader.file_problem("changed while it was being read");
+    } catch (const std::bad_alloc &) {
+        loader.file_problem("not enough memory to load this file; it was read up to line " +
+                            std::to_string(loader.lines()));
+    }
+    return true;
+}
+
+bool load_file(Tqv_records &store, const std::string &path, qv_load_report &report,
+               const qv_load_progress &progress, const Tload_place &place)
+{
+    if (path.empty())
+        return true;
+    ++report.counts.files;
+    Tfile_source file;
+    std::string reason;
+    if (!file.open(path, reason)) {
+        report.problems.push_back({path, 0, reason});
+        return true;
+    }
+    return load_source(store, file, path, report, progress, place);
+}
+
+// Control characters as the dump writes them in texts, others as \xHH.
+std::string escaped_name(std::string_view name)
+{
+    std::string out;
+    out.reserve(name.size());
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (u < 0x20 || u == 0x7F) {
+            static const char hex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace
+
+std::string qv_problem_text(const qv_load_problem &problem)
+{
+    std::string text = escaped_name(problem.file);
+    if (problem.line > 0)
+        text += ':' + std::to_string(problem.line);
+    return text + ": " + problem.message;
+}
+
+void qv_load_set_block_size(std::size_t bytes)
+{
+    block_size_setting = bytes == 0 ? default_block_size : std::max<std::size_t>(bytes, 64);
+}
 
 void qv_load_history_file(Tqv_records &store, const std::string &path, qv_load_report &report,
                           const qv_load_progress &progress)
 {
-    if (path.empty())
-        return;
-    ++report.counts.files;
-    if (progress)
-        progress({path, 0, 0, store.count()});
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        report.problems.push_back({path, 0, std::strerror(errno)});
-        return;
+    if (!load_file(store, path, report, progress, {}))
+        report.cancelled = true;
+}
+
+void qv_load_history_files(Tqv_records &store, const std::vector<std::string> &paths, qv_load_report &report,
+                           const qv_load_progress &progress)
+{
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (!load_file(store, paths[i], report, progress, {i + 1, paths.size()})) {
+            report.cancelled = true;
+            for (std::size_t rest = i + 1; rest < paths.size(); ++rest) {
+                if (!paths[rest].empty())
+                    report.problems.push_back({paths[rest], 0, "not read: the load was cancelled"});
+            }
+            return;
+        }
     }
-    Tline_loader loader(store, path, report, progress);
-    const std::size_t zero_line =
-        stream_lines([f](char *dest, std::size_t room) { return std::fread(dest, 1, room, f); }, loader);
-    const int read_errno = errno;
-    if (std::ferror(f) != 0)
-        report.problems.push_back({path, 0, std::string("read error: ") + std::strerror(read_errno)});
-    std::fclose(f);
-    loader.zero_byte_at(zero_line);
-    if (progress)
-        progress({path, 0, 0, store.count()});
 }
 
 void qv_load_history_text(Tqv_records &store, std::string_view bytes, const std::string &name,
-                          qv_load_report &report)
+                          qv_load_report &report, const qv_load_progress &progress)
 {
     ++report.counts.files;
-    Tline_loader loader(store, name, report, {});
-    const std::size_t zero_line = stream_lines(
-        [&bytes](char *dest, std::size_t room) {
-            const std::size_t n = std::min(room, bytes.size());
-            if (n > 0)
-                std::memcpy(dest, bytes.data(), n);
-            bytes.remove_prefix(n);
-            return n;
-        },
-        loader);
-    loader.zero_byte_at(zero_line);
+    Tmemory_source source(bytes);
+    if (!load_source(store, source, name, report, progress, {}))
+        report.cancelled = true;
 }
 
 std::vector<std::string> qv_history_files(const std::string &folder, std::string *error)
@@ -852,7 +1273,7 @@ std::vector<std::string> qv_history_files(const std::string &folder, std::string
     namespace fs = std::filesystem;
     std::vector<std::string> names;
     std::error_code ec;
-    fs::directory_iterator it(folder, ec);
+    fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.size() < 4)
@@ -875,11 +1296,14 @@ void qv_load_history_folder(Tqv_records &store, const std::string &folder, qv_lo
                             const qv_load_progress &progress)
 {
     std::string error;
-    const std::vector<std::string> names = qv_history_files(folder, &error);
+    std::vector<std::string> paths = qv_history_files(folder, &error);
     if (!error.empty())
-        report.problems.push_back({folder, 0, error});
-    for (const std::string &name : names)
-        qv_load_history_file(store, (std::filesystem::path(folder) / name).string(), report, progress);
+        report.problems.push_back({folder.empty() ? std::string(".") : folder, 0, error});
+    if (!folder.empty()) {
+        for (std::string &path : paths)
+            path = (std::filesystem::path(folder) / path).string();
+    }
+    qv_load_history_files(store, paths, report, progress);
 }
 
 // ---- Search and reports ---------------------------------------------------------------------------

@@ -74,6 +74,29 @@ void qv_file_split_lines(Tqv_lines &lines);
 // Splits one line into the slots. 1 when split, -1 for an empty line, -2 when it does not begin with a
 // double quote (nothing filled).
 int qv_line_split(std::string_view line, qv_line_fields &fields);
+
+// Splits a line that comes in pieces exactly as qv_line_split splits it whole, keeping no more of it
+// than the slots hold, so that a line of any length costs the same memory: begin(), feed() the pieces
+// of the line's text in order, then finish(), which fills the slots as qv_line_split would and returns
+// its result. The slots view the splitter, which must outlive them.
+class Tqv_line_splitter {
+public:
+    void begin();
+    void feed(std::string_view piece);
+    int finish(qv_line_fields &fields) const;
+
+private:
+    enum class Tstate : std::uint8_t { start, field, after_comma, done };
+    void append(char c);
+
+    char text_[qv_column_count][qv_column_max];
+    std::uint8_t length_[qv_column_count] = {};
+    int slot_ = 0;  // the field being read
+    int closed_ = 0; // fields closed by a quote-comma pair
+    Tstate state_ = Tstate::start;
+    bool quote_ = false; // the field's last byte so far is a quote, which may close it
+    int result_ = -1;
+};
 void qv_file_free_lines(Tqv_lines &lines);
 void qv_file_release();
 
@@ -299,33 +322,56 @@ struct qv_load_report {
     bool cancelled = false; // the load was stopped by its progress callback
 };
 
-// Where a load stands: the file being read, its bytes read so far and its size when the read began
-// (0 when unknown), and the records stored so far.
+// Where a load stands: the file being read (the file_number-th of file_count), its bytes read so far
+// and its size when its read began, and the records stored so far.
 struct qv_load_state {
     const std::string &file;
     std::uint64_t bytes_read;
     std::uint64_t bytes_total;
     std::size_t records;
+    std::size_t file_number;
+    std::size_t file_count;
 };
 
-// Called now and then during a load; returning false cancels the load after the current line.
+// Called at the start of each file and after each block read; returning false cancels the load: the
+// lines read so far stay loaded, the rest of the file and the files after it are not read, and each of
+// them is reported.
 using qv_load_progress = std::function<bool(const qv_load_state &state)>;
+
+// The line "FILE:LINE: MESSAGE", or "FILE: MESSAGE" for a file's own problem, with the control
+// characters of the file's name escaped (\\, \t, \r, \n, \xHH) so that it stays one line.
+std::string qv_problem_text(const qv_load_problem &problem);
 
 // Loads one history file into store: the header line is skipped, every further line whose transaction
 // ID is new becomes a record. A line whose amount or quantity is not a number is reported and skipped;
 // a file that cannot be read is reported. Nothing is reported for an empty path.
+//
+// Only a regular file (or a link to one) is opened, never anything that could block. The file is read
+// up to the size it had when its load began; a line becomes a record only when it ended with a line end
+// or with that end of the file, and a file whose size or modification time changed during the read is
+// reported, its unfinished last line adding nothing. Running out of memory is reported with the file;
+// what loaded before stays. Memory stays bounded by what is kept, whatever the length of a line.
 void qv_load_history_file(Tqv_records &store, const std::string &path, qv_load_report &report,
                           const qv_load_progress &progress = {});
+// Loads the files in order, as one load: cancelling stops it and reports every file not fully read.
+void qv_load_history_files(Tqv_records &store, const std::vector<std::string> &paths, qv_load_report &report,
+                           const qv_load_progress &progress = {});
 // Loads the lines of text (a whole file's bytes) as if they came from a file named name.
 void qv_load_history_text(Tqv_records &store, std::string_view bytes, const std::string &name,
-                          qv_load_report &report);
+                          qv_load_report &report, const qv_load_progress &progress = {});
 // Loads every file of folder whose name ends in ".csv" (any case), in name order. Directories are
-// skipped without a word; an unreadable folder or file is reported.
+// skipped without a word; an unreadable folder or file is reported. An empty folder names the current
+// directory, listed and read by bare names (so that a path too long for the system does not matter).
 void qv_load_history_folder(Tqv_records &store, const std::string &folder, qv_load_report &report,
                             const qv_load_progress &progress = {});
 
-// The names of the ".csv" entries of folder that are not directories, in name order.
+// The names of the ".csv" entries of folder (the current directory when empty) that are not
+// directories, in name order.
 std::vector<std::string> qv_history_files(const std::string &folder, std::string *error = nullptr);
+
+// The size of the blocks a load reads (4 MiB, less for a smaller file). Tests and the fuzzer set a small
+// one to take the path of lines longer than a block; 0 restores the default.
+void qv_load_set_block_size(std::size_t bytes);
 
 // ---- Search and reports ---------------------------------------------------------------------------
 

@@ -61,7 +61,9 @@ qv_date date_of(const Tqv_records &store, const char *id)
 
 const char *const zero_byte = "zero byte";
 const char *const stray_cr = "carriage return";
-const char *const not_a_number = "is not a valid integer value";
+const char *const not_a_number = "' is not a valid";
+const char *const not_text = "not a text file";
+const char *const utf16 = "UTF-16 text: save the file as UTF-8 or ANSI";
 
 const std::vector<Tcase> &cases()
 {
@@ -78,14 +80,14 @@ const std::vector<Tcase> &cases()
              EXPECT_EQ(s.find("7TX1")->data.gross, 1250);
              EXPECT_EQ(s.find("7TX1")->data.from_email(), "ann@example.com");
          }},
-        // A 16-bit text holds a zero byte right after its first character: nothing after it is read.
-        {"utf16_bom.csv", {1, 1, 0, 0, 0, 0}, {{1, zero_byte}}, {}},
-        {"utf16_nobom.csv", {1, 1, 0, 0, 0, 0}, {{1, zero_byte}}, {}},
+        // A 16-bit text holds a zero byte right after its first character: it is told for what it is.
+        {"utf16_bom.csv", {1, 1, 0, 0, 0, 0}, {{0, utf16}}, {}},
+        {"utf16_nobom.csv", {1, 1, 0, 0, 0, 0}, {{0, utf16}}, {}},
         // The zero byte cuts the second line inside its ID (so it has none) and hides the third.
         {"nul_in_line.csv", {2, 1, 1, 0, 0, 0}, {{2, zero_byte}}, {}},
         // It opens with a CR, and its first zero byte (offset 87) comes before its first LF (offset 217):
-        // one line, cut twice.
-        {"random.csv", {1, 1, 0, 0, 0, 0}, {{1, stray_cr}, {1, zero_byte}}, {}},
+        // one line, cut twice, and a zero byte in the first line means the file holds no text.
+        {"random.csv", {1, 1, 0, 0, 0, 0}, {{1, stray_cr}, {0, not_text}}, {}},
         {"crlf.csv",
          {3, 1, 0, 2, 0, 0},
          {},
@@ -160,13 +162,13 @@ const std::vector<Tcase> &cases()
          }},
         {"amounts.csv",
          {19, 1, 0, 11, 0, 7},
-         {{5, not_a_number},
-          {6, not_a_number},
-          {7, not_a_number},
-          {8, not_a_number},
-          {10, not_a_number},
-          {12, not_a_number},
-          {13, not_a_number}},
+         {{5, "Gross: '2147483648.00' is not a valid amount"},
+          {6, "Gross: '123456789012345678901234567890' is not a valid amount"},
+          {7, "Gross: '.5' is not a valid amount"},
+          {8, "Gross: '1.' is not a valid amount"},
+          {10, "Gross: '1e5' is not a valid amount"},
+          {12, "Gross: '--5' is not a valid amount"},
+          {13, "Gross: '(1.00)' is not a valid amount"}},
          [](const Tqv_records &s) {
              EXPECT_EQ(amount_of(s, "A0"), "21474836.47");
              EXPECT_EQ(amount_of(s, "A1"), "21474836.48");

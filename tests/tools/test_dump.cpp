@@ -109,7 +109,7 @@ TEST_F(Dump, ExitStatusAndProblemLinesFollowWhatTheLoadReported)
     const Tcase cases[] = {
         {{good}, 0, "", ""},
         {{"--count", good}, 0, "2\n", ""},
-        {{"--count", bad, good}, 1, "4\n", bad + ":3: 'abc' is not a valid integer value\n"},
+        {{"--count", bad, good}, 1, "4\n", bad + ":3: Gross: 'abc' is not a valid amount\n"},
         {{"--count", good, missing}, 1, "2\n", missing + ": "},
         {{"--", good}, 0, "", ""},
         {{}, 2, "", "usage: qv-dump"},

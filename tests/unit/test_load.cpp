@@ -59,7 +59,8 @@ TEST_F(Load, ABadNumberSkipsItsLineOnlyAndIsReportedWithFileAndLine)
 {
     const std::string bad =
         write("bad.csv", header_line + sale("A", "1/1/2020", "1.00") + sale("B", "1/1/2020", "abc") +
-                             sale("C", "1/1/2020", "1.00", "x") + sale("D", "1/1/2020", "4.00"));
+                             sale("C", "1/1/2020", "1.00", "x") + sale("D", "1/1/2020", "4.00") +
+                             sale("F", "1/1/2020", ","));
     const std::string next = write("next.csv", header_line + sale("E", "1/1/2020", "5.00"));
     qv_load_history_file(store, bad, report);
     qv_load_history_file(store, next, report);
@@ -68,13 +69,16 @@ TEST_F(Load, ABadNumberSkipsItsLineOnlyAndIsReportedWithFileAndLine)
     EXPECT_NE(store.find("D"), nullptr);
     EXPECT_NE(store.find("E"), nullptr);
     EXPECT_EQ(store.find("B"), nullptr);
-    ASSERT_EQ(report.problems.size(), 2u);
+    ASSERT_EQ(report.problems.size(), 3u);
     EXPECT_EQ(report.problems[0].file, bad);
     EXPECT_EQ(report.problems[0].line, 3u);
-    EXPECT_EQ(report.problems[0].message, "'abc' is not a valid integer value");
+    // The column's caption and its text as the file holds it.
+    EXPECT_EQ(report.problems[0].message, "Gross: 'abc' is not a valid amount");
     EXPECT_EQ(report.problems[1].line, 4u);
-    EXPECT_EQ(report.problems[1].message, "'x' is not a valid integer value");
-    EXPECT_EQ(report.counts.reported, 2u);
+    EXPECT_EQ(report.problems[1].message, "Quantity: 'x' is not a valid integer value");
+    EXPECT_EQ(report.problems[2].line, 6u);
+    EXPECT_EQ(report.problems[2].message, "Gross: ',' is not a valid amount");
+    EXPECT_EQ(report.counts.reported, 3u);
     expect_accounted(report);
 }
 

@@ -155,7 +155,7 @@ private Q_SLOTS:
         start();
         QVERIFY(box.seen);
         QCOMPARE(box.caption, QStringLiteral("Quorvex history tool"));
-        QVERIFY2(box.text.contains(QStringLiteral("h.csv:3: 'abc' is not a valid integer value")),
+        QVERIFY2(box.text.contains(QStringLiteral("h.csv:3: Gross: 'abc' is not a valid amount")),
                  qPrintable(box.text));
         QCOMPARE(column(0), (QStringList{"A", "C"}));
     }
