@@ -670,8 +670,9 @@ void TFrmMain::LoadHistoryFile(const std::string &path)
 
 void TFrmMain::LoadHistoryFolder()
 {
+    // The current directory by bare names: its own path may be longer than the system takes.
     runLoad([this](const qv_load_progress &progress) {
-        qv_load_history_folder(*records, bcl_get_current_dir(), loadReport_, progress);
+        qv_load_history_folder(*records, std::string(), loadReport_, progress);
     });
 }
 
@@ -679,12 +680,22 @@ void TFrmMain::ImportFiles(const QStringList &paths)
 {
     if (paths.isEmpty())
         return;
-    runLoad([this, &paths](const qv_load_progress &progress) {
-        for (const QString &path : paths)
-            qv_load_history_file(*records, QFile::encodeName(path).toStdString(), loadReport_, progress);
+    std::vector<std::string> names;
+    for (const QString &path : paths)
+        names.push_back(QFile::encodeName(path).toStdString());
+    runLoad([this, &names](const qv_load_progress &progress) {
+        qv_load_history_files(*records, names, loadReport_, progress);
     });
     ShowAllRecords();
     showLoadProblems();
+}
+
+double qv_load_fraction(const qv_load_state &state)
+{
+    if (state.file_count == 0)
+        return 0;
+    const double in_file = state.bytes_total > 0 ? double(state.bytes_read) / double(state.bytes_total) : 0;
+    return (double(state.file_number - 1) + std::min(in_file, 1.0)) / double(state.file_count);
 }
 
 void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load)
@@ -693,23 +704,32 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
     QElapsedTimer clock;
     clock.start();
     std::unique_ptr<QProgressDialog> dialog;
+    constexpr int steps = 1000;
     const qv_load_progress progress = [&](const qv_load_state &state) {
         if (!dialog) {
-            if (clock.elapsed() < 500)
+            if (clock.elapsed() < loadDialogDelay_)
                 return true;
             dialog = std::make_unique<QProgressDialog>(this);
+            dialog->setObjectName(QStringLiteral("LoadProgress"));
             dialog->setWindowTitle(QString::fromLatin1(appTitle));
-            dialog->setCancelButton(nullptr);
-            dialog->setRange(0, 0);
+            dialog->setCancelButtonText(QStringLiteral("Cancel"));
+            dialog->setRange(0, steps);
+            dialog->setAutoClose(false);
+            dialog->setAutoReset(false);
             dialog->setWindowModality(Qt::ApplicationModal);
             dialog->setMinimumDuration(0);
             dialog->show();
+            // Busy, but the Cancel button can be clicked.
+            QGuiApplication::changeOverrideCursor(Qt::BusyCursor);
         }
-        dialog->setLabelText(QStringLiteral("Loading %1\n%2 records")
-                                 .arg(QFileInfo(QFile::decodeName(state.file.c_str())).fileName())
-                                 .arg(state.records));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        return true;
+        QString label = QStringLiteral("Loading %1").arg(QFileInfo(QFile::decodeName(state.file.c_str())).fileName());
+        if (state.file_count > 1)
+            label += QStringLiteral(" (%1 of %2)").arg(state.file_number).arg(state.file_count);
+        dialog->setLabelText(label + QStringLiteral("\n%1 records").arg(state.records));
+        dialog->setValue(static_cast<int>(qv_load_fraction(state) * steps));
+        // The dialog is modal: of the user's input only its Cancel button is taken.
+        QCoreApplication::processEvents();
+        return !dialog->wasCanceled();
     };
     load(progress);
 }

@@ -138,6 +138,8 @@ public:
     void SearchRecords(qv_search_field field, const QString &typed);
 
     TRecordListModel *listModel() const { return model_; }
+    // How long a load runs before its progress dialog shows (tests shorten it).
+    void setLoadDialogDelay(int ms) { loadDialogDelay_ = ms; }
     QFileDialog *importDialog() const { return importDialog_; }
 
     void actReportQuantityMonthExecute();
@@ -177,8 +179,12 @@ private:
     QFileDialog *importDialog_ = nullptr;
     qv_load_report loadReport_;
     int columnsAdded_ = 0;
+    int loadDialogDelay_ = 500;
     char website_[32];
 };
+
+// How far a load has come, from 0 to 1, by files and by the bytes of the file being read.
+double qv_load_fraction(const qv_load_state &state);
 
 // The text of the error box for the problems of a load: the first few in full, then how many more.
 QString qv_load_problems_text(const std::vector<qv_load_problem> &problems);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <random>
 #include <system_error>
 #include <unordered_map>
 
@@ -87,7 +88,8 @@ void qv_file_set_text(std::string_view bytes)
 namespace {
 
 // Cuts [begin, end) into lines and calls on_line(text, stray_cr) for each: a LF ends a line, and a CR
-// ends the line's text (stray_cr when text follows it before the LF). When last is false, the text after
+// ends the line's text (stray_cr when something other than CRs follows it before the LF, so that lines
+// ending in CR CR LF lose nothing). When last is false, the text after
 // the last LF is not taken; the return value is where it starts.
 template <class OnLine> const char *cut_lines(const char *begin, const char *end, bool last, OnLine &&on_line)
 {
@@ -102,7 +104,7 @@ template <class OnLine> const char *cut_lines(const char *begin, const char *end
             static_cast<const char *>(std::memchr(start, '\r', static_cast<std::size_t>(line_end - start)));
         const char *text_end = cr != nullptr ? cr : line_end;
         on_line(std::string_view(start, static_cast<std::size_t>(text_end - start)),
-                cr != nullptr && cr + 1 < line_end);
+                cr != nullptr && std::any_of(cr + 1, line_end, [](char c) { return c != '\r'; }));
         if (lf == nullptr)
             return end;
         start = lf + 1;
@@ -643,12 +645,63 @@ bool key_equal(std::string_view a, std::string_view b)
 
 } // namespace
 
+namespace {
+
+__extension__ typedef unsigned __int128 Tuint128;
+
+// Multiplies and folds the 128-bit product: every bit of either factor reaches every bit of the result.
+std::uint64_t mix(std::uint64_t a, std::uint64_t b)
+{
+    const Tuint128 product = static_cast<Tuint128>(a) * b;
+    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
+// Eight bytes with their ASCII capitals made small.
+std::uint64_t fold8(std::uint64_t bytes)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t highs = 0x8080808080808080ull;
+    const std::uint64_t low7 = bytes & ~highs;
+    const std::uint64_t from_a = low7 + ones * (0x80 - 'A'); // high bit set where the byte >= 'A'
+    const std::uint64_t past_z = low7 + ones * (0x80 - 'Z' - 1);
+    const std::uint64_t capital = from_a & ~past_z & ~bytes & highs;
+    return bytes | capital >> 2; // 0x80 >> 2 is the 0x20 between a capital and its small letter
+}
+
+// Keys chosen by whoever wrote a file must not all meet in one place of the store's index, so the hash
+// takes a key drawn when the program starts.
+struct Thash_key {
+    std::uint64_t k0, k1, k2;
+};
+const Thash_key &hash_key()
+{
+    static const Thash_key key = [] {
+        std::random_device device;
+        const auto draw = [&device] { return std::uint64_t{device()} << 32 ^ device(); };
+        return Thash_key{draw() | 1, draw() | 1, draw() | 1};
+    }();
+    return key;
+}
+
+} // namespace
+
 std::uint64_t qv_key_hash(std::string_view key)
 {
-    std::uint64_t h = 1469598103934665603ull;
-    for (const char c : key)
-        h = (h ^ fold(c)) * 1099511628211ull;
-    return h ^ (h >> 29);
+    const Thash_key &k = hash_key();
+    const char *p = key.data();
+    std::size_t n = key.size();
+    std::uint64_t h = k.k0 ^ n;
+    for (; n >= 8; n -= 8, p += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        h = mix(fold8(word) ^ k.k1, h ^ k.k2);
+    }
+    if (n > 0) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, n);
+        h = mix(fold8(word) ^ k.k1, h ^ k.k2);
+    }
+    return mix(h ^ k.k0, 0x9E3779B97F4A7C15ull);
 }
 
 int qv_key_compare(std::string_view a, std::string_view b)
@@ -706,8 +759,8 @@ bool Tqv_records::add(std::unique_ptr<Tqv_record_object> rec, std::uint64_t hash
         if (slots_[i].hash == hash && key_equal(slots_[i].rec->data.trans_id(), key))
             return false;
     }
-    slots_[i] = {hash, rec.get()};
-    order_.push_back(std::move(rec));
+    order_.push_back(std::move(rec)); // first, so that running out of memory here changes nothing
+    slots_[i] = {hash, order_.back().get()};
     return true;
 }
 

@@ -25,8 +25,9 @@ const char *const help_text =
     "  --count   write only the number of records stored\n"
     "\n"
     "Every problem of the load goes to standard error as FILE:LINE: MESSAGE (FILE: MESSAGE for a file\n"
-    "that could not be read). Exit status: 0 when nothing was reported, 1 when something was, 2 for a\n"
-    "wrong command line.\n";
+    "that could not be read; control characters of FILE escaped as in texts), at most 200 lines per file\n"
+    "and then how many more there were. Exit status: 0 when nothing was reported, 1 when something\n"
+    "was, 2 for a wrong command line.\n";
 
 // Standard output through one large buffer.
 class Tout {
@@ -158,18 +159,16 @@ int main(int argc, char **argv)
     Tqv_records store;
     qv_load_report report;
     try {
-        for (const std::string &file : files)
-            qv_load_history_file(store, file, report);
+        qv_load_history_files(store, files, report);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "qv-dump: %s\n", e.what());
         return 1;
     }
-    for (const qv_load_problem &p : report.problems) {
-        if (p.line == 0)
-            std::fprintf(stderr, "%s: %s\n", p.file.c_str(), p.message.c_str());
-        else
-            std::fprintf(stderr, "%s:%zu: %s\n", p.file.c_str(), p.line, p.message.c_str());
-    }
+    for (const qv_load_problem &p : report.problems)
+        std::fprintf(stderr, "%s\n", qv_problem_text(p).c_str());
+    for (const qv_load_unlisted &u : report.unlisted)
+        std::fprintf(stderr, "%s\n",
+                     qv_problem_text({u.file, 0, "and " + std::to_string(u.lines) + " more lines with problems"}).c_str());
 
     Tout out;
     if (count_only) {
