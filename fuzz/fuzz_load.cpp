@@ -1,6 +1,7 @@
 // Loads the input as a history file, then a second file cut from it that overlaps the first, into one
 // store, and checks what every load must keep true: each line is accounted for, the store holds one
-// record per ID in ascending ID order, and a file loaded again adds nothing.
+// record per ID in ascending ID order, and a file loaded again adds nothing. Read in blocks so small that
+// most lines are longer than one, it loads the same records and reports the same problems.
 #include "Qv_file.h"
 #include "fuzz_common.h"
 
@@ -74,6 +75,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         QV_FUZZ_CHECK(store.find(upper) == rec);
         if (pos > 0)
             QV_FUZZ_CHECK(qv_key_compare(store.record_at(pos - 1)->data.trans_id(), id) < 0);
+    }
+
+    // Lines longer than the read block take another path: the same store and the same report.
+    qv_load_set_block_size(64);
+    Tqv_records small_store;
+    qv_load_report small;
+    qv_load_history_text(small_store, first, "first.csv", small);
+    qv_load_history_text(small_store, second, "second.csv", small);
+    qv_load_set_block_size(0);
+    QV_FUZZ_CHECK(small_store.count() == store.count());
+    for (std::size_t pos = 0; pos < store.count(); ++pos) {
+        const Tqv_record &a = store.record_at(pos)->data;
+        const Tqv_record &b = small_store.record_at(pos)->data;
+        for (int f = 0; f < qv_text_field_count; ++f)
+            QV_FUZZ_CHECK(a.text(static_cast<qv_text_field>(f)) == b.text(static_cast<qv_text_field>(f)));
+        QV_FUZZ_CHECK(a.gross == b.gross && a.quantity == b.quantity && a.date == b.date && a.time == b.time);
+    }
+    QV_FUZZ_CHECK(small.counts.lines == report.counts.lines && small.counts.added == report.counts.added);
+    QV_FUZZ_CHECK(small.problems.size() == report.problems.size());
+    for (std::size_t i = 0; i < small.problems.size(); ++i) {
+        QV_FUZZ_CHECK(small.problems[i].line == report.problems[i].line);
+        QV_FUZZ_CHECK(small.problems[i].message == report.problems[i].message);
     }
 
     // Loading a file again adds nothing and reads the same lines.
