@@ -952,7 +952,7 @@ struct Tstream_end {
 // Cuts a source's text into lines as qv_file_split_lines cuts the file text buffer, reading it block by
 // block: on_line(text, split, stray_cr) is called for each line, with split null and the line's text,
 // or, for a line longer than a block, with the line already split (its text is never held whole).
-// progress(bytes read) is asked after each block whether to go on.
+// progress(bytes read) is asked after the lines of each block whether to go on.
 template <class OnLine, class Progress>
 Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
 {
@@ -1000,10 +1000,6 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
         if (bytes == 0)
             result.head.assign(begin, std::min<std::size_t>(got, 64));
         bytes += got;
-        if (!progress(bytes)) {
-            result.cancelled = true;
-            return result;
-        }
         const char *const zero = static_cast<const char *>(std::memchr(begin + kept, '\0', got));
         const char *const end = zero != nullptr ? zero : begin + kept + got;
         const bool last = got == 0 || zero != nullptr;
@@ -1053,6 +1049,10 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
             kept = 0;
         } else {
             std::memmove(begin, rest, kept);
+        }
+        if (!progress(bytes)) {
+            result.cancelled = true;
+            return result;
         }
     }
 }
