@@ -10,6 +10,8 @@ QV_PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   valgrind strace
+  xclip
+  librsvg2-bin desktop-file-utils appstream lintian dpkg-dev
 )
 
 qv_install_packages() {

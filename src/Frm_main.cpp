@@ -3,10 +3,13 @@
 
 #include "Bcl.h"
 #include "Frm_main.h"
+#include "Qv_export.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -112,6 +115,14 @@ template <class... Args> QString detailLine(Cbcl_str &line, const char *format, 
 const char *const appTitle = "Quorvex history tool";
 
 } // namespace
+
+QIcon qv_application_icon()
+{
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/images/icons/quorvex-history-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
 
 QString qv_display_text(std::string_view bytes)
 {
@@ -539,7 +550,8 @@ void TRecordListModel::sortRows(int column, int direction)
 TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TFrmMain>())
 {
     ui->setupUi(this);
-    // Menus take the 16-pixel drawings, the tool bar the 32-pixel ones.
+    // Menus take the 16-pixel drawings, the tool bar the 32-pixel ones; on a screen at 200 % they take
+    // the 32- and 64-pixel ones.
     const std::pair<QAction *, const char *> drawings[] = {{ui->actFileImport, "import"},
                                                            {ui->actSearchTransId, "search"},
                                                            {ui->actSearchFromEmailAddr, "search"},
@@ -552,6 +564,8 @@ TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<U
                      QSize(16, 16));
         icon.addFile(QStringLiteral(":/images/") + QLatin1String(name) + QStringLiteral("32.png"),
                      QSize(32, 32));
+        icon.addFile(QStringLiteral(":/images/") + QLatin1String(name) + QStringLiteral("64.png"),
+                     QSize(64, 64));
         action->setIcon(icon);
     }
     setAcceptDrops(true);
@@ -590,6 +604,7 @@ TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<U
     connect(ui->ListView->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { bcl_guard(this, [this, column] { ListViewColumnClick(column); }); });
 
+    InitDesktopActions();
     bcl_guard(this, [this] { FormCreate(); });
 
     // Centred on the screen, and never larger than it.
@@ -610,6 +625,7 @@ void TFrmMain::FormCreate()
     InitListView();
     records = std::make_unique<Tqv_records>();
     LoadHistoryFolder();
+    rememberLoaded(QDir::current().entryList({QStringLiteral("*.csv")}, QDir::Files));
     ShowAllRecords();
     showLoadProblems();
 }
@@ -680,6 +696,7 @@ void TFrmMain::ImportFiles(const QStringList &paths)
 {
     if (paths.isEmpty())
         return;
+    rememberLoaded(paths);
     std::vector<std::string> names;
     for (const QString &path : paths)
         names.push_back(QFile::encodeName(path).toStdString());
@@ -957,4 +974,102 @@ void TFrmMain::actViewDetailsExecute()
 void TFrmMain::actHelpWebsiteExecute()
 {
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(website_)));
+}
+
+// ---- Export, copy and the detail pane's text ----------------------------------------------------------
+
+void TFrmMain::InitDesktopActions()
+{
+    auto *actFileExport = new QAction(QStringLiteral("&Export list..."), this);
+    actFileExport->setObjectName(QStringLiteral("actFileExport"));
+    actFileExport->setStatusTip(
+        QStringLiteral("Writes the listed records, in the list's order, as a CSV file"));
+    ui->mnuFile->insertAction(ui->actFileExit, actFileExport);
+    ui->mnuFile->insertSeparator(ui->actFileExit);
+    connect(actFileExport, &QAction::triggered, this,
+            [this] { bcl_guard(this, [this] { actFileExportExecute(); }); });
+
+    // Ctrl+C while the list has the focus copies the selected row.
+    auto *actEditCopy = new QAction(QStringLiteral("&Copy"), this);
+    actEditCopy->setObjectName(QStringLiteral("actEditCopy"));
+    actEditCopy->setShortcut(QKeySequence::Copy);
+    actEditCopy->setShortcutContext(Qt::WidgetShortcut);
+    ui->ListView->addAction(actEditCopy);
+    connect(actEditCopy, &QAction::triggered, this,
+            [this] { bcl_guard(this, [this] { actEditCopyExecute(); }); });
+
+    // The detail pane stays read-only; its text can be selected with the mouse or the keyboard and copied.
+    ui->mmDetail->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    exportDialog_ = new QFileDialog(this, QStringLiteral("Export list"));
+    exportDialog_->setObjectName(QStringLiteral("exportDialog"));
+    exportDialog_->setNameFilter(QStringLiteral("CSV files (*.csv)"));
+    exportDialog_->setDefaultSuffix(QStringLiteral("csv"));
+    exportDialog_->setFileMode(QFileDialog::AnyFile);
+    exportDialog_->setAcceptMode(QFileDialog::AcceptSave);
+    exportDialog_->setSizeGripEnabled(true);
+}
+
+void TFrmMain::rememberLoaded(const QStringList &paths)
+{
+    for (const QString &path : paths)
+        loadedFiles_.push_back(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString());
+}
+
+bool TFrmMain::ExportList(const QString &path, QString &error) const
+{
+    std::vector<const Tqv_record *> shown;
+    shown.reserve(static_cast<std::size_t>(model_->rowCount()));
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        if (const Tqv_record_object *rec = records ? records->find(model_->text(row, 0)) : nullptr)
+            shown.push_back(&rec->data);
+    }
+    std::string reason;
+    const Tbcl_wait_cursor wait;
+    if (qv_export_records(QFile::encodeName(path).toStdString(), shown, loadedFiles_, reason))
+        return true;
+    error = QString::fromLocal8Bit(reason);
+    return false;
+}
+
+void TFrmMain::actFileExportExecute()
+{
+    if (model_->rowCount() == 0) {
+        bcl_show_message(this, "No records to be exported.", "Information");
+        return;
+    }
+    if (exportDialog_->directory().path().isEmpty())
+        exportDialog_->setDirectory(QDir::current());
+    if (exportDialog_->exec() != QDialog::Accepted || exportDialog_->selectedFiles().isEmpty())
+        return;
+    const QString path = exportDialog_->selectedFiles().first();
+    QString error;
+    if (!ExportList(path, error))
+        bcl_show_error(this, QStringLiteral("Cannot write the list to %1: %2")
+                                 .arg(QDir::toNativeSeparators(path), error)
+                                 .toStdString());
+}
+
+QString TFrmMain::SelectedRowText() const
+{
+    const QModelIndexList selected = ui->ListView->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return {};
+    QStringList texts;
+    for (int column = 0; column < TRecordListModel::ColumnCount; ++column) {
+        // A tab or line end inside a text would split the row when it is pasted.
+        QString text = qv_display_text(model_->text(selected.first().row(), column));
+        text.replace(QLatin1Char('\t'), QLatin1Char(' '))
+            .replace(QLatin1Char('\n'), QLatin1Char(' '))
+            .replace(QLatin1Char('\r'), QLatin1Char(' '));
+        texts << text;
+    }
+    return texts.join(QLatin1Char('\t'));
+}
+
+void TFrmMain::actEditCopyExecute()
+{
+    const QString text = SelectedRowText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
 }

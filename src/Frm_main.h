@@ -11,6 +11,7 @@
 #include "Qv_file.h"
 
 #include <QAbstractTableModel>
+#include <QIcon>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -24,6 +25,9 @@ class QFileDialog;
 namespace Ui {
 class TFrmMain;
 }
+
+// The program's icon in every size it is drawn in, for its windows.
+QIcon qv_application_icon();
 
 // Shows record bytes: as UTF-8 where they are valid UTF-8 (a last character cut short is dropped),
 // otherwise as Windows-1252.
@@ -141,6 +145,15 @@ public:
     // How long a load runs before its progress dialog shows (tests shorten it).
     void setLoadDialogDelay(int ms) { loadDialogDelay_ = ms; }
     QFileDialog *importDialog() const { return importDialog_; }
+    QFileDialog *exportDialog() const { return exportDialog_; }
+
+    // The files loaded so far (the start-up folder's and every import's), which nothing writes over.
+    const std::vector<std::string> &loadedFiles() const { return loadedFiles_; }
+    // Writes the records that the list shows, in its order, as CSV to path. False with the reason in
+    // error when the file was not written.
+    bool ExportList(const QString &path, QString &error) const;
+    // The nine texts of the selected row, tab-separated; empty without a selection.
+    QString SelectedRowText() const;
 
     void actReportQuantityMonthExecute();
     void actReportGrossMonthExecute();
@@ -173,10 +186,17 @@ private:
     // it reported.
     void runLoad(const std::function<void(const qv_load_progress &)> &load);
     void showLoadProblems();
+    // Export, copy and the selectable detail pane.
+    void InitDesktopActions();
+    void rememberLoaded(const QStringList &paths);
+    void actFileExportExecute();
+    void actEditCopyExecute();
 
     std::unique_ptr<Ui::TFrmMain> ui;
     TRecordListModel *model_ = nullptr;
     QFileDialog *importDialog_ = nullptr;
+    QFileDialog *exportDialog_ = nullptr;
+    std::vector<std::string> loadedFiles_;
     qv_load_report loadReport_;
     int columnsAdded_ = 0;
     int loadDialogDelay_ = 500;

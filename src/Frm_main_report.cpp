@@ -37,6 +37,8 @@ void runReport(QWidget *owner, Tqv_records &store, qv_report_kind kind)
         const Tbcl_wait_cursor wait;
         FillReport(*FrmReport, store, kind, from, to);
     }
+    if (const auto *main = qobject_cast<const TFrmMain *>(owner))
+        FrmReport->setLoadedFiles(main->loadedFiles());
     FrmReport->exec();
 }
 

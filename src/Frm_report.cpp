@@ -2,6 +2,7 @@
 
 #include "Bcl.h"
 #include "Dlg_date.h"
+#include "Qv_export.h"
 #include "ui_Frm_report.h"
 
 #include <QAction>
@@ -296,12 +297,16 @@ TFrmReport::TFrmReport(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
     actSaveImage_->setObjectName(QStringLiteral("actSaveImage"));
     actSaveImage_->setShortcut(QKeySequence::Save);
     connect(actSaveImage_, &QAction::triggered, this, &TFrmReport::saveImageAs);
-    addActions({actZoomReset_, actZoomOut_, actSaveImage_});
+    actSaveData_ = new QAction(tr("Save &data..."), this);
+    actSaveData_->setObjectName(QStringLiteral("actSaveData"));
+    connect(actSaveData_, &QAction::triggered, this, [this] { bcl_guard(this, [this] { saveDataAs(); }); });
+    addActions({actZoomReset_, actZoomOut_, actSaveImage_, actSaveData_});
     menu_ = new QMenu(this);
     menu_->addAction(actZoomReset_);
     menu_->addAction(actZoomOut_);
     menu_->addSeparator();
     menu_->addAction(actSaveImage_);
+    menu_->addAction(actSaveData_);
 
     ui->Chart1->viewport()->installEventFilter(this);
     ui->Chart1->installEventFilter(this);
@@ -698,6 +703,58 @@ void TFrmReport::saveImageAs()
     QString error;
     if (!saveImage(fileName, &error))
         bcl_show_error(this, QStringLiteral("Cannot write the image to %1: %2")
+                                 .arg(QDir::toNativeSeparators(fileName), error)
+                                 .toStdString());
+}
+
+bool TFrmReport::saveData(const QString &fileName, QString *error)
+{
+    syncSeries();
+    std::size_t next = 0;
+    bool header = true;
+    std::string reason;
+    const bool written = qv_write_file_safely(
+        QFile::encodeName(fileName).toStdString(),
+        [&](std::string &chunk) {
+            if (header) {
+                chunk += "date,value\r\n";
+                header = false;
+            }
+            for (int n = 0; n < 1024 && next < entries_.size(); ++n, ++next) {
+                const QPointF &xy = entries_[next].xy;
+                const QDate date = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(xy.x())).date();
+                chunk += date.toString(Qt::ISODate).toStdString();
+                chunk += ',';
+                chunk += qv_csv_number(xy.y());
+                chunk += "\r\n";
+            }
+            return next < entries_.size();
+        },
+        loadedFiles_, reason);
+    if (!written && error != nullptr)
+        *error = QString::fromLocal8Bit(reason);
+    return written;
+}
+
+void TFrmReport::saveDataAs()
+{
+    // The dialog adds the suffix before it asks whether to replace a file, so that the question is about
+    // the file that is written.
+    QString fileName;
+    if (saveFileNameHook()) {
+        fileName = saveFileNameHook()(this);
+    } else {
+        QFileDialog dialog(this, tr("Save data"), QString(), tr("CSV files (*.csv)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("csv"));
+        if (dialog.exec() == QDialog::Accepted)
+            fileName = dialog.selectedFiles().value(0);
+    }
+    if (fileName.isEmpty())
+        return;
+    QString error;
+    if (!saveData(fileName, &error))
+        bcl_show_error(this, QStringLiteral("Cannot write the data to %1: %2")
                                  .arg(QDir::toNativeSeparators(fileName), error)
                                  .toStdString());
 }

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 class QAbstractAxis;
@@ -91,12 +92,20 @@ public:
     bool saveImage(const QString &fileName, QString *error);
     // Asks for a file name and saves the chart there; errors are shown in the error box.
     void saveImageAs();
+    // Writes the points as CSV, one "date,value" line each under that header (dates as YYYY-MM-DD, a
+    // month report's on the first of the month), through the safe write that the list's export uses.
+    bool saveData(const QString &fileName, QString *error);
+    // Asks for a file name and saves the points there; errors are shown in the error box.
+    void saveDataAs();
+    // The loaded history files, which the data is never written over.
+    void setLoadedFiles(std::vector<std::string> files) { loadedFiles_ = std::move(files); }
     // Replaces the save dialog (for tests); an empty function restores it. It returns the chosen name or
     // an empty text for a cancel.
     static void setSaveFileNameHook(std::function<QString(QWidget *parent)> hook);
 
     QAction *actionZoomReset() const { return actZoomReset_; }
     QAction *actionSaveImage() const { return actSaveImage_; }
+    QAction *actionSaveData() const { return actSaveData_; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -131,6 +140,8 @@ private:
     QAction *actZoomReset_ = nullptr;
     QAction *actZoomOut_ = nullptr;
     QAction *actSaveImage_ = nullptr;
+    QAction *actSaveData_ = nullptr;
+    std::vector<std::string> loadedFiles_;
 
     std::vector<Entry> entries_; // [0, sorted_) in date order, the rest in the order added
     std::size_t sorted_ = 0;

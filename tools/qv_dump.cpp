@@ -1,6 +1,8 @@
 // qv-dump: loads history files as an import does and writes the merged store as text, one record a
-// line in store order, the 42 fields separated by tabs. What the load reports goes to standard error.
+// line in store order, the 42 fields separated by tabs, or as standard CSV. What the load reports goes to
+// standard error.
 
+#include "Qv_export.h"
 #include "Qv_file.h"
 
 #include <cerrno>
@@ -13,7 +15,7 @@
 
 namespace {
 
-const char *const usage_line = "usage: qv-dump [--count] FILE...\n";
+const char *const usage_line = "usage: qv-dump [--count | --csv] FILE...\n";
 
 const char *const help_text =
     "Loads the history files in the order given, into one store as an import does (the first copy of a\n"
@@ -23,6 +25,11 @@ const char *const help_text =
     "tab, CR and LF written as \\\\, \\t, \\r and \\n.\n"
     "\n"
     "  --count   write only the number of records stored\n"
+    "  --csv     write the records as standard CSV (RFC 4180) in UTF-8 instead: a header line of the\n"
+    "            42 field names, then one line per record; dates as YYYY-MM-DD, times as HH:MM:SS,\n"
+    "            amounts as -1234.56, Windows-1252 texts converted to UTF-8\n"
+    "  --help    show this help\n"
+    "  --version show the version\n"
     "\n"
     "Every problem of the load goes to standard error as FILE:LINE: MESSAGE (FILE: MESSAGE for a file\n"
     "that could not be read; control characters of FILE escaped as in texts), at most 200 lines per file\n"
@@ -53,6 +60,11 @@ public:
     void end_line()
     {
         buf_ += '\n';
+        if (buf_.size() >= limit)
+            flush();
+    }
+    void flush_when_full()
+    {
         if (buf_.size() >= limit)
             flush();
     }
@@ -130,6 +142,7 @@ int usage_error(const char *message, const char *arg)
 int main(int argc, char **argv)
 {
     bool count_only = false;
+    bool csv = false;
     bool options_done = false;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
@@ -137,6 +150,11 @@ int main(int argc, char **argv)
         if (!options_done && arg.size() > 1 && arg[0] == '-') {
             if (arg == "--count") {
                 count_only = true;
+            } else if (arg == "--csv") {
+                csv = true;
+            } else if (arg == "--version") {
+                std::fputs("qv-dump " QV_VERSION "\n", stdout);
+                return 0;
             } else if (arg == "--") {
                 options_done = true;
             } else if (arg == "--help" || arg == "-h") {
@@ -155,6 +173,8 @@ int main(int argc, char **argv)
     }
     if (files.empty())
         return usage_error("no history file given", nullptr);
+    if (count_only && csv)
+        return usage_error("--count and --csv exclude each other", nullptr);
 
     Tqv_records store;
     qv_load_report report;
@@ -174,6 +194,16 @@ int main(int argc, char **argv)
     if (count_only) {
         out.put(std::to_string(store.count()));
         out.end_line();
+    } else if (csv) {
+        std::string line;
+        qv_csv_append_header(line);
+        out.put(line);
+        for (std::size_t pos = 0; pos < store.count(); ++pos) {
+            line.clear();
+            qv_csv_append_record(line, store.record_at(pos)->data);
+            out.put(line);
+            out.flush_when_full();
+        }
     } else {
         for (std::size_t pos = 0; pos < store.count(); ++pos)
             dump_record(out, store.record_at(pos)->data);

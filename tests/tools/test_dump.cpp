@@ -115,6 +115,9 @@ TEST_F(Dump, ExitStatusAndProblemLinesFollowWhatTheLoadReported)
         {{}, 2, "", "usage: qv-dump"},
         {{"--count"}, 2, "", "usage: qv-dump"},
         {{"--frobnicate", good}, 2, "", "usage: qv-dump"},
+        {{"--version"}, 0, "qv-dump " QV_VERSION "\n", ""},
+        {{"--count", "--csv", good}, 2, "", "exclude each other"},
+        {{"--csv", bad}, 1, "", bad + ":3: Gross: 'abc' is not a valid amount\n"},
     };
     for (const Tcase &c : cases) {
         std::string shown;
@@ -178,4 +181,28 @@ TEST_F(Dump, TheFirstCopyWinsAcrossOverlappingFilesInEitherOrder)
             EXPECT_EQ(l, it != first.end() ? it->second : second.at(id));
         }
     }
+}
+
+// The CSV of the sample files (commas, lone quotes and letters beyond ASCII in their texts) read back by
+// Python's csv module holds every field of every record that the tab-separated dump shows, and the
+// same totals.
+TEST_F(Dump, CsvReadsBackThroughPythonsCsvModuleWithEveryFieldAndTotal)
+{
+    if (std::system("python3 -c 'import csv' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "python3 is missing";
+    const std::vector<std::string> files = {QV_EXAMPLES_DIR "/history-2021-2023.csv",
+                                            QV_EXAMPLES_DIR "/history-2019-2021.csv",
+                                            QV_EXAMPLES_DIR "/history-2023-2025.csv"};
+    std::vector<std::string> csv_args = files;
+    csv_args.insert(csv_args.begin(), "--csv");
+    const Trun csv = run(QV_DUMP_PATH, csv_args);
+    const Trun text = run(QV_DUMP_PATH, files);
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(lines_of(csv.out).size(), 371u);
+    write_file(dir / "export.csv", csv.out);
+    write_file(dir / "dump.txt", text.out);
+    const Trun back = run("python3", {QV_READBACK_PATH, "dump", path("export.csv"), path("dump.txt")});
+    EXPECT_EQ(back.status, 0) << back.err;
+    EXPECT_NE(back.out.find("370 records read back"), std::string::npos) << back.out;
 }

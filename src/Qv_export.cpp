@@ -1,0 +1,404 @@
+#include "Qv_export.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+const std::array<std::string_view, qv_column_count> qv_field_names = {
+    "date",       "time",         "time_zone",  "name",     "status_note", "status",    "gross",
+    "fee",        "net",          "from_email", "to_email", "trans_id",    "name_note", "address_note",
+    "item_title", "item_id",      "shipping",   "column17", "sales_tax",   "column19",  "column20",
+    "column21",   "column22",     "column23",   "buyer_id", "column25",    "column26",  "column27",
+    "column28",   "ref_trans_id", "column30",   "column31", "quantity",    "column33",  "balance",
+    "address1",   "address2",     "city",       "province", "zip_code",    "country",   "phone"};
+
+namespace {
+
+// Windows-1252 for the bytes 0x80 to 0x9F; the rest of the upper half is Latin-1.
+constexpr char16_t cp1252[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// The length of the valid UTF-8 at the start of bytes; cut is set when the rest is one character cut
+// short by the end of the text.
+std::size_t validUtf8(std::string_view bytes, bool &cut)
+{
+    cut = false;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        std::size_t n = 0;
+        std::uint32_t min = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (c >= 0xC2 && c <= 0xDF) {
+            n = 1;
+            min = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 2;
+            min = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 3;
+            min = 0x10000;
+        } else {
+            return i;
+        }
+        std::uint32_t code = c & (0x3F >> n);
+        std::size_t k = 1;
+        for (; k <= n && i + k < bytes.size(); ++k) {
+            const auto d = static_cast<unsigned char>(bytes[i + k]);
+            if ((d & 0xC0) != 0x80)
+                return i;
+            code = code << 6 | (d & 0x3F);
+        }
+        if (k <= n) {
+            cut = true;
+            return i;
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return i;
+        i += n + 1;
+    }
+    return i;
+}
+
+void appendUtf8(std::string &out, char32_t code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | code >> 6);
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | code >> 12);
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+void appendNumber(std::string &out, std::uint64_t value, int width)
+{
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int i = n; i < width; ++i)
+        out += '0';
+    while (n > 0)
+        out += digits[--n];
+}
+
+void appendAmount(std::string &out, amount value)
+{
+    const std::uint64_t magnitude =
+        value < 0 ? 0u - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    if (value < 0)
+        out += '-';
+    appendNumber(out, magnitude / 100, 1);
+    out += '.';
+    appendNumber(out, magnitude % 100, 2);
+}
+
+// How each of the 42 fields is written, in declared order.
+enum class Kind { date, time, amount, quantity, text };
+struct Field {
+    Kind kind;
+    amount Tqv_record::*money = nullptr;
+    qv_text_field text = qv_f_time_zone;
+};
+constexpr Field money(amount Tqv_record::*member)
+{
+    return {Kind::amount, member};
+}
+constexpr Field text(qv_text_field f)
+{
+    return {Kind::text, nullptr, f};
+}
+constexpr Field fields[qv_column_count] = {{Kind::date},
+                                           {Kind::time},
+                                           text(qv_f_time_zone),
+                                           text(qv_f_name),
+                                           text(qv_f_status_note),
+                                           text(qv_f_status),
+                                           money(&Tqv_record::gross),
+                                           money(&Tqv_record::fee),
+                                           money(&Tqv_record::net),
+                                           text(qv_f_from_email),
+                                           text(qv_f_to_email),
+                                           text(qv_f_trans_id),
+                                           text(qv_f_name_note),
+                                           text(qv_f_address_note),
+                                           text(qv_f_item_title),
+                                           text(qv_f_item_id),
+                                           money(&Tqv_record::shipping),
+                                           text(qv_f_column17),
+                                           money(&Tqv_record::sales_tax),
+                                           text(qv_f_column19),
+                                           text(qv_f_column20),
+                                           text(qv_f_column21),
+                                           text(qv_f_column22),
+                                           text(qv_f_column23),
+                                           text(qv_f_buyer_id),
+                                           text(qv_f_column25),
+                                           text(qv_f_column26),
+                                           text(qv_f_column27),
+                                           text(qv_f_column28),
+                                           text(qv_f_ref_trans_id),
+                                           text(qv_f_column30),
+                                           text(qv_f_column31),
+                                           {Kind::quantity},
+                                           text(qv_f_column33),
+                                           money(&Tqv_record::balance),
+                                           text(qv_f_address1),
+                                           text(qv_f_address2),
+                                           text(qv_f_city),
+                                           text(qv_f_province),
+                                           text(qv_f_zip_code),
+                                           text(qv_f_country),
+                                           text(qv_f_phone)};
+
+std::string systemReason(int code)
+{
+    return std::strerror(code != 0 ? code : EIO);
+}
+
+// The same file: the same name once made absolute and normal, or the same file on disk.
+bool sameFile(const fs::path &a, const fs::path &b)
+{
+    std::error_code ec;
+    if (fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal())
+        return true;
+    return fs::equivalent(a, b, ec) && !ec;
+}
+
+// A temporary file beside target, created anew (never one that exists). Null when none can be made.
+std::FILE *createTemporary(const fs::path &target, fs::path &made, int &code)
+{
+    static std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random()));
+        made = target.parent_path() / ("." + target.filename().string() + suffix);
+        errno = 0;
+        if (std::FILE *file = std::fopen(made.c_str(), "wbx"))
+            return file;
+        code = errno;
+        if (code != EEXIST)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::string qv_utf8_text(std::string_view bytes)
+{
+    bool cut = false;
+    const std::size_t valid = validUtf8(bytes, cut);
+    if (valid == bytes.size() || cut)
+        return std::string(bytes.substr(0, valid));
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        appendUtf8(out, c >= 0x80 && c < 0xA0 ? cp1252[c - 0x80] : c);
+    }
+    return out;
+}
+
+void qv_csv_append_field(std::string &out, std::string_view utf8)
+{
+    if (utf8.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += utf8;
+        return;
+    }
+    out += '"';
+    for (const char c : utf8) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void qv_csv_append_header(std::string &out)
+{
+    for (std::size_t i = 0; i < qv_field_names.size(); ++i) {
+        if (i != 0)
+            out += ',';
+        out += qv_field_names[i];
+    }
+    out += "\r\n";
+}
+
+void qv_csv_append_record(std::string &out, const Tqv_record &rec)
+{
+    for (int i = 0; i < qv_column_count; ++i) {
+        if (i != 0)
+            out += ',';
+        const Field &f = fields[i];
+        switch (f.kind) {
+        case Kind::date:
+            if (rec.date != qv_date{}) {
+                appendNumber(out, rec.date.year, 4);
+                out += '-';
+                appendNumber(out, rec.date.month, 2);
+                out += '-';
+                appendNumber(out, rec.date.day, 2);
+            }
+            break;
+        case Kind::time:
+            appendNumber(out, rec.time.hour, 2);
+            out += ':';
+            appendNumber(out, rec.time.minute, 2);
+            out += ':';
+            appendNumber(out, rec.time.second, 2);
+            break;
+        case Kind::amount:
+            appendAmount(out, rec.*f.money);
+            break;
+        case Kind::quantity:
+            out += std::to_string(rec.quantity);
+            break;
+        case Kind::text:
+            qv_csv_append_field(out, qv_utf8_text(rec.text(f.text)));
+            break;
+        }
+    }
+    out += "\r\n";
+}
+
+std::string qv_csv_number(double value)
+{
+    if (!std::isfinite(value))
+        return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    std::string out = text;
+    while (out.back() == '0')
+        out.pop_back();
+    if (out.back() == '.')
+        out.pop_back();
+    if (out == "-0")
+        out = "0";
+    return out;
+}
+
+bool qv_write_file_safely(const std::string &path, const qv_text_source &source,
+                          const std::vector<std::string> &loaded, std::string &error)
+{
+    error.clear();
+    if (path.empty()) {
+        error = "no file name";
+        return false;
+    }
+    std::error_code ec;
+    // Through links to the file they name, so that the temporary file lies beside it.
+    fs::path target = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    if (ec)
+        target = fs::absolute(path);
+    const fs::file_status status = fs::status(target, ec);
+    if (fs::is_directory(status)) {
+        error = "it is a folder";
+        return false;
+    }
+    for (const std::string &file : loaded) {
+        if (!file.empty() && (sameFile(path, file) || sameFile(target, file))) {
+            error = "it is one of the loaded history files";
+            return false;
+        }
+    }
+
+    fs::path temporary;
+    int code = 0;
+    std::FILE *file = createTemporary(target, temporary, code);
+    if (file == nullptr) {
+        error = systemReason(code);
+        return false;
+    }
+    // The temporary file goes unless it has become the target.
+    struct Remove {
+        const fs::path &path;
+        std::FILE *&file;
+        bool keep = false;
+        ~Remove()
+        {
+            if (file != nullptr)
+                std::fclose(file);
+            if (!keep) {
+                std::error_code ignored;
+                fs::remove(path, ignored);
+            }
+        }
+    } remove{temporary, file};
+
+    if (fs::exists(status))
+        fs::permissions(temporary, status.permissions(), ec);
+
+    constexpr std::size_t piece = std::size_t{1} << 20;
+    std::string chunk;
+    chunk.reserve(piece + 65536);
+    const auto put = [&]() {
+        errno = 0;
+        if (!chunk.empty() && std::fwrite(chunk.data(), 1, chunk.size(), file) != chunk.size()) {
+            error = systemReason(errno);
+            return false;
+        }
+        chunk.clear();
+        return true;
+    };
+    bool more = true;
+    while (more) {
+        more = source(chunk);
+        if ((chunk.size() >= piece || !more) && !put())
+            return false;
+    }
+    errno = 0;
+    const int flushed = std::fflush(file);
+    const int flushCode = errno;
+    errno = 0;
+    const int closed = std::fclose(file);
+    file = nullptr;
+    if (flushed != 0 || closed != 0) {
+        error = systemReason(flushed != 0 ? flushCode : errno);
+        return false;
+    }
+    fs::rename(temporary, target, ec);
+    if (ec) {
+        error = ec.message();
+        return false;
+    }
+    remove.keep = true;
+    return true;
+}
+
+bool qv_export_records(const std::string &path, const std::vector<const Tqv_record *> &records,
+                       const std::vector<std::string> &loaded, std::string &error)
+{
+    std::size_t next = 0;
+    bool header = true;
+    return qv_write_file_safely(
+        path,
+        [&](std::string &chunk) {
+            if (header) {
+                qv_csv_append_header(chunk);
+                header = false;
+            }
+            // Some records at a time, so that the writer can hand a piece to the file.
+            for (int n = 0; n < 256 && next < records.size(); ++n)
+                qv_csv_append_record(chunk, *records[next++]);
+            return next < records.size();
+        },
+        loaded, error);
+}

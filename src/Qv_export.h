@@ -1,0 +1,50 @@
+// Writing history out: records as standard CSV (RFC 4180, UTF-8, CR LF line ends) and the safe write of
+// a whole file. Standard library only, so that qv-dump and the windows share it.
+//
+// A record is written as its 42 fields in declared order, under a header line of the field names:
+// dates as YYYY-MM-DD (empty for a record without a date), times as HH:MM:SS, amounts as -1234.56, the
+// quantity as a whole number and texts converted to UTF-8. A field is quoted when it holds a comma, a
+// quote, a CR or a LF, its quotes doubled.
+//
+// A file is written through a new temporary file in its own folder, which takes the target's name
+// only when every byte is written and closed: an error, a full disk included, leaves the target as it
+// was and no temporary file behind. A file that is loaded is never written over.
+#pragma once
+
+#include "Qv_file.h"
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The names of the 42 fields, in declared order: the header of an exported history.
+extern const std::array<std::string_view, qv_column_count> qv_field_names;
+
+// Record bytes as UTF-8: bytes that are valid UTF-8 stay as they are (a last character cut short is
+// dropped), any other text is read as Windows-1252.
+std::string qv_utf8_text(std::string_view bytes);
+
+// Appends one CSV field, quoted when it must be.
+void qv_csv_append_field(std::string &out, std::string_view utf8);
+// Appends the header line, or one record's line, with its CR LF.
+void qv_csv_append_header(std::string &out);
+void qv_csv_append_record(std::string &out, const Tqv_record &rec);
+// A number for a CSV file: at most three decimals, no trailing zeros, no group separators, '.' as the
+// decimal point (1234.5, 7, -0.25).
+std::string qv_csv_number(double value);
+
+// Hands the text of a file out piece by piece: appends the next piece to chunk and returns true, or
+// returns false when the text is complete.
+using qv_text_source = std::function<bool(std::string &chunk)>;
+
+// Writes the text of source to path safely (see above). Refuses, writing nothing, when path names a
+// folder or the same file as one of loaded (by name or by identity, links included). False with the
+// reason in error when the file was not written.
+bool qv_write_file_safely(const std::string &path, const qv_text_source &source,
+                          const std::vector<std::string> &loaded, std::string &error);
+
+// Writes records (in the order given) as an exported history, header first, through the safe write.
+bool qv_export_records(const std::string &path, const std::vector<const Tqv_record *> &records,
+                       const std::vector<std::string> &loaded, std::string &error);

@@ -1,0 +1,397 @@
+// What a desktop program adds, offscreen: the command line, the list's export read back by Python's csv
+// module, the overwrite question and the files never written over, Ctrl+C in the list and the detail
+// pane, the report data's CSV, and the pictures at 200 %.
+#include "App_command_line.h"
+#include "Frm_main.h"
+#include "Frm_report.h"
+
+#include "../reports/report_test_util.h"
+#include "../unit/history_text.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <optional>
+
+using testing_history::header_line;
+using testing_history::line;
+using testing_history::sale;
+
+Q_DECLARE_METATYPE(TCommandLine::Action)
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Chooses path in the next save dialog; a replace question is answered with replace (Yes or No). When
+// box is given, the message box that follows the dialog (an error) is answered and recorded there.
+ModalWatch chooseInSaveDialog(const QString &path, bool *asked = nullptr, bool replace = true,
+                              SeenBox *box = nullptr, std::optional<ModalWatch> *boxWatch = nullptr)
+{
+    return whenModal<QFileDialog>([=](QFileDialog *d) {
+        QCOMPARE(d->acceptMode(), QFileDialog::AcceptSave);
+        // The dialog's replace question is a box of its own, opened inside accept().
+        auto *answer = new ModalWatch(whenModal<QMessageBox>([asked, replace](QMessageBox *question) {
+            if (asked != nullptr)
+                *asked = true;
+            question->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+        }));
+        // Typed into the name field, as a user would.
+        auto *name = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name != nullptr);
+        name->setText(path);
+        static_cast<QDialog *>(d)->accept(); // public in QDialog, dispatched to the file dialog
+        if (d->isVisible())
+            d->reject();
+        delete answer;
+        if (box != nullptr)
+            boxWatch->emplace(answerNextMessageBox(box));
+    });
+}
+
+} // namespace
+
+class TestDesktop : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir folder_;
+    QString startDir_;
+    std::unique_ptr<TFrmMain> main_;
+
+    QString write(const QString &name, const std::string &lines)
+    {
+        QFile file(folder_.filePath(name));
+        if (!file.open(QIODevice::WriteOnly))
+            return {};
+        file.write(header_line);
+        file.write(lines.data(), static_cast<qint64>(lines.size()));
+        return file.fileName();
+    }
+
+    void start()
+    {
+        main_.reset();
+        QVERIFY(QDir::setCurrent(folder_.path()));
+        main_ = std::make_unique<TFrmMain>();
+        main_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
+    }
+
+    QAction *action(const char *name) const { return main_->findChild<QAction *>(name); }
+    QTableView *list() const { return main_->findChild<QTableView *>("ListView"); }
+
+    // What the list shows, for the read-back: every row's nine texts in order, and the totals of the
+    // shown records' amounts in hundredths.
+    QByteArray shownList() const
+    {
+        const TRecordListModel *model = main_->listModel();
+        QJsonArray rows;
+        qint64 gross = 0, fee = 0, net = 0, balance = 0;
+        for (int r = 0; r < model->rowCount(); ++r) {
+            QJsonArray row;
+            for (int c = 0; c < TRecordListModel::ColumnCount; ++c)
+                row.append(model->data(model->index(r, c)).toString());
+            rows.append(row);
+            const Tqv_record &rec = main_->records->find(model->text(r, 0))->data;
+            gross += rec.gross;
+            fee += rec.fee;
+            net += rec.net;
+            balance += rec.balance;
+        }
+        const QJsonObject totals{{"gross", gross}, {"fee", fee}, {"net", net}, {"balance", balance}};
+        return QJsonDocument(QJsonObject{{"rows", rows}, {"totals", totals}}).toJson();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        startDir_ = QDir::currentPath();
+        QVERIFY(folder_.isValid());
+    }
+
+    void init()
+    {
+        main_.reset();
+        QDir dir(folder_.path());
+        for (const QString &name : dir.entryList(QDir::Files))
+            dir.remove(name);
+    }
+
+    void cleanupTestCase()
+    {
+        main_.reset();
+        QDir::setCurrent(startDir_);
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<TCommandLine::Action>("action");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<int>("status");
+        using A = TCommandLine::Action;
+        QTest::newRow("nothing") << QStringList{} << A::run << QStringList{} << -1;
+        QTest::newRow("files in order")
+            << QStringList{"b.csv", "/x/a.csv"} << A::run << QStringList{"b.csv", "/x/a.csv"} << -1;
+        QTest::newRow("help") << QStringList{"--help"} << A::help << QStringList{} << 0;
+        QTest::newRow("short help among files")
+            << QStringList{"a.csv", "-h"} << A::help << QStringList{} << 0;
+        QTest::newRow("version") << QStringList{"--version", "a.csv"} << A::version << QStringList{} << 0;
+        QTest::newRow("help wins over a wrong option")
+            << QStringList{"-platform", "offscreen", "--help"} << A::help << QStringList{} << 0;
+        QTest::newRow("unknown option")
+            << QStringList{"a.csv", "--frobnicate"} << A::error << QStringList{} << 2;
+        QTest::newRow("unknown short option") << QStringList{"-x"} << A::error << QStringList{} << 2;
+        QTest::newRow("empty file name") << QStringList{""} << A::error << QStringList{} << 2;
+        QTest::newRow("after -- all are files")
+            << QStringList{"--", "--help", "-x"} << A::run << QStringList{"--help", "-x"} << -1;
+        QTest::newRow("a lone dash is a file") << QStringList{"-"} << A::run << QStringList{"-"} << -1;
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(TCommandLine::Action, action);
+        QFETCH(QStringList, files);
+        QFETCH(int, status);
+        std::vector<std::string> given;
+        for (const QString &a : args)
+            given.push_back(a.toStdString());
+        const TCommandLine parsed = qv_parse_command_line(given);
+        QCOMPARE(parsed.action, action);
+        QStringList got;
+        for (const std::string &f : parsed.files)
+            got << QString::fromStdString(f);
+        QCOMPARE(got, files);
+        std::FILE *out = std::tmpfile();
+        std::FILE *err = std::tmpfile();
+        QCOMPARE(qv_answer_command_line(parsed, out, err), status);
+        const long written = std::ftell(status == 2 ? err : out);
+        QCOMPARE(written > 0, status >= 0);
+        std::fclose(out);
+        std::fclose(err);
+    }
+
+    // The export holds what the list shows, in its order, after a search and a sort, and reads back
+    // through Python's csv module with the same texts and totals; the files are all still as they were.
+    void exportWritesTheListAsShown()
+    {
+        const std::string tricky = line({{0, "6/16/2009"},
+                                         {1, "7:05:09"},
+                                         {3, "Nu\xf1o \x93the\x94 Dan"},
+                                         {5, "Completed"},
+                                         {6, "1,234.56"},
+                                         {7, "-0.50"},
+                                         {11, "T1"},
+                                         {14, "Vintage 12\" record, mint"},
+                                         {9, "Nuno@X.COM"},
+                                         {34, "-2,050.79"}});
+        const QString a =
+            write(QStringLiteral("a.csv"), tricky + sale("T2", "", "9.00") + sale("X3", "1/2/2020", "10.00") +
+                                               sale("T4", "2020-12-31", "-0.01"));
+        start();
+        QCOMPARE(main_->listModel()->rowCount(), 4);
+        main_->SearchRecords(qv_search_field::trans_id, QStringLiteral("T"));
+        QHeaderView *header = list()->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(5) + 5, header->height() / 2));
+        QCOMPARE(main_->listModel()->text(0, 0), "T1"); // gross descending
+
+        QTemporaryDir out;
+        const QString exported = out.filePath(QStringLiteral("export.csv"));
+        {
+            const ModalWatch dialog = chooseInSaveDialog(exported);
+            action("actFileExport")->trigger();
+        }
+        const QByteArray csv = readAll(exported);
+        QVERIFY(csv.startsWith("date,time,time_zone,name,"));
+        QVERIFY2(csv.contains("T1,,,\"Vintage 12\"\" record, mint\""), csv.constData());
+
+        QFile expected(out.filePath(QStringLiteral("list.json")));
+        QVERIFY(expected.open(QIODevice::WriteOnly));
+        expected.write(shownList());
+        expected.close();
+        QProcess python;
+        python.start(QStringLiteral("python3"), {QStringLiteral(QV_READBACK_PATH), QStringLiteral("list"),
+                                                 exported, expected.fileName()});
+        if (!python.waitForStarted())
+            QSKIP("python3 is missing");
+        QVERIFY(python.waitForFinished());
+        QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+        QVERIFY(python.readAllStandardOutput().startsWith("3 records read back; gross 1243.55,"));
+        QVERIFY(QFileInfo::exists(a));
+    }
+
+    // Nothing is written without consent, over a loaded file, or in pieces: each refusal or error says
+    // why in the error box, and the file keeps its bytes.
+    void exportWritesOnlyWithConsentAndNeverOverALoadedFile()
+    {
+        const QString start = write(QStringLiteral("start.csv"), sale("S1", "1/1/2020", "1.00"));
+        QTemporaryDir other;
+        const QString imported = other.filePath(QStringLiteral("imported.csv"));
+        QFile(write(QStringLiteral("x.csv.tmp"), sale("I1", "1/2/2020", "2.00"))).rename(imported);
+        const QString existing = other.filePath(QStringLiteral("old.csv"));
+        QFile old(existing);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        this->start();
+        main_->ImportFiles({imported});
+        QCOMPARE(main_->listModel()->rowCount(), 2);
+
+        struct Case {
+            const char *what;
+            QString path;
+            bool replace;  // the answer to the replace question
+            bool asked;    // whether it was asked
+            QString error; // part of the error box, or empty for none
+            bool written;
+        } const cases[] = {
+            {"existing file, replace declined", existing, false, true, {}, false},
+            {"the start-up file", start, true, true, "loaded history files", false},
+            {"the imported file", imported, true, true, "loaded history files", false},
+            {"a missing folder", other.filePath(QStringLiteral("gone/new.csv")), true, false,
+             "No such file or directory", false},
+            {"existing file, replace accepted", existing, true, true, {}, true},
+        };
+        for (const Case &c : cases) {
+            const QByteArray before = readAll(c.path);
+            bool asked = false;
+            SeenBox box;
+            {
+                std::optional<ModalWatch> error;
+                const ModalWatch dialog = chooseInSaveDialog(c.path, &asked, c.replace, &box, &error);
+                action("actFileExport")->trigger();
+            }
+            QVERIFY2(asked == c.asked, c.what);
+            QVERIFY2(box.seen == !c.error.isEmpty(), c.what);
+            QVERIFY2(box.text.contains(c.error), qPrintable(box.text));
+            if (c.written)
+                QVERIFY2(readAll(c.path).startsWith("date,time,"), c.what);
+            else
+                QVERIFY2(readAll(c.path) == before, c.what);
+        }
+        // A dialog cancelled writes nothing; an empty list is not exported.
+        QCOMPARE(QDir(other.path()).entryList(QDir::Files).size(), 2);
+        main_->SearchRecords(qv_search_field::trans_id, QStringLiteral("nothing"));
+        SeenBox box;
+        {
+            const ModalWatch info = answerNextMessageBox(&box);
+            action("actFileExport")->trigger();
+        }
+        QCOMPARE(box.text, QStringLiteral("No records to be exported."));
+    }
+
+    void copyTakesTheSelectedRowAndTheDetailText()
+    {
+        write(QStringLiteral("a.csv"), line({{0, "3/4/2021"},
+                                             {1, "5:06:07"},
+                                             {5, "Pending"},
+                                             {6, "12.50"},
+                                             {7, "-0.40"},
+                                             {9, "B@X.ORG"},
+                                             {11, "C1"},
+                                             {14, "Mug\tlarge, \"blue\""},
+                                             {34, "100.00"}}) +
+                                           sale("C2", "1/1/2020", "1.00"));
+        start();
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        clipboard->setText(QStringLiteral("before"));
+        list()->setFocus();
+        QTest::keyClick(list(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("before")); // no row selected
+        list()->selectRow(0);
+        QTest::keyClick(list(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(
+            clipboard->text(),
+            QStringLiteral(
+                "C1\t2021-03-04\t05:06:07\tPending\tMug large, \"blue\"\t12.50\t-0.40\t100.00\tb@x.org"));
+
+        auto *detail = main_->findChild<QPlainTextEdit *>("mmDetail");
+        QTRY_VERIFY(detail->toPlainText().startsWith(QStringLiteral("Transaction ID: C1")));
+        QVERIFY(detail->isReadOnly());
+        detail->setFocus();
+        QTest::keyClick(detail, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(detail, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), detail->toPlainText());
+        QTest::keyClick(detail, Qt::Key_Delete);
+        QVERIFY(detail->toPlainText().startsWith(QStringLiteral("Transaction ID: C1")));
+    }
+
+    void reportDataIsSavedAsDateValueLines()
+    {
+        TFrmReport report;
+        report.BeginReport(QStringLiteral("Gross report"), QStringLiteral("Gross"));
+        report.AddMonthPoint(qv_date{2009, 3, 17}, 7.5);
+        report.AddMonthPoint(qv_date{2009, 1, 2}, 1234.56);
+        report.AddMonthPoint(qv_date{2009, 12, 31}, -0.1 - 0.2);
+        QVERIFY(report.findChild<QMenu *>()->actions().contains(report.actionSaveData()));
+        QCOMPARE(report.actionSaveData()->text(), QStringLiteral("Save &data..."));
+
+        QTemporaryDir dir;
+        const QString loaded = dir.filePath(QStringLiteral("loaded.csv"));
+        QFile(loaded).open(QIODevice::WriteOnly);
+        report.setLoadedFiles({QFile::encodeName(loaded).toStdString()});
+        QString target;
+        TFrmReport::setSaveFileNameHook([&target](QWidget *) { return target; });
+        target = dir.filePath(QStringLiteral("month.csv"));
+        report.actionSaveData()->trigger();
+        QCOMPARE(readAll(target),
+                 QByteArray("date,value\r\n2009-01-01,1234.56\r\n2009-03-01,7.5\r\n2009-12-01,-0.3\r\n"));
+
+        report.BeginReport(QStringLiteral("Quantity report"), QStringLiteral("Quantity"));
+        report.AddDayPoint(qv_date{2020, 2, 29}, 3);
+        report.actionSaveData()->trigger();
+        QCOMPARE(readAll(target), QByteArray("date,value\r\n2020-02-29,3\r\n"));
+
+        for (const QString &bad : {loaded, dir.filePath(QStringLiteral("gone/x.csv"))}) {
+            target = bad;
+            SeenBox box;
+            {
+                const ModalWatch watch = answerNextMessageBox(&box);
+                report.actionSaveData()->trigger();
+            }
+            QVERIFY2(box.text.startsWith(QStringLiteral("Cannot write the data to ")), qPrintable(box.text));
+        }
+        QCOMPARE(readAll(loaded), QByteArray());
+        TFrmReport::setSaveFileNameHook({});
+    }
+
+    // Every menu and tool bar picture has a drawing for 200 %, and the window icon one for each size.
+    void picturesAreSharpAtTwiceTheScale()
+    {
+        write(QStringLiteral("a.csv"), sale("A", "1/1/2020", "1.00"));
+        start();
+        for (const char *name : {"actFileImport", "actSearchTransId", "actSearchAll", "actHelpWebsite"}) {
+            const QList<QSize> sizes = action(name)->icon().availableSizes();
+            QVERIFY2(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(64, 64)), name);
+        }
+        const QIcon appIcon = qv_application_icon();
+        for (const int size : {16, 24, 32, 48, 64, 128, 256})
+            QVERIFY2(appIcon.availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
+    }
+};
+
+QTEST_MAIN(TestDesktop)
+#include "test_desktop.moc"
