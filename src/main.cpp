@@ -27,8 +27,8 @@ public:
 int main(int argc, char *argv[])
 {
     TApplication app(argc, argv);
+    // No display name: the platform would add it to every window's title, which is its caption alone.
     QApplication::setApplicationName(QStringLiteral("Quorvex history tool"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvex history tool"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/website32.png")));
     bcl_guard(nullptr, [] {
         FrmMain = new TFrmMain;
