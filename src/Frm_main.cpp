@@ -14,15 +14,21 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressDialog>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QUrl>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <future>
@@ -215,6 +221,18 @@ int qv_list_text_compare(std::string_view a, std::string_view b)
             return x < y ? -1 : 1;
     }
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+int qv_list_column_width(int design, const QFontMetrics &metrics, std::string_view sample, int margin)
+{
+    // "MS Sans Serif" at a character height of 13 pixels, the font the widths were laid out for.
+    constexpr double designAverage = 6.5;
+    const QString average = QStringLiteral("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    const double scale = metrics.horizontalAdvance(average) / double(average.size()) / designAverage;
+    int width = std::max(design, static_cast<int>(std::ceil(design * scale)));
+    if (!sample.empty())
+        width = std::max(width, metrics.horizontalAdvance(QString::fromLatin1(sample)) + margin);
+    return width;
 }
 
 // ---- The list model ------------------------------------------------------------------------------------
@@ -559,6 +577,14 @@ TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<U
     ui->ListView->setModel(model_);
     ui->ListView->installEventFilter(this);
     ui->ListView->viewport()->installEventFilter(this);
+    // Tab goes from the list to the detail pane and back, not from cell to cell.
+    ui->ListView->setTabKeyNavigation(false);
+    ui->mmDetail->setTabChangesFocus(true);
+    setTabOrder(ui->ListView, ui->mmDetail);
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { listRefilled(); });
+    // The tool bar shows and hides through View > Toolbar alone.
+    ui->ToolBar1->setFloatable(false);
+    ui->ToolBar1->toggleViewAction()->setEnabled(false);
     ui->Splitter1->setStretchFactor(0, 1);
     ui->Splitter1->setSizes({666 - 274, 274});
 
@@ -631,6 +657,7 @@ void TFrmMain::InitListView()
     QFont font = ui->ListView->font();
     font.setPointSize(10);
     ui->ListView->setFont(font);
+    ui->ListView->horizontalHeader()->setFont(font);
     ui->ListView->setShowGrid(true);
     ui->ListView->verticalHeader()->hide();
     ui->ListView->verticalHeader()->setDefaultSectionSize(ui->ListView->fontMetrics().height() + 6);
@@ -656,11 +683,35 @@ void TFrmMain::AddColumn(const char *caption, int width)
     const int column = columnsAdded_++;
     QHeaderView *header = ui->ListView->horizontalHeader();
     if (width != 0) {
+        // The longest texts that the fixed columns must show whole.
+        static const char *const samples[TRecordListModel::ColumnCount] = {
+            "00MU32VKYD8F5FXQW", "2009-06-05",   "23:59:59",     "", "",
+            "-21474836.48",      "-21474836.48", "-21474836.48", ""};
+        // The cell's text margins and a grid line.
+        const int margin =
+            2 * (ui->ListView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ui->ListView) +
+                 1) +
+            2;
+        width = qv_list_column_width(width, ui->ListView->fontMetrics(), samples[column], margin);
         header->resizeSection(column, width);
     } else {
         header->setStretchLastSection(true);
     }
     resize(this->width() + width, height());
+}
+
+void TFrmMain::listRefilled()
+{
+    ui->ListView->horizontalHeader()->setSortIndicatorShown(false);
+    ui->ListView->scrollToTop();
+}
+
+QMenu *TFrmMain::createPopupMenu()
+{
+    auto *menu = new QMenu(this);
+    menu->addAction(ui->actViewToolbar);
+    menu->addAction(ui->actViewDetails);
+    return menu;
 }
 
 void TFrmMain::LoadHistoryFile(const std::string &path)
@@ -801,8 +852,10 @@ void TFrmMain::ListViewColumnClick(int column)
         const Tbcl_wait_cursor wait;
         model_->sortRows(SortColumn, SortDirection);
     }
+    // The arrow shows only over rows that are in the order it claims; the style draws it the way the
+    // desktop shows ascending (smallest first) and descending order.
     QHeaderView *header = ui->ListView->horizontalHeader();
-    header->setSortIndicatorShown(true);
+    header->setSortIndicatorShown(model_->rowCount() > 0);
     header->setSortIndicator(column, SortDirection > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
@@ -827,14 +880,76 @@ void TFrmMain::ShowDetail()
 
 bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    const bool listKey = watched == ui->ListView && event->type() == QEvent::KeyRelease;
-    const bool listMouse = watched == ui->ListView->viewport() && event->type() == QEvent::MouseButtonRelease;
-    if (listKey || listMouse) {
+    if (watched == ui->ListView || watched == ui->ListView->viewport()) {
+        bool consumed = false;
+        bcl_guard(this, [&] { consumed = listInput(event, watched != ui->ListView); });
+        if (consumed)
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TFrmMain::listInput(QEvent *event, bool viewport)
+{
+    bool release = false;
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        if (viewport)
+            break;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (std::find(keysDown_.begin(), keysDown_.end(), key->key()) == keysDown_.end())
+            keysDown_.push_back(key->key());
+        // With no row selected, the first Up or Down selects the current row (the first one at
+        // start-up) instead of moving past it.
+        const bool upDown = key->key() == Qt::Key_Down || key->key() == Qt::Key_Up;
+        QItemSelectionModel *selection = ui->ListView->selectionModel();
+        if (upDown && key->modifiers() == Qt::NoModifier && model_->rowCount() > 0 &&
+            !selection->hasSelection()) {
+            const QModelIndex current = ui->ListView->currentIndex();
+            const QModelIndex row = model_->index(current.isValid() ? current.row() : 0, 0);
+            selection->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            ui->ListView->scrollTo(row);
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyRelease: {
+        if (viewport)
+            break;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const auto down = std::find(keysDown_.begin(), keysDown_.end(), key->key());
+        if (down != keysDown_.end()) {
+            if (!key->isAutoRepeat())
+                keysDown_.erase(down);
+            release = true;
+        }
+        break;
+    }
+    case QEvent::FocusOut:
+        keysDown_.clear();
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        if (viewport)
+            buttonsDown_ |= static_cast<const QMouseEvent *>(event)->button();
+        break;
+    case QEvent::MouseButtonRelease: {
+        const int button = static_cast<const QMouseEvent *>(event)->button();
+        if (viewport && (buttonsDown_ & button) != 0) {
+            buttonsDown_ &= ~button;
+            release = true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    if (release) {
         // The selection follows the press; the pane follows the release.
         QMetaObject::invokeMethod(
             this, [this] { bcl_guard(this, [this] { ShowDetail(); }); }, Qt::QueuedConnection);
     }
-    return QMainWindow::eventFilter(watched, event);
+    return false;
 }
 
 void TFrmMain::actFileImportExecute()

@@ -20,6 +20,8 @@
 #include <vector>
 
 class QFileDialog;
+class QFontMetrics;
+class QMenu;
 
 namespace Ui {
 class TFrmMain;
@@ -116,6 +118,11 @@ private:
 // Compares two list texts as the list sorts them: byte by byte, ASCII a to z as capitals.
 int qv_list_text_compare(std::string_view a, std::string_view b);
 
+// The width of a fixed list column in the list's font: the design width (laid out for a font whose
+// digits and capitals average 6.5 pixels) scaled to the font, never below the design width, and never
+// narrower than sample, the widest text that the column must show whole, with margin pixels beside it.
+int qv_list_column_width(int design, const QFontMetrics &metrics, std::string_view sample, int margin);
+
 class TFrmMain : public QMainWindow {
     Q_OBJECT
 
@@ -139,6 +146,8 @@ public:
 
     TRecordListModel *listModel() const { return model_; }
     QFileDialog *importDialog() const { return importDialog_; }
+    // The menu of a right click on the menu bar or the tool bar: the two view switches.
+    QMenu *createPopupMenu() override;
 
     void actReportQuantityMonthExecute();
     void actReportGrossMonthExecute();
@@ -156,6 +165,10 @@ private:
     void FormClose();
     void InitListView();
     void AddColumn(const char *caption, int width);
+    // After every refill: rows in store order carry no sort arrow, and the list starts at its top.
+    void listRefilled();
+    // Keys and buttons over the list: the pane follows the release of what was pressed there.
+    bool listInput(QEvent *event, bool viewport);
     void ListViewColumnClick(int column);
     void actFileImportExecute();
     void actFileImportAccept(const QStringList &files);
@@ -177,6 +190,10 @@ private:
     QFileDialog *importDialog_ = nullptr;
     qv_load_report loadReport_;
     int columnsAdded_ = 0;
+    // Keys and mouse buttons pressed over the list and not yet released: only their releases show
+    // the detail, not those of a press that went to a dialog now closed.
+    std::vector<int> keysDown_;
+    int buttonsDown_ = 0;
     char website_[32];
 };
 

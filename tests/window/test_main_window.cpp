@@ -7,17 +7,27 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
+
+#include <functional>
 
 using testing_history::header_line;
 using testing_history::line;
@@ -39,6 +49,62 @@ ModalWatch answerSearch(const QString &text, QString *prompt = nullptr)
         box->setTextValue(text);
         box->accept();
     });
+}
+
+// Types text into the next search box and confirms it with the Enter key, as a user does: the dialog
+// closes on the press, so the key's release goes to whatever has the focus afterwards.
+ModalWatch confirmSearchWithEnter(const QString &text)
+{
+    return whenModal<QInputDialog>([text](QInputDialog *box) {
+        auto *edit = box->findChild<QLineEdit *>();
+        QVERIFY(edit != nullptr);
+        QTest::keyClicks(edit, text);
+        QTest::keyPress(edit, Qt::Key_Return);
+        if (box->isVisible())
+            box->reject(); // the test fails later instead of waiting for ever
+    });
+}
+
+// Runs action on the next popup menu, polling as ModalWatch does.
+template <class Action> void whenPopup(Action action)
+{
+    auto *timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, tries = 0]() mutable {
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            action(menu);
+        } else if (++tries > 500) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start();
+}
+
+// Whether the sort arrow in section points up: the arrow is what is clearly darker than in the section
+// drawn without it, and an arrow that points up is wider at its foot than at its tip.
+bool arrowPointsUp(const QImage &with, const QImage &without, QRect section, bool *found)
+{
+    int firstRowWidth = -1, lastRowWidth = -1;
+    for (int y = section.top(); y <= section.bottom(); ++y) {
+        int left = -1, right = -1;
+        for (int x = section.left(); x <= section.right(); ++x) {
+            if (qGray(with.pixel(x, y)) < qGray(without.pixel(x, y)) - 60) {
+                if (left < 0)
+                    left = x;
+                right = x;
+            }
+        }
+        if (left < 0)
+            continue;
+        if (firstRowWidth < 0)
+            firstRowWidth = right - left;
+        lastRowWidth = right - left;
+    }
+    *found = firstRowWidth >= 0 && firstRowWidth != lastRowWidth;
+    return lastRowWidth > firstRowWidth;
 }
 
 } // namespace
@@ -123,8 +189,9 @@ private Q_SLOTS:
         QCOMPARE(main_->listModel()->columnCount(), 9);
         QCOMPARE(main_->listModel()->headerData(8, Qt::Horizontal).toString(),
                  QStringLiteral("From Email address"));
-        QCOMPARE(list()->horizontalHeader()->sectionSize(0), 150);
-        QCOMPARE(list()->horizontalHeader()->sectionSize(4), 200);
+        QVERIFY(list()->horizontalHeader()->sectionSize(0) >= 150);
+        QCOMPARE(list()->horizontalHeader()->sectionSize(4),
+                 qv_list_column_width(200, list()->fontMetrics(), "", 0));
         QCOMPARE(detail()->toPlainText(), QString());
         QCOMPARE(main_->windowTitle(), QStringLiteral("Quorvex history tool"));
         QVERIFY(QFile::exists(QStringLiteral(":/images/import32.png")));
@@ -354,6 +421,244 @@ private Q_SLOTS:
                  descending ? Qt::AscendingOrder : Qt::DescendingOrder);
         action("actSearchAll")->trigger();
         QCOMPARE(column(0), (QStringList{"A", "b", "C", "d"}));
+    }
+
+    // Enter in a search box or the import dialog closes it on the press; its release then reaches the
+    // list, which must not take it for a key of its own.
+    void confirmingADialogWithEnterLeavesTheDetailPane()
+    {
+        write(QStringLiteral("e.csv"), sale("E1", "1/1/2020", "1.00") + sale("E2", "1/2/2020", "2.00"));
+        start();
+        QTemporaryDir elsewhere;
+        const QString more = elsewhere.filePath(QStringLiteral("more.csv"));
+        {
+            QFile f(more);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(header_line);
+            f.write(sale("E3", "1/3/2020", "3.00").c_str());
+        }
+        list()->setFocus();
+        QTest::keyClick(list(), Qt::Key_Down);
+        QTRY_VERIFY(detail()->toPlainText().startsWith(QStringLiteral("Transaction ID: E1 ")));
+        const QString shown = detail()->toPlainText();
+
+        {
+            const ModalWatch watch = confirmSearchWithEnter(QStringLiteral("E2"));
+            action("actSearchTransId")->trigger();
+        }
+        QCOMPARE(column(0), QStringList{"E2"});
+        QTest::keyRelease(list(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCOMPARE(detail()->toPlainText(), shown);
+
+        {
+            const ModalWatch watch = whenModal<QFileDialog>([&more](QFileDialog *d) {
+                auto *name = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                auto *buttons = d->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+                if (name != nullptr && buttons != nullptr) {
+                    QTest::keyClicks(name, more);
+                    if (QTest::qWaitFor(
+                            [buttons] { return buttons->button(QDialogButtonBox::Open)->isEnabled(); }))
+                        QTest::keyPress(name, Qt::Key_Return);
+                }
+                if (d->isVisible())
+                    d->reject(); // the test fails below instead of waiting for ever
+            });
+            action("actFileImport")->trigger();
+        }
+        QCOMPARE(column(0), (QStringList{"E1", "E2", "E3"}));
+        QTest::keyRelease(list(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCOMPARE(detail()->toPlainText(), shown);
+
+        // A key pressed and released in the list shows the selected record again; a mouse button
+        // released over the list without its press there does nothing.
+        QTest::mouseRelease(list()->viewport(), Qt::LeftButton, {},
+                            list()->visualRect(main_->listModel()->index(2, 0)).center());
+        QCoreApplication::processEvents();
+        QCOMPARE(detail()->toPlainText(), shown);
+        QTest::keyClick(list(), Qt::Key_Down);
+        QTRY_VERIFY(detail()->toPlainText().startsWith(QStringLiteral("Transaction ID: E1 ")));
+        QTest::keyClick(list(), Qt::Key_Down);
+        QTRY_VERIFY(detail()->toPlainText().startsWith(QStringLiteral("Transaction ID: E2 ")));
+    }
+
+    // The arrow claims an order: it shows only while the rows are in it, in the direction that the
+    // desktop uses for that order.
+    void theSortArrowShowsOnlyOverSortedRows()
+    {
+        start();
+        QHeaderView *header = list()->horizontalHeader();
+        clickHeader(2);
+        QVERIFY(!header->isSortIndicatorShown());
+
+        write(QStringLiteral("o.csv"), sale("b", "1/2/2020", "9.00") + sale("A", "1/3/2020", "10.00") +
+                                           sale("C", "1/1/2020", "-2.00"));
+        start();
+        QTemporaryDir elsewhere;
+        const QString more = elsewhere.filePath(QStringLiteral("more.csv"));
+        {
+            QFile f(more);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(header_line);
+            f.write(sale("D", "1/3/2020", "3.00").c_str());
+        }
+        const std::function<void()> refills[] = {
+            [this] { action("actSearchAll")->trigger(); },
+            [this] {
+                const ModalWatch watch = answerSearch(QStringLiteral("b"));
+                action("actSearchTransId")->trigger();
+            },
+            [this, &more] { main_->ImportFiles({more}); },
+        };
+        header = list()->horizontalHeader();
+        for (const auto &refill : refills) {
+            clickHeader(5);
+            QVERIFY(header->isSortIndicatorShown());
+            QCOMPARE(header->sortIndicatorSection(), 5);
+            refill();
+            QVERIFY(!header->isSortIndicatorShown());
+        }
+
+        // Rows from the earliest date to the latest are ascending; on Linux desktops the arrow of an
+        // ascending column points down (the GTK convention, which the Fusion style follows).
+        action("actSearchAll")->trigger();
+        const QRect section(header->sectionViewportPosition(1), 0, header->sectionSize(1), header->height());
+        const QImage plain = header->viewport()->grab().toImage();
+        for (int click = 0; click < 2; ++click) {
+            clickHeader(1);
+            const bool ascending = column(1).first() == QStringLiteral("2020-01-01");
+            QCOMPARE(header->sortIndicatorOrder(), ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+            const QImage sorted = header->viewport()->grab().toImage();
+            sorted.save(QStringLiteral(QV_REPORT_ARTEFACTS "/sort-arrow-%1.png")
+                            .arg(ascending ? QStringLiteral("ascending") : QStringLiteral("descending")));
+            bool found = false;
+            const bool up = arrowPointsUp(sorted, plain, section, &found);
+            QVERIFY(found);
+            QCOMPARE(up, !ascending);
+        }
+    }
+
+    void aRefillStartsAtTheTopOfTheList()
+    {
+        std::string lines;
+        for (int i = 0; i < 300; ++i)
+            lines += sale("R" + std::to_string(1000 + i), "1/1/2020", "1.00");
+        write(QStringLiteral("r.csv"), lines);
+        start();
+        QScrollBar *bar = list()->verticalScrollBar();
+        const std::function<void()> refills[] = {
+            [this] { action("actSearchAll")->trigger(); },
+            [this] {
+                const ModalWatch watch = answerSearch(QStringLiteral("R1"));
+                action("actSearchTransId")->trigger();
+            },
+        };
+        for (const auto &refill : refills) {
+            list()->scrollToBottom();
+            QVERIFY(bar->value() > 0);
+            refill();
+            QCOMPARE(bar->value(), 0);
+        }
+    }
+
+    // The fixed columns show an ID of the usual 17 characters, a date, a time and the widest amounts
+    // whole, in whatever font the list uses, and the window grows by their widths.
+    void fixedColumnsFitTheirTextsInTheFontUsed()
+    {
+        write(QStringLiteral("w.csv"), sale("00MU32VKYD8F5FXQW", "12/28/2009", "-21474836.48") +
+                                           sale("WQVB375II931FIXQK", "1/1/2020", "21474836.47") +
+                                           sale("0AH626KNKI5Z8GSMM", "1/1/2020", "-1.00"));
+        start();
+        QHeaderView *header = list()->horizontalHeader();
+        const int design[] = {150, 100, 100, 100, 200, 80, 80, 80};
+        int sum = 0;
+        for (int c = 0; c < 8; ++c) {
+            QVERIFY2(header->sectionSize(c) >= design[c], qPrintable(QString::number(c)));
+            sum += header->sectionSize(c);
+        }
+        for (const int c : {0, 1, 2, 5}) {
+            // What a cell of the column needs to show its text whole, grid line included.
+            QVERIFY2(static_cast<QAbstractItemView *>(list())->sizeHintForColumn(c) <= header->sectionSize(c),
+                     qPrintable(QStringLiteral("column %1 needs %2, has %3")
+                                    .arg(c)
+                                    .arg(static_cast<QAbstractItemView *>(list())->sizeHintForColumn(c))
+                                    .arg(header->sectionSize(c))));
+        }
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(main_->width(), std::min(747 + sum, room.width()));
+        // The offscreen screen is narrow: the picture shows the window at its full width.
+        main_->resize(747 + sum, 666);
+        main_->grab().save(QStringLiteral(QV_REPORT_ARTEFACTS "/list.png"));
+
+        // A larger font widens the columns in step; a smaller one never narrows them below the design.
+        const QFont base = list()->font();
+        QFont large = base;
+        large.setPixelSize(40);
+        QFont tiny = base;
+        tiny.setPixelSize(4);
+        const int atBase = qv_list_column_width(100, QFontMetrics(base), "", 0);
+        QVERIFY(qv_list_column_width(100, QFontMetrics(large), "", 0) > 2 * atBase);
+        QCOMPARE(qv_list_column_width(100, QFontMetrics(tiny), "", 0), 100);
+        QVERIFY(qv_list_column_width(80, QFontMetrics(tiny), "-21474836.48", 500) >= 500);
+    }
+
+    void tabGoesFromTheListToThePaneAndBackAndTheFirstDownSelectsTheFirstRow()
+    {
+        write(QStringLiteral("k.csv"), sale("K1", "1/1/2020", "1.00") + sale("K2", "1/2/2020", "2.00") +
+                                           sale("K3", "1/3/2020", "3.00"));
+        start();
+        main_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main_.get()));
+        // The list has the focus at start-up.
+        QTRY_COMPARE(QApplication::focusWidget(), list());
+        QTest::keyClick(list(), Qt::Key_Down);
+        QCOMPARE(list()->selectionModel()->selectedRows().value(0).row(), 0);
+        QTRY_VERIFY(detail()->toPlainText().startsWith(QStringLiteral("Transaction ID: K1 ")));
+        QTest::keyClick(list(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), detail());
+        QTest::keyClick(detail(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), list());
+        QTest::keyClick(list(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), detail());
+        QTest::keyClick(detail(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), list());
+        QCOMPARE(list()->selectionModel()->selectedRows().value(0).row(), 0);
+        QTest::keyClick(list(), Qt::Key_Down);
+        QCOMPARE(list()->selectionModel()->selectedRows().value(0).row(), 1);
+
+        // After a refill nothing is selected; the first Down selects the first row again.
+        action("actSearchAll")->trigger();
+        QTest::keyClick(list(), Qt::Key_Down);
+        QCOMPARE(list()->selectionModel()->selectedRows().value(0).row(), 0);
+    }
+
+    // A right click on the tool bar or the menu bar offers the view switches, whose check marks stay
+    // the state of what they show.
+    void rightClickOnTheBarsOffersTheViewSwitches()
+    {
+        start();
+        auto *toolbar = main_->findChild<QToolBar *>("ToolBar1");
+        QAction *toolbarSwitch = action("actViewToolbar");
+        for (QWidget *bar : {static_cast<QWidget *>(toolbar), static_cast<QWidget *>(main_->menuBar())}) {
+            QStringList items;
+            whenPopup([&items](QMenu *menu) {
+                for (QAction *a : menu->actions())
+                    items << a->text();
+                QAction *first = menu->actions().value(0);
+                QVERIFY(first != nullptr);
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(first).center());
+            });
+            // The right click as the window system delivers it, so that it becomes a context menu.
+            const QPoint at = bar->mapTo(main_.get(), QPoint(bar->width() - 10, bar->height() / 2));
+            QTest::mouseClick(main_->windowHandle(), Qt::RightButton, {}, at);
+            QTRY_COMPARE(items, (QStringList{"Toolbar", "Details"}));
+            QTRY_VERIFY(!toolbar->isVisible());
+            QVERIFY(!toolbarSwitch->isChecked());
+            toolbarSwitch->trigger();
+            QVERIFY(toolbar->isVisible());
+            QVERIFY(toolbarSwitch->isChecked());
+        }
     }
 
     void theViewSwitchesHideAndShowTheirParts()
