@@ -989,8 +989,12 @@ void TFrmMain::SearchRecords(qv_search_field field, const QString &typed)
     const qv_lower_fn lower = [](std::string_view name) {
         return qv_display_text(name).toLower().toUtf8().toStdString();
     };
+    // The typed text is UTF-8; a field is matched as the list shows it, whichever encoding it came in.
+    const qv_lower_fn shown = [](std::string_view bytes) {
+        return qv_display_text(bytes).toUtf8().toStdString();
+    };
     const std::vector<std::size_t> found =
-        qv_search_records(*records, field, typed.toUtf8().toStdString(), lower);
+        qv_search_records(*records, field, typed.toUtf8().toStdString(), lower, shown);
     TRecordListModel::Refill refill(*model_);
     for (const std::size_t pos : found)
         AddRecordItem(*records->record_at(pos));

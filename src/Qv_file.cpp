@@ -885,7 +885,8 @@ void qv_load_history_folder(Tqv_records &store, const std::string &folder, qv_lo
 // ---- Search and reports ---------------------------------------------------------------------------
 
 std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_field field,
-                                           std::string_view text, const qv_lower_fn &lower)
+                                           std::string_view text, const qv_lower_fn &lower,
+                                           const qv_lower_fn &shown)
 {
     std::vector<std::size_t> found;
     if (text.empty())
@@ -896,19 +897,29 @@ std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_f
             c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
     }
     char ascii_lower[qv_column_max + 1];
+    const auto is_ascii = [](std::string_view t) {
+        return std::all_of(t.begin(), t.end(), [](char c) { return (c & 0x80) == 0; });
+    };
+    // A field that is not ASCII is searched as it is shown, so that the typed text finds it whichever
+    // encoding the file used.
+    const auto contains = [&](std::string_view f) {
+        if (!shown || is_ascii(f))
+            return f.find(typed) != std::string_view::npos;
+        return shown(f).find(typed) != std::string::npos;
+    };
     for (std::size_t pos = 0; pos < store.count(); ++pos) {
         const Tqv_record &rec = store.record_at(pos)->data;
         bool match = false;
         switch (field) {
         case qv_search_field::trans_id:
-            match = rec.trans_id().find(typed) != std::string_view::npos;
+            match = contains(rec.trans_id());
             break;
         case qv_search_field::from_email:
-            match = rec.from_email().find(typed) != std::string_view::npos;
+            match = contains(rec.from_email());
             break;
         case qv_search_field::name: {
             const std::string_view name = rec.name();
-            const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
+            const bool ascii = is_ascii(name);
             if (ascii || !lower) {
                 for (std::size_t i = 0; i < name.size(); ++i)
                     ascii_lower[i] = static_cast<char>(fold(name[i]));

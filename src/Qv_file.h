@@ -336,9 +336,12 @@ using qv_lower_fn = std::function<std::string(std::string_view)>;
 
 // Positions (store order) of the records whose field contains text, byte for byte. For the name search
 // the typed text has its ASCII capitals made small and each name is lowered by lower (ASCII names are
-// lowered without calling it).
+// lowered without calling it). A transaction ID or e-mail address that is not ASCII is searched in the
+// text that shown makes of it (the text as the user reads it, in the encoding of text) when shown is
+// given.
 std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_field field,
-                                           std::string_view text, const qv_lower_fn &lower = {});
+                                           std::string_view text, const qv_lower_fn &lower = {},
+                                           const qv_lower_fn &shown = {});
 
 enum class qv_report_value { quantity, gross };
 

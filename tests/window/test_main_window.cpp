@@ -331,6 +331,46 @@ private Q_SLOTS:
         QCOMPARE(column(0), (QStringList{"AB12", "ab34", "CD12"}));
     }
 
+    // What the list shows is what a search finds, whether the file was written in UTF-8 or in
+    // Windows-1252; ASCII searches and the case rules stay as they were.
+    void searchesFindTheTextThatTheListShowsInEitherEncoding()
+    {
+        // Windows-1252 bytes: E9 is "é", C9 "É", D8 "Ø".
+        write(QStringLiteral("cp1252.csv"),
+              line({{11, "W1"}, {3, "\xC9mile Zola"}, {9, "\xE9mile@example.com"}}) +
+                  line({{11, "W\xD8"
+                             "2"},
+                        {3, "Bo"},
+                        {9, "bo@example.com"}}));
+        write(QStringLiteral("utf8.csv"),
+              line({{11, "U1"}, {3, "\xC3\x89mile"}, {9, "\xC3\xA9mile@shop.example"}}) +
+                  line({{11, "U2"}, {3, "Emile"}, {9, "emile@shop.example"}}));
+        start();
+        const QStringList emails = column(8);
+        QVERIFY2(emails.contains(QStringLiteral("émile@example.com")), qPrintable(emails.join(' ')));
+        QVERIFY2(emails.contains(QStringLiteral("émile@shop.example")), qPrintable(emails.join(' ')));
+        const struct {
+            const char *action;
+            QString typed;
+            QStringList ids;
+        } cases[] = {
+            {"actSearchFromEmailAddr", "émile", {"U1", "W1"}},
+            {"actSearchFromEmailAddr", "émile@example", {"W1"}},
+            {"actSearchFromEmailAddr", "Émile", {}}, // e-mail searches tell capitals apart
+            {"actSearchFromEmailAddr", "mile@", {"U1", "U2", "W1"}},
+            {"actSearchFromEmailAddr", "emile", {"U2"}},
+            {"actSearchTransId", "Ø", {"WØ2"}},
+            {"actSearchTransId", "wØ", {}},
+            {"actSearchName", "émile", {"U1", "W1"}},
+            {"actSearchName", "EMILE", {"U2"}},
+        };
+        for (const auto &c : cases) {
+            const ModalWatch watch = answerSearch(c.typed);
+            action(c.action)->trigger();
+            QVERIFY2(column(0) == c.ids, qPrintable(c.typed + QStringLiteral(": ") + column(0).join(' ')));
+        }
+    }
+
     void theDetailPaneShowsTheSelectedTransactionOnRelease()
     {
         write(QStringLiteral("d.csv"), line({{0, "6/5/2009"},     {1, "7:08:09"},     {2, "PDT"},
