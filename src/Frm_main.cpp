@@ -17,6 +17,7 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -191,20 +192,121 @@ QStringList qv_detail_lines(const Tqv_record &r)
     return lines;
 }
 
-QString qv_load_problems_text(const std::vector<qv_load_problem> &problems)
+namespace {
+
+// The problems of one file: how many of its lines were reported, and those kept in the report.
+struct FileProblems {
+    std::string file;
+    std::vector<const qv_load_problem *> listed;
+    std::size_t unlisted = 0;
+    std::size_t lines() const { return listed.size() + unlisted; }
+};
+
+// The files that could not be read (in the order met), and the files with lines that could not be
+// loaded (in the order their first problem was met).
+void sortProblems(const qv_load_report &report, std::vector<const qv_load_problem *> &unreadable,
+                  std::vector<FileProblems> &files)
 {
-    constexpr std::size_t shown = 10;
-    QString text = QStringLiteral("Some lines or files could not be loaded:\n");
-    for (std::size_t i = 0; i < problems.size() && i < shown; ++i) {
-        const qv_load_problem &p = problems[i];
-        text += qv_display_text(p.file);
-        if (p.line > 0)
-            text += QLatin1Char(':') + QString::number(p.line);
-        text += QStringLiteral(": ") + qv_display_text(p.message) + QLatin1Char('\n');
+    const auto entry = [&files](const std::string &file) -> FileProblems & {
+        for (FileProblems &f : files)
+            if (f.file == file)
+                return f;
+        files.push_back({file, {}, 0});
+        return files.back();
+    };
+    for (const qv_load_problem &p : report.problems) {
+        if (p.line == 0)
+            unreadable.push_back(&p);
+        else
+            entry(p.file).listed.push_back(&p);
     }
-    if (problems.size() > shown)
-        text += QStringLiteral("and %1 more\n").arg(problems.size() - shown);
-    return text.trimmed();
+    for (const qv_load_unlisted &u : report.unlisted)
+        entry(u.file).unlisted += u.lines;
+}
+
+QString counted(std::size_t n, const char *one, const char *many)
+{
+    return QLocale().toString(static_cast<qulonglong>(n)) + QLatin1Char(' ') +
+           QString::fromLatin1(n == 1 ? one : many);
+}
+
+// A file as the summary names it: its name without the folder unless another file of the summary has
+// the same name, and at most 60 characters (the middle left out).
+QString summaryName(const std::string &file, const std::vector<std::string> &all)
+{
+    const QString full = qv_display_text(file);
+    const QString name = QFileInfo(full).fileName();
+    const bool shared = std::any_of(all.begin(), all.end(), [&](const std::string &other) {
+        return other != file && QFileInfo(qv_display_text(other)).fileName() == name;
+    });
+    QString shown = shared || name.isEmpty() ? full : name;
+    constexpr qsizetype most = 60;
+    if (shown.size() > most)
+        shown = shown.left(most / 2 - 1) + QChar(0x2026) + shown.right(most / 2);
+    return shown;
+}
+
+} // namespace
+
+QString qv_load_problems_text(const qv_load_report &report)
+{
+    constexpr std::size_t shown = 10; // files named in each part; the details hold them all
+    std::vector<const qv_load_problem *> unreadable;
+    std::vector<FileProblems> files;
+    sortProblems(report, unreadable, files);
+    std::vector<std::string> all;
+    for (const qv_load_problem *p : unreadable)
+        all.push_back(p->file);
+    for (const FileProblems &f : files)
+        all.push_back(f.file);
+    const QString indent = QStringLiteral("    ");
+
+    QStringList out;
+    if (report.cancelled)
+        out << QStringLiteral("The load was cancelled.");
+    if (!unreadable.empty()) {
+        out << counted(unreadable.size(), "file", "files") + QStringLiteral(" could not be read:");
+        for (std::size_t i = 0; i < unreadable.size() && i < shown; ++i)
+            out << indent + summaryName(unreadable[i]->file, all) + QStringLiteral(": ") +
+                       qv_display_text(unreadable[i]->message);
+        if (unreadable.size() > shown)
+            out << indent + QStringLiteral("and ") +
+                       counted(unreadable.size() - shown, "more file", "more files");
+    }
+    std::size_t lines = 0;
+    for (const FileProblems &f : files)
+        lines += f.lines();
+    if (lines > 0) {
+        out << counted(lines, "line", "lines") + QStringLiteral(" could not be loaded:");
+        for (std::size_t i = 0; i < files.size() && i < shown; ++i)
+            out << indent + summaryName(files[i].file, all) + QStringLiteral(": ") +
+                       counted(files[i].lines(), "line", "lines");
+        if (files.size() > shown)
+            out << indent + QStringLiteral("and ") + counted(files.size() - shown, "more file", "more files");
+    }
+    if (!out.isEmpty())
+        out << QString() << QStringLiteral("The details list every problem.");
+    return out.join(QLatin1Char('\n'));
+}
+
+QString qv_load_problems_details(const qv_load_report &report)
+{
+    std::vector<const qv_load_problem *> unreadable;
+    std::vector<FileProblems> files;
+    sortProblems(report, unreadable, files);
+    QStringList out;
+    for (const qv_load_problem *p : unreadable)
+        out << qv_display_text(p->file) + QStringLiteral(": ") + qv_display_text(p->message);
+    for (const FileProblems &f : files) {
+        const QString file = qv_display_text(f.file);
+        for (const qv_load_problem *p : f.listed)
+            out << file + QLatin1Char(':') + QString::number(p->line) + QStringLiteral(": ") +
+                       qv_display_text(p->message);
+        if (f.unlisted > 0)
+            out << file + QStringLiteral(": ") + counted(f.unlisted, "more line", "more lines") +
+                       QStringLiteral(" could not be loaded (not listed)");
+    }
+    return out.join(QLatin1Char('\n'));
 }
 
 int qv_list_text_compare(std::string_view a, std::string_view b)
@@ -617,7 +719,11 @@ TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<U
             [this](int column) { bcl_guard(this, [this, column] { ListViewColumnClick(column); }); });
 
     bcl_guard(this, [this] { FormCreate(); });
+    placeWindow();
+}
 
+void TFrmMain::placeWindow()
+{
     // Centred on the screen, and never larger than it.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect room = screen->availableGeometry();
@@ -637,6 +743,8 @@ void TFrmMain::FormCreate()
     records = std::make_unique<Tqv_records>();
     LoadHistoryFolder();
     ShowAllRecords();
+    // The window has its size and place before a problem box is centred on it.
+    placeWindow();
     showLoadProblems();
 }
 
@@ -767,11 +875,12 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
 
 void TFrmMain::showLoadProblems()
 {
-    if (loadReport_.problems.empty())
+    if (loadReport_.problems.empty() && loadReport_.unlisted.empty())
         return;
-    const QString text = qv_load_problems_text(loadReport_.problems);
+    const QString text = qv_load_problems_text(loadReport_);
+    const QString details = qv_load_problems_details(loadReport_);
     loadReport_ = {};
-    bcl_show_error(this, text.toStdString());
+    bcl_show_error(this, text.toStdString(), details.toStdString());
 }
 
 namespace {

@@ -184,6 +184,7 @@ private:
     // it reported.
     void runLoad(const std::function<void(const qv_load_progress &)> &load);
     void showLoadProblems();
+    void placeWindow();
 
     std::unique_ptr<Ui::TFrmMain> ui;
     TRecordListModel *model_ = nullptr;
@@ -197,7 +198,12 @@ private:
     char website_[32];
 };
 
-// The text of the error box for the problems of a load: the first few in full, then how many more.
-QString qv_load_problems_text(const std::vector<qv_load_problem> &problems);
+// The error box for the problems of a load. Its text is a summary read at a glance: whether the load
+// was cancelled, the files that could not be read with the reason, then how many lines of which file
+// could not be loaded (unlisted ones counted). The details hold every problem on a line of its own,
+// FILE: MESSAGE for the files that could not be read, first, then FILE:LINE: MESSAGE, and how many
+// lines of a file are not listed.
+QString qv_load_problems_text(const qv_load_report &report);
+QString qv_load_problems_details(const qv_load_report &report);
 
 extern TFrmMain *FrmMain;

@@ -1,5 +1,6 @@
 // The main window offscreen: start-up folders, import, search, the detail pane, sorting and the view
 // switches, with every modal box answered by a timer and its text checked.
+#include "Bcl.h"
 #include "Frm_main.h"
 
 #include "../reports/report_test_util.h"
@@ -15,6 +16,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -24,6 +26,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 
@@ -107,6 +110,49 @@ bool arrowPointsUp(const QImage &with, const QImage &without, QRect section, boo
     return lastRowWidth > firstRowWidth;
 }
 
+// What the load-problem box showed, and where, before it was answered.
+struct SeenProblems {
+    QString text;
+    QString details;
+    QString caption;
+    QRect geometry;
+    QRect ownerGeometry;
+    QRect okButton;
+    bool detailsUnwrapped = false;
+    bool textWraps = true;
+    bool seen = false;
+};
+
+// Answers the next error box with OK; with a picture name, first opens its details and keeps a
+// picture of it in the artefacts.
+ModalWatch answerProblemBox(SeenProblems *seen, const QString &picture = {})
+{
+    return whenModal<QMessageBox>([seen, picture](QMessageBox *box) {
+        seen->seen = true;
+        seen->text = box->text();
+        seen->details = box->detailedText();
+        seen->caption = box->windowTitle();
+        seen->geometry = box->frameGeometry();
+        if (box->parentWidget() != nullptr)
+            seen->ownerGeometry = box->parentWidget()->geometry();
+        if (QAbstractButton *ok = box->button(QMessageBox::Ok))
+            seen->okButton = QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size());
+        if (auto *edit = box->findChild<QTextEdit *>())
+            seen->detailsUnwrapped = edit->lineWrapMode() == QTextEdit::NoWrap;
+        if (auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label")))
+            seen->textWraps = label->wordWrap();
+        if (!picture.isEmpty()) {
+            for (QAbstractButton *button : box->buttons()) {
+                if (box->buttonRole(button) == QMessageBox::ActionRole)
+                    button->click();
+            }
+            QApplication::processEvents();
+            box->grab().save(QStringLiteral(QV_REPORT_ARTEFACTS "/%1.png").arg(picture));
+        }
+        box->accept();
+    });
+}
+
 } // namespace
 
 class TestFrmMain : public QObject {
@@ -168,7 +214,7 @@ private Q_SLOTS:
     void init()
     {
         QDir dir(folder_.path());
-        for (const QString &name : dir.entryList(QDir::Files))
+        for (const QString &name : dir.entryList(QDir::Files | QDir::System))
             dir.remove(name);
     }
 
@@ -217,14 +263,77 @@ private Q_SLOTS:
     {
         write(QStringLiteral("h.csv"),
               sale("A", "1/1/2020", "1.00") + sale("B", "1/1/2020", "abc") + sale("C", "1/1/2020", "3.00"));
-        SeenBox box;
-        const ModalWatch watch = answerNextMessageBox(&box);
+        SeenProblems box;
+        const ModalWatch watch = answerProblemBox(&box);
         start();
         QVERIFY(box.seen);
         QCOMPARE(box.caption, QStringLiteral("Quorvex history tool"));
-        QVERIFY2(box.text.contains(QStringLiteral("h.csv:3: 'abc' is not a valid integer value")),
-                 qPrintable(box.text));
+        QVERIFY2(box.text.contains(QStringLiteral("h.csv: 1 line")), qPrintable(box.text));
+        QVERIFY2(box.details.contains(QStringLiteral("h.csv:3: 'abc' is not a valid integer value")),
+                 qPrintable(box.details));
         QCOMPARE(column(0), (QStringList{"A", "C"}));
+    }
+
+    // Fifteen bad lines and a file that cannot be read at start-up: a short summary, every problem in
+    // the details on a line of its own, the box centred on the window and within the screen.
+    void theLoadProblemBoxSummarisesAndKeepsEveryProblemInItsDetails()
+    {
+        std::string lines;
+        for (int i = 0; i < 15; ++i)
+            lines += sale("B" + std::to_string(i), "1/1/2020", "abc");
+        write(QStringLiteral("bad-lines-of-a-history-file.csv"), lines + sale("G", "1/1/2020", "1.00"));
+        QVERIFY(QFile::link(folder_.filePath(QStringLiteral("nowhere")),
+                            folder_.filePath(QStringLiteral("gone.csv"))));
+        SeenProblems box;
+        const ModalWatch watch = answerProblemBox(&box, QStringLiteral("error-box"));
+        start();
+        QVERIFY(box.seen);
+        const QStringList summary = box.text.split('\n');
+        QCOMPARE(summary.value(0), QStringLiteral("1 file could not be read:"));
+        QVERIFY2(summary.value(1).trimmed() == QStringLiteral("gone.csv: No such file or directory"),
+                 qPrintable(box.text));
+        QCOMPARE(summary.value(2), QStringLiteral("15 lines could not be loaded:"));
+        QCOMPARE(summary.value(3).trimmed(), QStringLiteral("bad-lines-of-a-history-file.csv: 15 lines"));
+        QVERIFY2(!box.text.contains(folder_.path()), qPrintable(box.text));
+        const QStringList details = box.details.split('\n');
+        QCOMPARE(details.size(), 16);
+        QCOMPARE(details.value(0),
+                 folder_.filePath(QStringLiteral("gone.csv")) + ": No such file or directory");
+        for (int i = 0; i < 15; ++i)
+            QCOMPARE(details.value(i + 1),
+                     folder_.filePath(QStringLiteral("bad-lines-of-a-history-file.csv")) +
+                         QStringLiteral(":%1: 'abc' is not a valid integer value").arg(i + 2));
+        QVERIFY(box.detailsUnwrapped);
+        QVERIFY(!box.textWraps);
+        // Centred on the window, which stands where it will be shown.
+        QVERIFY2((box.geometry.center() - box.ownerGeometry.center()).manhattanLength() < 60,
+                 qPrintable(QStringLiteral("box at %1,%2, window centre %3,%4")
+                                .arg(box.geometry.center().x())
+                                .arg(box.geometry.center().y())
+                                .arg(box.ownerGeometry.center().x())
+                                .arg(box.ownerGeometry.center().y())));
+        QVERIFY((main_->geometry().center() - box.ownerGeometry.center()).manhattanLength() < 10);
+        QVERIFY(box.geometry.height() <= QGuiApplication::primaryScreen()->availableGeometry().height());
+        QCOMPARE(column(0), QStringList{"G"});
+    }
+
+    void noErrorBoxIsTallerThanTheScreen()
+    {
+        start();
+        QStringList many;
+        for (int i = 1; i <= 500; ++i)
+            many << QStringLiteral("line %1 of a long message").arg(i);
+        SeenProblems box;
+        {
+            const ModalWatch watch = answerProblemBox(&box);
+            bcl_show_error(main_.get(), many.join('\n').toStdString());
+        }
+        QVERIFY(box.seen);
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(box.geometry.height() <= room.height(), qPrintable(QString::number(box.geometry.height())));
+        QVERIFY(room.contains(box.okButton));
+        QVERIFY(box.text.startsWith(QStringLiteral("line 1 of a long message\n")));
+        QCOMPARE(box.details, many.join('\n'));
     }
 
     void importAddsOnlyNewTransactionsAndShowsTheWholeStore()
@@ -747,17 +856,82 @@ private Q_SLOTS:
                  shown);
     }
 
-    void manyProblemsShowTheFirstTenAndACount()
+    void problemReportsAreSummedUpByFile_data()
     {
-        std::vector<qv_load_problem> problems;
+        QTest::addColumn<bool>("cancelled");
+        QTest::addColumn<QStringList>("summary");
+        QTest::newRow("loaded") << false
+                                << QStringList{"2 files could not be read:",
+                                               "    gone.csv: No such file or directory",
+                                               "    locked.csv: Permission denied",
+                                               "1,313 lines could not be loaded:",
+                                               "    f.csv: 13 lines",
+                                               "    big.csv: 1,300 lines",
+                                               "",
+                                               "The details list every problem."};
+        QTest::newRow("cancelled") << true
+                                   << QStringList{"The load was cancelled.",
+                                                  "2 files could not be read:",
+                                                  "    gone.csv: No such file or directory",
+                                                  "    locked.csv: Permission denied",
+                                                  "1,313 lines could not be loaded:",
+                                                  "    f.csv: 13 lines",
+                                                  "    big.csv: 1,300 lines",
+                                                  "",
+                                                  "The details list every problem."};
+    }
+
+    void problemReportsAreSummedUpByFile()
+    {
+        QFETCH(bool, cancelled);
+        QFETCH(QStringList, summary);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        qv_load_report report;
         for (std::size_t i = 1; i <= 13; ++i)
-            problems.push_back({"f.csv", i + 1, "bad"});
-        problems.push_back({"gone.csv", 0, "No such file or directory"});
-        const QString text = qv_load_problems_text(problems);
-        QVERIFY(text.contains(QStringLiteral("f.csv:2: bad")));
-        QVERIFY(text.contains(QStringLiteral("f.csv:11: bad")));
-        QVERIFY(!text.contains(QStringLiteral("f.csv:12: bad")));
-        QVERIFY(text.endsWith(QStringLiteral("and 4 more")));
+            report.problems.push_back({"/data/f.csv", i + 1, "bad"});
+        report.problems.push_back({"/data/gone.csv", 0, "No such file or directory"});
+        for (std::size_t i = 1; i <= 200; ++i)
+            report.problems.push_back({"/data/big.csv", i + 1, "worse"});
+        report.problems.push_back({"/data/locked.csv", 0, "Permission denied"});
+        report.unlisted.push_back({"/data/big.csv", 1100});
+        report.cancelled = cancelled;
+        QCOMPARE(qv_load_problems_text(report).split('\n'), summary);
+        const QStringList details = qv_load_problems_details(report).split('\n');
+        QCOMPARE(details.size(), 2 + 13 + 200 + 1);
+        QCOMPARE(details.value(0), QStringLiteral("/data/gone.csv: No such file or directory"));
+        QCOMPARE(details.value(1), QStringLiteral("/data/locked.csv: Permission denied"));
+        QCOMPARE(details.value(2), QStringLiteral("/data/f.csv:2: bad"));
+        QCOMPARE(details.value(15), QStringLiteral("/data/big.csv:2: worse"));
+        QCOMPARE(details.value(215),
+                 QStringLiteral("/data/big.csv: 1,100 more lines could not be loaded (not listed)"));
+        QLocale::setDefault(QLocale::c());
+    }
+
+    // Many files: the summary names ten of each kind and counts the rest; files of the same name in
+    // different folders are told apart; very long names are shortened in the middle.
+    void theSummaryStaysShortWithManyFiles()
+    {
+        qv_load_report report;
+        for (int i = 0; i < 12; ++i)
+            report.problems.push_back(
+                {"/data/unreadable-" + std::to_string(i) + ".csv", 0, "Permission denied"});
+        for (int i = 0; i < 14; ++i)
+            report.problems.push_back({"/data/lines-" + std::to_string(i) + ".csv", 2, "bad"});
+        report.problems.push_back({"/a/same.csv", 2, "bad"});
+        report.problems.push_back({"/b/same.csv", 2, "bad"});
+        report.problems.push_back({"/data/" + std::string(200, 'n') + ".csv", 0, "Permission denied"});
+        const QStringList summary = qv_load_problems_text(report).split('\n');
+        QCOMPARE(summary.value(0), QStringLiteral("13 files could not be read:"));
+        QCOMPARE(summary.value(11), QStringLiteral("    and 3 more files"));
+        QCOMPARE(summary.value(12), QStringLiteral("16 lines could not be loaded:"));
+        QCOMPARE(summary.value(23), QStringLiteral("    and 6 more files"));
+        for (const QString &line : summary)
+            QVERIFY2(line.size() <= 90, qPrintable(line));
+        report.problems.erase(report.problems.begin(), report.problems.begin() + 26);
+        const QString few = qv_load_problems_text(report);
+        QVERIFY2(few.contains(QStringLiteral("    /a/same.csv: 1 line\n    /b/same.csv: 1 line")),
+                 qPrintable(few));
+        QVERIFY2(few.contains(QChar(0x2026)), qPrintable(few));
     }
 };
 
