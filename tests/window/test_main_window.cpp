@@ -7,7 +7,9 @@
 #include "../unit/history_text.h"
 
 #include <QAbstractItemModelTester>
+#include <QAbstractItemView>
 #include <QAction>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -61,6 +63,7 @@ ModalWatch confirmSearchWithEnter(const QString &text)
     return whenModal<QInputDialog>([text](QInputDialog *box) {
         auto *edit = box->findChild<QLineEdit *>();
         QVERIFY(edit != nullptr);
+        (void)QTest::qWaitForWindowActive(box, 30000);
         QTest::keyClicks(edit, text);
         QTest::keyPress(edit, Qt::Key_Return);
         if (box->isVisible())
@@ -604,11 +607,21 @@ private Q_SLOTS:
             const ModalWatch watch = whenModal<QFileDialog>([&more](QFileDialog *d) {
                 auto *name = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
                 auto *buttons = d->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
-                if (name != nullptr && buttons != nullptr) {
-                    QTest::keyClicks(name, more);
-                    if (QTest::qWaitFor(
-                            [buttons] { return buttons->button(QDialogButtonBox::Open)->isEnabled(); }))
-                        QTest::keyPress(name, Qt::Key_Return);
+                // The dialog may still reset its name field while it reads the folder: the name is
+                // typed again until it stays, as a user would.
+                (void)QTest::qWaitForWindowActive(d, 30000);
+                for (int tries = 0; tries < 10 && name != nullptr && buttons != nullptr && d->isVisible();
+                     ++tries) {
+                    if (name->text() != more) {
+                        name->clear();
+                        QTest::keyClicks(name, more);
+                    }
+                    (void)QTest::qWaitFor(
+                        [buttons] { return buttons->button(QDialogButtonBox::Open)->isEnabled(); }, 2000);
+                    if (name->completer() != nullptr && name->completer()->popup()->isVisible())
+                        name->completer()->popup()->hide();
+                    QTest::keyPress(name, Qt::Key_Return);
+                    QCoreApplication::processEvents();
                 }
                 if (d->isVisible())
                     d->reject(); // the test fails below instead of waiting for ever
