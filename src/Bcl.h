@@ -53,7 +53,10 @@ std::string bcl_get_current_dir();
 void bcl_show_message(QWidget *owner, const char *text, const char *caption);
 
 // The standard error box: message as text, the application title as caption, an error icon, OK.
-void bcl_show_error(QWidget *owner, const std::string &message);
+// Details, when given, go into the box's details, one problem a line, without wrapping. The box never
+// grows taller than the screen: a message of more lines than fit shows its first lines and goes whole
+// into the details, which scroll.
+void bcl_show_error(QWidget *owner, const std::string &message, const std::string &details = {});
 
 // Runs work; an exception that escapes it is shown in the standard error box instead of unwinding
 // through Qt. Returns false when it did. Every event handler runs its work through this guard.

@@ -1,8 +1,14 @@
 // The message boxes and the wait cursor of the Bcl unit: the part of it that needs the GUI toolkit.
 #include "Bcl.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
+#include <QTextEdit>
+
+#include <algorithm>
 
 void bcl_show_message(QWidget *owner, const char *text, const char *caption)
 {
@@ -13,10 +19,36 @@ void bcl_show_message(QWidget *owner, const char *text, const char *caption)
     box.exec();
 }
 
-void bcl_show_error(QWidget *owner, const std::string &message)
+void bcl_show_error(QWidget *owner, const std::string &message, const std::string &details)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Quorvex history tool"),
-                    QString::fromUtf8(message.data(), qsizetype(message.size())), QMessageBox::Ok, owner);
+    QString text = QString::fromUtf8(message.data(), qsizetype(message.size()));
+    QString more = QString::fromUtf8(details.data(), qsizetype(details.size()));
+    const QScreen *screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+    const QRect room = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QFontMetrics metrics(QApplication::font("QMessageBox"));
+    // The text takes at most half the screen's height; a longer message goes whole into the details.
+    const qsizetype fit = std::max<qsizetype>(5, room.height() / 2 / std::max(1, metrics.lineSpacing()));
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    if (lines.size() > fit) {
+        more = more.isEmpty() ? text : text + QStringLiteral("\n\n") + more;
+        text = QStringList(lines.mid(0, fit - 1)).join(QLatin1Char('\n')) + QStringLiteral("\n…");
+    }
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Quorvex history tool"), text, QMessageBox::Ok,
+                    owner);
+    if (!more.isEmpty()) {
+        box.setDetailedText(more);
+        // Lines are made short enough for the text; the details keep each problem on one line, and
+        // scroll both ways.
+        if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label")))
+            label->setWordWrap(false);
+        if (auto *edit = box.findChild<QTextEdit *>()) {
+            edit->setLineWrapMode(QTextEdit::NoWrap);
+            const QFontMetrics detailMetrics(edit->font());
+            edit->setFixedHeight(std::min(detailMetrics.lineSpacing() * 16 + 8, room.height() / 3));
+            edit->setMinimumWidth(
+                std::min(detailMetrics.horizontalAdvance(QLatin1Char('x')) * 100, room.width() * 3 / 4));
+        }
+    }
     box.exec();
 }
 

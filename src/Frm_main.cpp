@@ -17,15 +17,22 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressDialog>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QUrl>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <future>
@@ -196,20 +203,121 @@ QStringList qv_detail_lines(const Tqv_record &r)
     return lines;
 }
 
-QString qv_load_problems_text(const std::vector<qv_load_problem> &problems)
+namespace {
+
+// The problems of one file: how many of its lines were reported, and those kept in the report.
+struct FileProblems {
+    std::string file;
+    std::vector<const qv_load_problem *> listed;
+    std::size_t unlisted = 0;
+    std::size_t lines() const { return listed.size() + unlisted; }
+};
+
+// The files that could not be read (in the order met), and the files with lines that could not be
+// loaded (in the order their first problem was met).
+void sortProblems(const qv_load_report &report, std::vector<const qv_load_problem *> &unreadable,
+                  std::vector<FileProblems> &files)
 {
-    constexpr std::size_t shown = 10;
-    QString text = QStringLiteral("Some lines or files could not be loaded:\n");
-    for (std::size_t i = 0; i < problems.size() && i < shown; ++i) {
-        const qv_load_problem &p = problems[i];
-        text += qv_display_text(p.file);
-        if (p.line > 0)
-            text += QLatin1Char(':') + QString::number(p.line);
-        text += QStringLiteral(": ") + qv_display_text(p.message) + QLatin1Char('\n');
+    const auto entry = [&files](const std::string &file) -> FileProblems & {
+        for (FileProblems &f : files)
+            if (f.file == file)
+                return f;
+        files.push_back({file, {}, 0});
+        return files.back();
+    };
+    for (const qv_load_problem &p : report.problems) {
+        if (p.line == 0)
+            unreadable.push_back(&p);
+        else
+            entry(p.file).listed.push_back(&p);
     }
-    if (problems.size() > shown)
-        text += QStringLiteral("and %1 more\n").arg(problems.size() - shown);
-    return text.trimmed();
+    for (const qv_load_unlisted &u : report.unlisted)
+        entry(u.file).unlisted += u.lines;
+}
+
+QString counted(std::size_t n, const char *one, const char *many)
+{
+    return QLocale().toString(static_cast<qulonglong>(n)) + QLatin1Char(' ') +
+           QString::fromLatin1(n == 1 ? one : many);
+}
+
+// A file as the summary names it: its name without the folder unless another file of the summary has
+// the same name, and at most 60 characters (the middle left out).
+QString summaryName(const std::string &file, const std::vector<std::string> &all)
+{
+    const QString full = qv_display_text(qv_escaped_name(file));
+    const QString name = QFileInfo(full).fileName();
+    const bool shared = std::any_of(all.begin(), all.end(), [&](const std::string &other) {
+        return other != file && QFileInfo(qv_display_text(qv_escaped_name(other))).fileName() == name;
+    });
+    QString shown = shared || name.isEmpty() ? full : name;
+    constexpr qsizetype most = 60;
+    if (shown.size() > most)
+        shown = shown.left(most / 2 - 1) + QChar(0x2026) + shown.right(most / 2);
+    return shown;
+}
+
+} // namespace
+
+QString qv_load_problems_text(const qv_load_report &report)
+{
+    constexpr std::size_t shown = 10; // files named in each part; the details hold them all
+    std::vector<const qv_load_problem *> unreadable;
+    std::vector<FileProblems> files;
+    sortProblems(report, unreadable, files);
+    std::vector<std::string> all;
+    for (const qv_load_problem *p : unreadable)
+        all.push_back(p->file);
+    for (const FileProblems &f : files)
+        all.push_back(f.file);
+    const QString indent = QStringLiteral("    ");
+
+    QStringList out;
+    if (report.cancelled)
+        out << QStringLiteral("The load was cancelled.");
+    if (!unreadable.empty()) {
+        out << counted(unreadable.size(), "file", "files") + QStringLiteral(" could not be read:");
+        for (std::size_t i = 0; i < unreadable.size() && i < shown; ++i)
+            out << indent + summaryName(unreadable[i]->file, all) + QStringLiteral(": ") +
+                       qv_display_text(unreadable[i]->message);
+        if (unreadable.size() > shown)
+            out << indent + QStringLiteral("and ") +
+                       counted(unreadable.size() - shown, "more file", "more files");
+    }
+    std::size_t lines = 0;
+    for (const FileProblems &f : files)
+        lines += f.lines();
+    if (lines > 0) {
+        out << counted(lines, "line", "lines") + QStringLiteral(" could not be loaded:");
+        for (std::size_t i = 0; i < files.size() && i < shown; ++i)
+            out << indent + summaryName(files[i].file, all) + QStringLiteral(": ") +
+                       counted(files[i].lines(), "line", "lines");
+        if (files.size() > shown)
+            out << indent + QStringLiteral("and ") + counted(files.size() - shown, "more file", "more files");
+    }
+    if (!out.isEmpty())
+        out << QString() << QStringLiteral("The details list every problem.");
+    return out.join(QLatin1Char('\n'));
+}
+
+QString qv_load_problems_details(const qv_load_report &report)
+{
+    std::vector<const qv_load_problem *> unreadable;
+    std::vector<FileProblems> files;
+    sortProblems(report, unreadable, files);
+    QStringList out;
+    // One problem a line, the file's name escaped so that nothing in it can break the line.
+    for (const qv_load_problem *p : unreadable)
+        out << qv_display_text(qv_problem_text(*p));
+    for (const FileProblems &f : files) {
+        for (const qv_load_problem *p : f.listed)
+            out << qv_display_text(qv_problem_text(*p));
+        if (f.unlisted > 0)
+            out << qv_display_text(qv_escaped_name(f.file)) + QStringLiteral(": ") +
+                       counted(f.unlisted, "more line", "more lines") +
+                       QStringLiteral(" could not be loaded (not listed)");
+    }
+    return out.join(QLatin1Char('\n'));
 }
 
 int qv_list_text_compare(std::string_view a, std::string_view b)
@@ -226,6 +334,18 @@ int qv_list_text_compare(std::string_view a, std::string_view b)
             return x < y ? -1 : 1;
     }
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+int qv_list_column_width(int design, const QFontMetrics &metrics, std::string_view sample, int margin)
+{
+    // "MS Sans Serif" at a character height of 13 pixels, the font the widths were laid out for.
+    constexpr double designAverage = 6.5;
+    const QString average = QStringLiteral("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    const double scale = metrics.horizontalAdvance(average) / double(average.size()) / designAverage;
+    int width = std::max(design, static_cast<int>(std::ceil(design * scale)));
+    if (!sample.empty())
+        width = std::max(width, metrics.horizontalAdvance(QString::fromLatin1(sample)) + margin);
+    return width;
 }
 
 // ---- The list model ------------------------------------------------------------------------------------
@@ -573,6 +693,14 @@ TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<U
     ui->ListView->setModel(model_);
     ui->ListView->installEventFilter(this);
     ui->ListView->viewport()->installEventFilter(this);
+    // Tab goes from the list to the detail pane and back, not from cell to cell.
+    ui->ListView->setTabKeyNavigation(false);
+    ui->mmDetail->setTabChangesFocus(true);
+    setTabOrder(ui->ListView, ui->mmDetail);
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { listRefilled(); });
+    // The tool bar shows and hides through View > Toolbar alone.
+    ui->ToolBar1->setFloatable(false);
+    ui->ToolBar1->toggleViewAction()->setEnabled(false);
     ui->Splitter1->setStretchFactor(0, 1);
     ui->Splitter1->setSizes({666 - 274, 274});
 
@@ -606,7 +734,11 @@ TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<U
 
     InitDesktopActions();
     bcl_guard(this, [this] { FormCreate(); });
+    placeWindow();
+}
 
+void TFrmMain::placeWindow()
+{
     // Centred on the screen, and never larger than it.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect room = screen->availableGeometry();
@@ -627,6 +759,8 @@ void TFrmMain::FormCreate()
     LoadHistoryFolder();
     rememberLoaded(QDir::current().entryList({QStringLiteral("*.csv")}, QDir::Files));
     ShowAllRecords();
+    // The window has its size and place before a problem box is centred on it.
+    placeWindow();
     showLoadProblems();
 }
 
@@ -647,6 +781,7 @@ void TFrmMain::InitListView()
     QFont font = ui->ListView->font();
     font.setPointSize(10);
     ui->ListView->setFont(font);
+    ui->ListView->horizontalHeader()->setFont(font);
     ui->ListView->setShowGrid(true);
     ui->ListView->verticalHeader()->hide();
     ui->ListView->verticalHeader()->setDefaultSectionSize(ui->ListView->fontMetrics().height() + 6);
@@ -672,11 +807,35 @@ void TFrmMain::AddColumn(const char *caption, int width)
     const int column = columnsAdded_++;
     QHeaderView *header = ui->ListView->horizontalHeader();
     if (width != 0) {
+        // The longest texts that the fixed columns must show whole.
+        static const char *const samples[TRecordListModel::ColumnCount] = {
+            "00MU32VKYD8F5FXQW", "2009-06-05",   "23:59:59",     "", "",
+            "-21474836.48",      "-21474836.48", "-21474836.48", ""};
+        // The cell's text margins and a grid line.
+        const int margin =
+            2 * (ui->ListView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ui->ListView) +
+                 1) +
+            2;
+        width = qv_list_column_width(width, ui->ListView->fontMetrics(), samples[column], margin);
         header->resizeSection(column, width);
     } else {
         header->setStretchLastSection(true);
     }
     resize(this->width() + width, height());
+}
+
+void TFrmMain::listRefilled()
+{
+    ui->ListView->horizontalHeader()->setSortIndicatorShown(false);
+    ui->ListView->scrollToTop();
+}
+
+QMenu *TFrmMain::createPopupMenu()
+{
+    auto *menu = new QMenu(this);
+    menu->addAction(ui->actViewToolbar);
+    menu->addAction(ui->actViewDetails);
+    return menu;
 }
 
 void TFrmMain::LoadHistoryFile(const std::string &path)
@@ -753,11 +912,12 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
 
 void TFrmMain::showLoadProblems()
 {
-    if (loadReport_.problems.empty())
+    if (loadReport_.problems.empty() && loadReport_.unlisted.empty())
         return;
-    const QString text = qv_load_problems_text(loadReport_.problems);
+    const QString text = qv_load_problems_text(loadReport_);
+    const QString details = qv_load_problems_details(loadReport_);
     loadReport_ = {};
-    bcl_show_error(this, text.toStdString());
+    bcl_show_error(this, text.toStdString(), details.toStdString());
 }
 
 namespace {
@@ -838,8 +998,10 @@ void TFrmMain::ListViewColumnClick(int column)
         const Tbcl_wait_cursor wait;
         model_->sortRows(SortColumn, SortDirection);
     }
+    // The arrow shows only over rows that are in the order it claims; the style draws it the way the
+    // desktop shows ascending (smallest first) and descending order.
     QHeaderView *header = ui->ListView->horizontalHeader();
-    header->setSortIndicatorShown(true);
+    header->setSortIndicatorShown(model_->rowCount() > 0);
     header->setSortIndicator(column, SortDirection > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
@@ -864,14 +1026,76 @@ void TFrmMain::ShowDetail()
 
 bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    const bool listKey = watched == ui->ListView && event->type() == QEvent::KeyRelease;
-    const bool listMouse = watched == ui->ListView->viewport() && event->type() == QEvent::MouseButtonRelease;
-    if (listKey || listMouse) {
+    if (watched == ui->ListView || watched == ui->ListView->viewport()) {
+        bool consumed = false;
+        bcl_guard(this, [&] { consumed = listInput(event, watched != ui->ListView); });
+        if (consumed)
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TFrmMain::listInput(QEvent *event, bool viewport)
+{
+    bool release = false;
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        if (viewport)
+            break;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (std::find(keysDown_.begin(), keysDown_.end(), key->key()) == keysDown_.end())
+            keysDown_.push_back(key->key());
+        // With no row selected, the first Up or Down selects the current row (the first one at
+        // start-up) instead of moving past it.
+        const bool upDown = key->key() == Qt::Key_Down || key->key() == Qt::Key_Up;
+        QItemSelectionModel *selection = ui->ListView->selectionModel();
+        if (upDown && key->modifiers() == Qt::NoModifier && model_->rowCount() > 0 &&
+            !selection->hasSelection()) {
+            const QModelIndex current = ui->ListView->currentIndex();
+            const QModelIndex row = model_->index(current.isValid() ? current.row() : 0, 0);
+            selection->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            ui->ListView->scrollTo(row);
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyRelease: {
+        if (viewport)
+            break;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const auto down = std::find(keysDown_.begin(), keysDown_.end(), key->key());
+        if (down != keysDown_.end()) {
+            if (!key->isAutoRepeat())
+                keysDown_.erase(down);
+            release = true;
+        }
+        break;
+    }
+    case QEvent::FocusOut:
+        keysDown_.clear();
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        if (viewport)
+            buttonsDown_ |= static_cast<const QMouseEvent *>(event)->button();
+        break;
+    case QEvent::MouseButtonRelease: {
+        const int button = static_cast<const QMouseEvent *>(event)->button();
+        if (viewport && (buttonsDown_ & button) != 0) {
+            buttonsDown_ &= ~button;
+            release = true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    if (release) {
         // The selection follows the press; the pane follows the release.
         QMetaObject::invokeMethod(
             this, [this] { bcl_guard(this, [this] { ShowDetail(); }); }, Qt::QueuedConnection);
     }
-    return QMainWindow::eventFilter(watched, event);
+    return false;
 }
 
 void TFrmMain::actFileImportExecute()
@@ -911,8 +1135,12 @@ void TFrmMain::SearchRecords(qv_search_field field, const QString &typed)
     const qv_lower_fn lower = [](std::string_view name) {
         return qv_display_text(name).toLower().toUtf8().toStdString();
     };
+    // The typed text is UTF-8; a field is matched as the list shows it, whichever encoding it came in.
+    const qv_lower_fn shown = [](std::string_view bytes) {
+        return qv_display_text(bytes).toUtf8().toStdString();
+    };
     const std::vector<std::size_t> found =
-        qv_search_records(*records, field, typed.toUtf8().toStdString(), lower);
+        qv_search_records(*records, field, typed.toUtf8().toStdString(), lower, shown);
     TRecordListModel::Refill refill(*model_);
     for (const std::size_t pos : found)
         AddRecordItem(*records->record_at(pos));

@@ -21,6 +21,8 @@
 #include <vector>
 
 class QFileDialog;
+class QFontMetrics;
+class QMenu;
 
 namespace Ui {
 class TFrmMain;
@@ -120,6 +122,11 @@ private:
 // Compares two list texts as the list sorts them: byte by byte, ASCII a to z as capitals.
 int qv_list_text_compare(std::string_view a, std::string_view b);
 
+// The width of a fixed list column in the list's font: the design width (laid out for a font whose
+// digits and capitals average 6.5 pixels) scaled to the font, never below the design width, and never
+// narrower than sample, the widest text that the column must show whole, with margin pixels beside it.
+int qv_list_column_width(int design, const QFontMetrics &metrics, std::string_view sample, int margin);
+
 class TFrmMain : public QMainWindow {
     Q_OBJECT
 
@@ -154,6 +161,8 @@ public:
     bool ExportList(const QString &path, QString &error) const;
     // The nine texts of the selected row, tab-separated; empty without a selection.
     QString SelectedRowText() const;
+    // The menu of a right click on the menu bar or the tool bar: the two view switches.
+    QMenu *createPopupMenu() override;
 
     void actReportQuantityMonthExecute();
     void actReportGrossMonthExecute();
@@ -171,6 +180,10 @@ private:
     void FormClose();
     void InitListView();
     void AddColumn(const char *caption, int width);
+    // After every refill: rows in store order carry no sort arrow, and the list starts at its top.
+    void listRefilled();
+    // Keys and buttons over the list: the pane follows the release of what was pressed there.
+    bool listInput(QEvent *event, bool viewport);
     void ListViewColumnClick(int column);
     void actFileImportExecute();
     void actFileImportAccept(const QStringList &files);
@@ -191,6 +204,7 @@ private:
     void rememberLoaded(const QStringList &paths);
     void actFileExportExecute();
     void actEditCopyExecute();
+    void placeWindow();
 
     std::unique_ptr<Ui::TFrmMain> ui;
     TRecordListModel *model_ = nullptr;
@@ -200,13 +214,22 @@ private:
     qv_load_report loadReport_;
     int columnsAdded_ = 0;
     int loadDialogDelay_ = 500;
+    // Keys and mouse buttons pressed over the list and not yet released: only their releases show
+    // the detail, not those of a press that went to a dialog now closed.
+    std::vector<int> keysDown_;
+    int buttonsDown_ = 0;
     char website_[32];
 };
 
 // How far a load has come, from 0 to 1, by files and by the bytes of the file being read.
 double qv_load_fraction(const qv_load_state &state);
 
-// The text of the error box for the problems of a load: the first few in full, then how many more.
-QString qv_load_problems_text(const std::vector<qv_load_problem> &problems);
+// The error box for the problems of a load. Its text is a summary read at a glance: whether the load
+// was cancelled, the files that could not be read with the reason, then how many lines of which file
+// could not be loaded (unlisted ones counted). The details hold every problem on a line of its own,
+// FILE: MESSAGE for the files that could not be read, first, then FILE:LINE: MESSAGE, and how many
+// lines of a file are not listed.
+QString qv_load_problems_text(const qv_load_report &report);
+QString qv_load_problems_details(const qv_load_report &report);
 
 extern TFrmMain *FrmMain;

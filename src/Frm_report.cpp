@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QToolTip>
+#include <QVariantAnimation>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -244,8 +245,8 @@ TFrmReport::TFrmReport(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
     chart_->legend()->hide();
     chart_->setBackgroundRoundness(0);
     chart_->setPlotAreaBackgroundVisible(false);
-    chart_->setAnimationDuration(400);
-    chart_->setAnimationOptions(QChart::SeriesAnimations);
+    // Zooms are animated by the window itself, so that the axes and the marks move with the line.
+    chart_->setAnimationOptions(QChart::NoAnimation);
     QFont titleFont = chart_->titleFont();
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.3);
@@ -311,7 +312,21 @@ TFrmReport::TFrmReport(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
     ui->Chart1->viewport()->installEventFilter(this);
     ui->Chart1->installEventFilter(this);
 
+    zoomAnimation_ = new QVariantAnimation(this);
+    zoomAnimation_->setDuration(400);
+    zoomAnimation_->setStartValue(0.0);
+    zoomAnimation_->setEndValue(1.0);
+    zoomAnimation_->setEasingCurve(QEasingCurve::OutCubic);
+    connect(zoomAnimation_, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        const double t = value.toDouble();
+        const auto between = [t](double a, double b) { return a + (b - a) * t; };
+        applyView({between(zoomFrom_.x0, zoomTo_.x0), between(zoomFrom_.x1, zoomTo_.x1),
+                   between(zoomFrom_.y0, zoomTo_.y0), between(zoomFrom_.y1, zoomTo_.y1)});
+    });
+    connect(zoomAnimation_, &QVariantAnimation::finished, this, [this] { applyView(zoomTo_); });
+
     fitAxes();
+    settleView();
 }
 
 TFrmReport::~TFrmReport() = default;
@@ -330,8 +345,22 @@ void TFrmReport::BeginReport(const QString &title, const QString &seriesName)
     chart_->setTitle(title);
     series_->setName(seriesName);
     chart_->zoomReset();
+    rangeFrom_ = rangeTo_ = QDate();
+    useMonthAxis(false);
     fitAxes();
     viewChanged();
+    settleView();
+}
+
+void TFrmReport::SetReportRange(const qv_date &from, const qv_date &to)
+{
+    rangeFrom_ = QDate(from.year, from.month, from.day);
+    rangeTo_ = QDate(to.year, to.month, to.day);
+    if (entries_.empty()) {
+        fitAxes();
+        viewChanged();
+        settleView();
+    }
 }
 
 void TFrmReport::AddMonthPoint(const qv_date &date, double value)
@@ -379,7 +408,6 @@ void TFrmReport::syncSeries()
     const bool labelled =
         std::any_of(entries_.begin(), entries_.end(), [](const Entry &e) { return !e.label.isEmpty(); });
     const bool all = entries_.size() <= allPointsLimit;
-    chart_->setAnimationOptions(all ? QChart::SeriesAnimations : QChart::NoAnimation);
     seriesHoldsAll_ = false;
     if (all) {
         QList<QPointF> xy;
@@ -392,6 +420,7 @@ void TFrmReport::syncSeries()
     useMonthAxis(labelled);
     fitAxes();
     viewChanged();
+    settleView();
 }
 
 void TFrmReport::useMonthAxis(bool month)
@@ -408,9 +437,15 @@ void TFrmReport::fitAxes()
 {
     double x0 = 0, x1 = 0, y0 = 0, y1 = 1;
     if (entries_.empty() || sorted_ == 0) {
-        const double today = static_cast<double>(QDate::currentDate().startOfDay().toMSecsSinceEpoch());
-        x0 = today - 15.0 * msPerDay;
-        x1 = today + 15.0 * msPerDay;
+        // The days the report covers, from the first midnight to the midnight after the last day.
+        if (rangeFrom_.isValid() && rangeTo_.isValid() && rangeFrom_ <= rangeTo_) {
+            x0 = static_cast<double>(rangeFrom_.startOfDay().toMSecsSinceEpoch());
+            x1 = static_cast<double>(rangeTo_.addDays(1).startOfDay().toMSecsSinceEpoch());
+        } else {
+            const double today = static_cast<double>(QDate::currentDate().startOfDay().toMSecsSinceEpoch());
+            x0 = today - 15.0 * msPerDay;
+            x1 = today + 15.0 * msPerDay;
+        }
     } else {
         x0 = entries_.front().xy.x();
         x1 = entries_[sorted_ - 1].xy.x();
@@ -420,12 +455,18 @@ void TFrmReport::fitAxes()
         x0 -= pad;
         x1 += pad;
         if (!monthAxisShown_) {
-            // Whole days, and for a short range a number of them that ticks every dayStep days divide.
-            const QDate firstDay = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x0)).date();
-            qint64 days = firstDay.daysTo(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x1)).date()) + 1;
+            // Whole days, and for a short range a number of them that ticks every dayStep days divide;
+            // the days added go to both sides, so that the points stay in the middle.
+            QDate firstDay = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x0)).date();
+            QDate lastDay = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x1)).date();
+            if (static_cast<double>(lastDay.startOfDay().toMSecsSinceEpoch()) < x1)
+                lastDay = lastDay.addDays(1);
+            qint64 days = std::max<qint64>(1, firstDay.daysTo(lastDay));
             if (days <= shortDayRange) {
                 const int step = dayStep(days, defaultDayTicks, false);
-                days = (days + step - 1) / step * step;
+                const qint64 rounded = (days + step - 1) / step * step;
+                firstDay = firstDay.addDays(-(rounded - days) / 2);
+                days = rounded;
             }
             x0 = static_cast<double>(firstDay.startOfDay().toMSecsSinceEpoch());
             x1 = static_cast<double>(firstDay.addDays(days).startOfDay().toMSecsSinceEpoch());
@@ -456,12 +497,101 @@ void TFrmReport::fitAxes()
                            QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x1)));
     axisValue_->setRange(y0, y1);
     relabelling_ = false;
+    fullXSpan_ = x1 - x0;
+    fullYSpan_ = y1 - y0;
+}
+
+double TFrmReport::leastDateSpan() const
+{
+    const double least = monthAxisShown_ ? 62.0 * msPerDay : 6.0 * 60 * 60 * 1000;
+    return std::min(least, fullXSpan_);
+}
+
+double TFrmReport::leastValueSpan() const
+{
+    return std::min(5.0, fullYSpan_);
+}
+
+TFrmReport::View TFrmReport::currentView() const
+{
+    View view;
+    if (monthAxisShown_) {
+        view.x0 = axisMonth_->min();
+        view.x1 = axisMonth_->max();
+    } else {
+        view.x0 = static_cast<double>(axisDay_->min().toMSecsSinceEpoch());
+        view.x1 = static_cast<double>(axisDay_->max().toMSecsSinceEpoch());
+    }
+    view.y0 = axisValue_->min();
+    view.y1 = axisValue_->max();
+    return view;
+}
+
+void TFrmReport::applyView(const View &view)
+{
+    relabelling_ = true;
+    if (monthAxisShown_)
+        axisMonth_->setRange(view.x0, view.x1);
+    else
+        axisDay_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(view.x0))),
+                           QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(view.x1))));
+    axisValue_->setRange(view.y0, view.y1);
+    relabelling_ = false;
+    shown_ = currentView();
+    applyingView_ = true;
+    viewChanged();
+    applyingView_ = false;
+}
+
+TFrmReport::View TFrmReport::withLeastSpans(View view) const
+{
+    const auto widen = [](double &lo, double &hi, double least) {
+        if (!(hi - lo < least))
+            return;
+        const double middle = (lo + hi) / 2;
+        lo = middle - least / 2;
+        hi = middle + least / 2;
+    };
+    widen(view.x0, view.x1, leastDateSpan());
+    widen(view.y0, view.y1, leastValueSpan());
+    return view;
+}
+
+void TFrmReport::animateZoom()
+{
+    zoomQueued_ = false;
+    const View target = withLeastSpans(currentView());
+    if (target == shown_)
+        return;
+    zoomAnimation_->stop();
+    if (!seriesHoldsAll_ || !isVisible()) {
+        applyView(target);
+        return;
+    }
+    zoomFrom_ = shown_;
+    zoomTo_ = target;
+    applyView(zoomFrom_);
+    zoomAnimation_->start();
+}
+
+void TFrmReport::settleView()
+{
+    zoomAnimation_->stop();
+    shown_ = currentView();
 }
 
 void TFrmReport::viewChanged()
 {
     if (relabelling_)
         return;
+    if (!applyingView_ && !zoomQueued_ && currentView() != shown_) {
+        // A zoom of the user's (the wheel, the rubber band, zoom out or reset), once it is over: kept
+        // from going too deep, and moved to step by step; a long report, whose series holds only what
+        // the view shows, goes there at once. The chart is in the middle of its zoom here and must not
+        // be given another range yet.
+        zoomQueued_ = true;
+        QMetaObject::invokeMethod(this, &TFrmReport::animateZoom, Qt::QueuedConnection);
+    }
     relabelling_ = true;
     if (monthAxisShown_) {
         xMin_ = axisMonth_->min();
@@ -480,9 +610,13 @@ void TFrmReport::viewChanged()
             std::abs(days - static_cast<double>(wholeDays)) < 1.5 / 24 && wholeDays <= shortDayRange;
         const int step = midnights ? dayStep(wholeDays, fit, true) : 0;
         const bool onMidnights = step > 0;
-        axisDay_->setTickCount(onMidnights ? static_cast<int>(wholeDays / step) + 1 : fit + 1);
+        const int ticks = onMidnights ? static_cast<int>(wholeDays / step) + 1 : fit + 1;
+        axisDay_->setTickCount(ticks);
+        // Dates alone where the ticks lie a day or more apart; closer ticks show their time too, so
+        // that no two labels read the same.
         const QString dateFormat = shortDateFormat(QLocale());
-        axisDay_->setFormat(onMidnights || days >= 4 ? dateFormat : dateFormat + QStringLiteral(" HH:mm"));
+        const bool dayApart = (xMax_ - xMin_) / std::max(1, ticks - 1) >= msPerDay;
+        axisDay_->setFormat(onMidnights || dayApart ? dateFormat : dateFormat + QStringLiteral(" HH:mm"));
     }
     relabelValueAxis();
     showPoints();
@@ -616,6 +750,27 @@ void TFrmReport::relabelMonthAxis()
             continue;
         labels.append(entries_[static_cast<std::size_t>(index)].label);
         at.append(x);
+    }
+    if (labels.size() < 2) {
+        // A view between the months of the report (zoomed in, or where months have no records): the
+        // first days of the months in view, labelled as the points are.
+        QStringList starts;
+        QList<double> startsAt;
+        QDate month = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(xMin_)).date();
+        month = QDate(month.year(), month.month(), 1);
+        for (; startsAt.size() <= 24; month = month.addMonths(1)) {
+            const auto x = static_cast<double>(month.startOfDay().toMSecsSinceEpoch());
+            if (x > xMax_)
+                break;
+            if (x < xMin_)
+                continue;
+            starts.append(QStringLiteral("%1-%2").arg(month.year()).arg(month.month()));
+            startsAt.append(x);
+        }
+        if (starts.size() > labels.size() && startsAt.size() <= 24) {
+            labels = starts;
+            at = startsAt;
+        }
     }
     setCategories(axisMonth_, xMin_, labels, at);
 }
@@ -871,6 +1026,7 @@ void FillReport(TFrmReport &report, Tqv_records &store, qv_report_kind kind, con
     const qv_report_value value = quantity ? qv_report_value::quantity : qv_report_value::gross;
     report.BeginReport(quantity ? QStringLiteral("Quantity report") : QStringLiteral("Gross report"),
                        quantity ? QStringLiteral("Quantity") : QStringLiteral("Gross"));
+    report.SetReportRange(from, to);
     if (month) {
         for (const qv_report_point &point : qv_report_month(store, from, to, value))
             report.AddMonthPoint(point.date, point.value);

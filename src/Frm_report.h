@@ -9,6 +9,7 @@
 
 #include "Qv_file.h"
 
+#include <QDate>
 #include <QDialog>
 #include <QHash>
 #include <QList>
@@ -30,6 +31,7 @@ class QDateTimeAxis;
 class QLineSeries;
 class QLocale;
 class QMenu;
+class QVariantAnimation;
 class TReportMarks;
 
 namespace Ui {
@@ -70,6 +72,8 @@ public:
     void AddMonthPoint(const qv_date &date, double value);
     // A point at date, unlabelled. Throws for a date that does not exist.
     void AddDayPoint(const qv_date &date, double value);
+    // The range of days that the report covers: a report without points shows it on its time axis.
+    void SetReportRange(const qv_date &from, const qv_date &to);
 
     QChartView *chartView() const;
     QChart *chart() const { return chart_; }
@@ -103,6 +107,14 @@ public:
     // an empty text for a cancel.
     static void setSaveFileNameHook(std::function<QString(QWidget *parent)> hook);
 
+    // The animation of a zoom: the axes, the line and the marks move together from the old view to
+    // the new one.
+    QVariantAnimation *zoomAnimation() const { return zoomAnimation_; }
+    // The least spans that a zoom can reach: a few hours of a day axis, two months of a month axis, a
+    // few units of the values (never more than the whole report spans).
+    double leastDateSpan() const;
+    double leastValueSpan() const;
+
     QAction *actionZoomReset() const { return actZoomReset_; }
     QAction *actionSaveImage() const { return actSaveImage_; }
     QAction *actionSaveData() const { return actSaveData_; }
@@ -129,6 +141,19 @@ private:
     void showContextMenu(const QPoint &globalPos);
     void resetZoom();
 
+    struct View {
+        double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+        friend bool operator==(const View &, const View &) = default;
+    };
+    View currentView() const;
+    void applyView(const View &view);
+    // The view widened about its middle to the least spans.
+    View withLeastSpans(View view) const;
+    // Animates from the view last shown to the one a zoom asked for.
+    void animateZoom();
+    // The current view is the one shown: no animation towards it.
+    void settleView();
+
     std::unique_ptr<Ui::TFrmReport> ui;
     QChart *chart_ = nullptr;
     QLineSeries *series_ = nullptr;
@@ -150,7 +175,14 @@ private:
     QHash<qint64, qint64> dayStart_; // Julian day -> local midnight in ms since the epoch
     bool monthAxisShown_ = false;
     bool relabelling_ = false;
-    double xMin_ = 0, xMax_ = 1; // the current view, cached for the marks and the tool tip
+    double xMin_ = 0, xMax_ = 1;           // the current view, cached for the marks and the tool tip
+    QDate rangeFrom_, rangeTo_;            // the days the report covers, when known
+    double fullXSpan_ = 1, fullYSpan_ = 1; // of the view that fits the whole report
+    QVariantAnimation *zoomAnimation_ = nullptr;
+    View shown_; // the view last drawn by the program (settled or a step of an animation)
+    View zoomFrom_, zoomTo_;
+    bool zoomQueued_ = false;
+    bool applyingView_ = false;
 
     friend class TReportMarks;
 };

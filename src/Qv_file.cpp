@@ -1248,8 +1248,10 @@ bool load_file(Tqv_records &store, const std::string &path, qv_load_report &repo
     return load_source(store, file, path, report, progress, place);
 }
 
+} // namespace
+
 // Control characters as the dump writes them in texts, others as \xHH.
-std::string escaped_name(std::string_view name)
+std::string qv_escaped_name(std::string_view name)
 {
     std::string out;
     out.reserve(name.size());
@@ -1275,11 +1277,9 @@ std::string escaped_name(std::string_view name)
     return out;
 }
 
-} // namespace
-
 std::string qv_problem_text(const qv_load_problem &problem)
 {
-    std::string text = escaped_name(problem.file);
+    std::string text = qv_escaped_name(problem.file);
     if (problem.line > 0)
         text += ':' + std::to_string(problem.line);
     return text + ": " + problem.message;
@@ -1362,7 +1362,8 @@ void qv_load_history_folder(Tqv_records &store, const std::string &folder, qv_lo
 // ---- Search and reports ---------------------------------------------------------------------------
 
 std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_field field,
-                                           std::string_view text, const qv_lower_fn &lower)
+                                           std::string_view text, const qv_lower_fn &lower,
+                                           const qv_lower_fn &shown)
 {
     std::vector<std::size_t> found;
     if (text.empty())
@@ -1373,19 +1374,29 @@ std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_f
             c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
     }
     char ascii_lower[qv_column_max + 1];
+    const auto is_ascii = [](std::string_view t) {
+        return std::all_of(t.begin(), t.end(), [](char c) { return (c & 0x80) == 0; });
+    };
+    // A field that is not ASCII is searched as it is shown, so that the typed text finds it whichever
+    // encoding the file used.
+    const auto contains = [&](std::string_view f) {
+        if (!shown || is_ascii(f))
+            return f.find(typed) != std::string_view::npos;
+        return shown(f).find(typed) != std::string::npos;
+    };
     for (std::size_t pos = 0; pos < store.count(); ++pos) {
         const Tqv_record &rec = store.record_at(pos)->data;
         bool match = false;
         switch (field) {
         case qv_search_field::trans_id:
-            match = rec.trans_id().find(typed) != std::string_view::npos;
+            match = contains(rec.trans_id());
             break;
         case qv_search_field::from_email:
-            match = rec.from_email().find(typed) != std::string_view::npos;
+            match = contains(rec.from_email());
             break;
         case qv_search_field::name: {
             const std::string_view name = rec.name();
-            const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
+            const bool ascii = is_ascii(name);
             if (ascii || !lower) {
                 for (std::size_t i = 0; i < name.size(); ++i)
                     ascii_lower[i] = static_cast<char>(fold(name[i]));

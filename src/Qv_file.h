@@ -341,6 +341,8 @@ using qv_load_progress = std::function<bool(const qv_load_state &state)>;
 // The line "FILE:LINE: MESSAGE", or "FILE: MESSAGE" for a file's own problem, with the control
 // characters of the file's name escaped (\\, \t, \r, \n, \xHH) so that it stays one line.
 std::string qv_problem_text(const qv_load_problem &problem);
+// A file's name with its control characters escaped as above.
+std::string qv_escaped_name(std::string_view name);
 
 // Loads one history file into store: the header line is skipped, every further line whose transaction
 // ID is new becomes a record. A line whose amount or quantity is not a number is reported and skipped;
@@ -382,9 +384,12 @@ using qv_lower_fn = std::function<std::string(std::string_view)>;
 
 // Positions (store order) of the records whose field contains text, byte for byte. For the name search
 // the typed text has its ASCII capitals made small and each name is lowered by lower (ASCII names are
-// lowered without calling it).
+// lowered without calling it). A transaction ID or e-mail address that is not ASCII is searched in the
+// text that shown makes of it (the text as the user reads it, in the encoding of text) when shown is
+// given.
 std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_field field,
-                                           std::string_view text, const qv_lower_fn &lower = {});
+                                           std::string_view text, const qv_lower_fn &lower = {},
+                                           const qv_lower_fn &shown = {});
 
 enum class qv_report_value { quantity, gross };
 

@@ -60,8 +60,8 @@ int main(int argc, char *argv[])
     const TCommandLine commandLine = qv_parse_command_line(argumentsAfterQt());
     if (const int status = qv_answer_command_line(commandLine, stdout, stderr); status >= 0)
         return status;
+    // No display name: the platform would add it to every window's title, which is its caption alone.
     QApplication::setApplicationName(QStringLiteral("Quorvex history tool"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvex history tool"));
     QApplication::setWindowIcon(qv_application_icon());
     // Ties the windows to the desktop entry, so that the task bar shows its name and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvex-history"));

@@ -14,11 +14,56 @@
 #include <QHelpEvent>
 #include <QLineSeries>
 #include <QMenu>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
 #include <QValueAxis>
+#include <QVariantAnimation>
 #include <QWheelEvent>
+
+#include <algorithm>
+
+namespace {
+
+// One wheel step up (zoom in) with the pointer at a place of the plot, then the zoom's animation run
+// to its end.
+void wheelStep(TFrmReport &report, QPointF at)
+{
+    QWidget *viewport = report.chartView()->viewport();
+    const QPointF pos = report.chartView()->mapFromScene(report.chart()->mapToScene(at));
+    QWheelEvent wheel(pos, viewport->mapToGlobal(pos), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(viewport, &wheel);
+    QCoreApplication::processEvents();
+    QVariantAnimation *animation = report.zoomAnimation();
+    if (animation->state() == QAbstractAnimation::Running)
+        animation->setCurrentTime(animation->duration());
+}
+
+// The labels that a date axis shows: its ticks spread evenly from its minimum to its maximum.
+QStringList dateAxisLabels(const QDateTimeAxis *axis)
+{
+    QStringList labels;
+    const qint64 min = axis->min().toMSecsSinceEpoch();
+    const qint64 max = axis->max().toMSecsSinceEpoch();
+    for (int i = 0; i < axis->tickCount(); ++i)
+        labels << QLocale().toString(
+            QDateTime::fromMSecsSinceEpoch(min + (max - min) * i / (axis->tickCount() - 1)), axis->format());
+    return labels;
+}
+
+double axisMiddle(const TFrmReport &report)
+{
+    if (auto *days = qobject_cast<QDateTimeAxis *>(report.dateAxis()))
+        return (static_cast<double>(days->min().toMSecsSinceEpoch()) +
+                static_cast<double>(days->max().toMSecsSinceEpoch())) /
+               2;
+    auto *months = qobject_cast<QValueAxis *>(report.dateAxis());
+    return (months->min() + months->max()) / 2;
+}
+
+} // namespace
 
 class TestFrmReport : public QObject {
     Q_OBJECT
@@ -440,6 +485,145 @@ private Q_SLOTS:
         report.actionSaveImage()->trigger();
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"chart.png"});
         TFrmReport::setSaveFileNameHook({});
+    }
+
+    // A report without points shows the days the user chose on a date axis, also after a month report.
+    void anEmptyReportSpansTheChosenDays_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("afterMonthReport");
+        QTest::newRow("quantity per month") << int(qv_report_kind::quantity_month) << false;
+        QTest::newRow("gross per day") << int(qv_report_kind::gross_day) << false;
+        QTest::newRow("quantity per day after a month report") << int(qv_report_kind::quantity_day) << true;
+        QTest::newRow("gross per month after a month report") << int(qv_report_kind::gross_month) << true;
+    }
+
+    void anEmptyReportSpansTheChosenDays()
+    {
+        QFETCH(int, kind);
+        QFETCH(bool, afterMonthReport);
+        Tqv_records store;
+        addRecord(store, "A", {2009, 6, 15}, 2, 500);
+        addRecord(store, "B", {2009, 8, 15}, 3, 700);
+        TFrmReport report;
+        if (afterMonthReport) {
+            FillReport(report, store, qv_report_kind::quantity_month, {2009, 1, 1}, {2009, 12, 31});
+            showAndSettle(report);
+            QVERIFY(report.showsMonthAxis());
+        }
+        FillReport(report, store, qv_report_kind(kind), {2020, 3, 1}, {2020, 3, 31});
+        const QImage image =
+            render(report, QStringLiteral("empty_report_%1%2").arg(kind).arg(afterMonthReport));
+        QVERIFY(!report.showsMonthAxis());
+        auto *axis = qobject_cast<QDateTimeAxis *>(report.dateAxis());
+        QVERIFY(axis != nullptr && axis->isVisible());
+        QCOMPARE(axis->min(), QDate(2020, 3, 1).startOfDay());
+        QCOMPARE(axis->max(), QDate(2020, 4, 1).startOfDay());
+        const QStringList labels = dateAxisLabels(axis);
+        QVERIFY(labels.size() >= 2);
+        QCOMPARE(QSet<QString>(labels.begin(), labels.end()).size(), labels.size());
+        QCOMPARE(countRedPixels(image), 0);
+    }
+
+    void aOneDayReportDrawsItsDayInTheMiddle_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("day") << int(qv_report_kind::quantity_day);
+        QTest::newRow("month") << int(qv_report_kind::gross_month);
+    }
+
+    void aOneDayReportDrawsItsDayInTheMiddle()
+    {
+        QFETCH(int, kind);
+        Tqv_records store;
+        addRecord(store, "A", {2020, 6, 1}, 2, 500);
+        addRecord(store, "B", {2020, 6, 1}, 3, 700);
+        TFrmReport report;
+        FillReport(report, store, qv_report_kind(kind), {2020, 6, 1}, {2020, 6, 1});
+        render(report, QStringLiteral("one_day_report_%1").arg(kind));
+        QCOMPARE(axisMiddle(report), dayX(2020, 6, 1));
+    }
+
+    // While a zoom is animated the axes pass through the views between the old and the new one, and
+    // the marks stand where the line is drawn in each of them.
+    void marksMoveWithTheLineDuringAZoom()
+    {
+        TFrmReport report;
+        report.BeginReport(QStringLiteral("Quantity report"), QStringLiteral("Quantity"));
+        for (int d = 1; d <= 12; ++d)
+            report.AddDayPoint({2020, 6, std::uint16_t(d)}, d % 4 + 1);
+        showAndSettle(report);
+        auto *axis = qobject_cast<QDateTimeAxis *>(report.dateAxis());
+        const double before =
+            static_cast<double>(axis->max().toMSecsSinceEpoch() - axis->min().toMSecsSinceEpoch());
+        const QRectF plot = report.chart()->plotArea();
+        QWidget *viewport = report.chartView()->viewport();
+        const QPointF pos = report.chartView()->mapFromScene(report.chart()->mapToScene(plot.center()));
+        QWheelEvent wheel(pos, viewport->mapToGlobal(pos), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &wheel);
+        QCoreApplication::processEvents();
+        QVariantAnimation *animation = report.zoomAnimation();
+        QCOMPARE(animation->state(), QAbstractAnimation::Running);
+        animation->setCurrentTime(animation->duration() / 4);
+        const double during =
+            static_cast<double>(axis->max().toMSecsSinceEpoch() - axis->min().toMSecsSinceEpoch());
+        QVERIFY2(during < before && during > before * 0.8 + 1, qPrintable(QString::number(during / before)));
+        const std::vector<TReportMark> marks = report.visibleMarks();
+        QVERIFY(!marks.empty());
+        const QList<QPointF> points = report.points();
+        for (const TReportMark &mark : marks) {
+            const bool onTheLine = std::any_of(points.begin(), points.end(), [&](const QPointF &p) {
+                const QPointF drawn = report.chart()->mapToPosition(p, report.series());
+                return (drawn - mark.anchor).manhattanLength() < 1.5;
+            });
+            QVERIFY2(onTheLine, qPrintable(mark.text));
+        }
+        animation->setCurrentTime(animation->duration());
+        const double after =
+            static_cast<double>(axis->max().toMSecsSinceEpoch() - axis->min().toMSecsSinceEpoch());
+        QVERIFY(std::abs(after - before * 0.8) < before * 0.01);
+    }
+
+    // Sixty wheel steps into six years: the zoom stops where both axes still label values that differ,
+    // and the line is still drawn.
+    void deepZoomStopsWhereTheAxesStillTellValuesApart_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("quantity per day") << int(qv_report_kind::quantity_day);
+        QTest::newRow("quantity per month") << int(qv_report_kind::quantity_month);
+    }
+
+    void deepZoomStopsWhereTheAxesStillTellValuesApart()
+    {
+        QFETCH(int, kind);
+        Tqv_records store;
+        int n = 0;
+        for (QDate d(2017, 1, 1); d <= QDate(2022, 12, 31); d = d.addDays(5), ++n)
+            addRecord(store, "R" + std::to_string(n),
+                      {std::uint16_t(d.year()), std::uint16_t(d.month()), std::uint16_t(d.day())}, n % 7 + 1,
+                      100);
+        TFrmReport report;
+        FillReport(report, store, qv_report_kind(kind), {2017, 1, 1}, {2022, 12, 31});
+        report.resize(766, 461);
+        showAndSettle(report);
+        // The pointer on a point in the middle of the report, which stays under it.
+        const QPointF middle = report.points().at(report.points().size() / 2);
+        for (int step = 0; step < 60; ++step)
+            wheelStep(report, report.chart()->mapToPosition(middle, report.series()));
+        const QStringList values = report.valueAxisLabels();
+        QVERIFY2(values.size() >= 2, qPrintable(values.join(' ')));
+        QCOMPARE(QSet<QString>(values.begin(), values.end()).size(), values.size());
+        QStringList dates;
+        if (auto *days = qobject_cast<QDateTimeAxis *>(report.dateAxis()))
+            dates = dateAxisLabels(days);
+        else
+            dates = report.monthAxisLabels();
+        QVERIFY2(dates.size() >= 2, qPrintable(dates.join(QStringLiteral(" | "))));
+        QCOMPARE(QSet<QString>(dates.begin(), dates.end()).size(), dates.size());
+        const QImage image = report.chartView()->grab().toImage();
+        image.save(QStringLiteral(QV_REPORT_ARTEFACTS "/deep_zoom_%1.png").arg(kind));
+        QVERIFY(countRedPixels(image) > 20);
     }
 
     void anEmptyReportShowsTitleAndEmptyPlot()

@@ -1,23 +1,38 @@
 // The main window offscreen: start-up folders, import, search, the detail pane, sorting and the view
 // switches, with every modal box answered by a timer and its text checked.
+#include "Bcl.h"
 #include "Frm_main.h"
 
 #include "../reports/report_test_util.h"
 #include "../unit/history_text.h"
 
 #include <QAbstractItemModelTester>
+#include <QAbstractItemView>
 #include <QAction>
+#include <QCompleter>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
+
+#include <functional>
 
 using testing_history::header_line;
 using testing_history::line;
@@ -37,6 +52,106 @@ ModalWatch answerSearch(const QString &text, QString *prompt = nullptr)
             return;
         }
         box->setTextValue(text);
+        box->accept();
+    });
+}
+
+// Types text into the next search box and confirms it with the Enter key, as a user does: the dialog
+// closes on the press, so the key's release goes to whatever has the focus afterwards.
+ModalWatch confirmSearchWithEnter(const QString &text)
+{
+    return whenModal<QInputDialog>([text](QInputDialog *box) {
+        auto *edit = box->findChild<QLineEdit *>();
+        QVERIFY(edit != nullptr);
+        (void)QTest::qWaitForWindowActive(box, 30000);
+        QTest::keyClicks(edit, text);
+        QTest::keyPress(edit, Qt::Key_Return);
+        if (box->isVisible())
+            box->reject(); // the test fails later instead of waiting for ever
+    });
+}
+
+// Runs action on the next popup menu, polling as ModalWatch does.
+template <class Action> void whenPopup(Action action)
+{
+    auto *timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, tries = 0]() mutable {
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            action(menu);
+        } else if (++tries > 500) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start();
+}
+
+// Whether the sort arrow in section points up: the arrow is what is clearly darker than in the section
+// drawn without it, and an arrow that points up is wider at its foot than at its tip.
+bool arrowPointsUp(const QImage &with, const QImage &without, QRect section, bool *found)
+{
+    int firstRowWidth = -1, lastRowWidth = -1;
+    for (int y = section.top(); y <= section.bottom(); ++y) {
+        int left = -1, right = -1;
+        for (int x = section.left(); x <= section.right(); ++x) {
+            if (qGray(with.pixel(x, y)) < qGray(without.pixel(x, y)) - 60) {
+                if (left < 0)
+                    left = x;
+                right = x;
+            }
+        }
+        if (left < 0)
+            continue;
+        if (firstRowWidth < 0)
+            firstRowWidth = right - left;
+        lastRowWidth = right - left;
+    }
+    *found = firstRowWidth >= 0 && firstRowWidth != lastRowWidth;
+    return lastRowWidth > firstRowWidth;
+}
+
+// What the load-problem box showed, and where, before it was answered.
+struct SeenProblems {
+    QString text;
+    QString details;
+    QString caption;
+    QRect geometry;
+    QRect ownerGeometry;
+    QRect okButton;
+    bool detailsUnwrapped = false;
+    bool textWraps = true;
+    bool seen = false;
+};
+
+// Answers the next error box with OK; with a picture name, first opens its details and keeps a
+// picture of it in the artefacts.
+ModalWatch answerProblemBox(SeenProblems *seen, const QString &picture = {})
+{
+    return whenModal<QMessageBox>([seen, picture](QMessageBox *box) {
+        seen->seen = true;
+        seen->text = box->text();
+        seen->details = box->detailedText();
+        seen->caption = box->windowTitle();
+        seen->geometry = box->frameGeometry();
+        if (box->parentWidget() != nullptr)
+            seen->ownerGeometry = box->parentWidget()->geometry();
+        if (QAbstractButton *ok = box->button(QMessageBox::Ok))
+            seen->okButton = QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size());
+        if (auto *edit = box->findChild<QTextEdit *>())
+            seen->detailsUnwrapped = edit->lineWrapMode() == QTextEdit::NoWrap;
+        if (auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label")))
+            seen->textWraps = label->wordWrap();
+        if (!picture.isEmpty()) {
+            for (QAbstractButton *button : box->buttons()) {
+                if (box->buttonRole(button) == QMessageBox::ActionRole)
+                    button->click();
+            }
+            QApplication::processEvents();
+            box->grab().save(QStringLiteral(QV_REPORT_ARTEFACTS "/%1.png").arg(picture));
+        }
         box->accept();
     });
 }
@@ -102,7 +217,7 @@ private Q_SLOTS:
     void init()
     {
         QDir dir(folder_.path());
-        for (const QString &name : dir.entryList(QDir::Files))
+        for (const QString &name : dir.entryList(QDir::Files | QDir::System))
             dir.remove(name);
     }
 
@@ -123,8 +238,9 @@ private Q_SLOTS:
         QCOMPARE(main_->listModel()->columnCount(), 9);
         QCOMPARE(main_->listModel()->headerData(8, Qt::Horizontal).toString(),
                  QStringLiteral("From Email address"));
-        QCOMPARE(list()->horizontalHeader()->sectionSize(0), 150);
-        QCOMPARE(list()->horizontalHeader()->sectionSize(4), 200);
+        QVERIFY(list()->horizontalHeader()->sectionSize(0) >= 150);
+        QCOMPARE(list()->horizontalHeader()->sectionSize(4),
+                 qv_list_column_width(200, list()->fontMetrics(), "", 0));
         QCOMPARE(detail()->toPlainText(), QString());
         QCOMPARE(main_->windowTitle(), QStringLiteral("Quorvex history tool"));
         QVERIFY(QFile::exists(QStringLiteral(":/images/import32.png")));
@@ -150,14 +266,77 @@ private Q_SLOTS:
     {
         write(QStringLiteral("h.csv"),
               sale("A", "1/1/2020", "1.00") + sale("B", "1/1/2020", "abc") + sale("C", "1/1/2020", "3.00"));
-        SeenBox box;
-        const ModalWatch watch = answerNextMessageBox(&box);
+        SeenProblems box;
+        const ModalWatch watch = answerProblemBox(&box);
         start();
         QVERIFY(box.seen);
         QCOMPARE(box.caption, QStringLiteral("Quorvex history tool"));
-        QVERIFY2(box.text.contains(QStringLiteral("h.csv:3: Gross: 'abc' is not a valid amount")),
-                 qPrintable(box.text));
+        QVERIFY2(box.text.contains(QStringLiteral("h.csv: 1 line")), qPrintable(box.text));
+        QVERIFY2(box.details.contains(QStringLiteral("h.csv:3: Gross: 'abc' is not a valid amount")),
+                 qPrintable(box.details));
         QCOMPARE(column(0), (QStringList{"A", "C"}));
+    }
+
+    // Fifteen bad lines and a file that cannot be read at start-up: a short summary, every problem in
+    // the details on a line of its own, the box centred on the window and within the screen.
+    void theLoadProblemBoxSummarisesAndKeepsEveryProblemInItsDetails()
+    {
+        std::string lines;
+        for (int i = 0; i < 15; ++i)
+            lines += sale("B" + std::to_string(i), "1/1/2020", "abc");
+        write(QStringLiteral("bad-lines-of-a-history-file.csv"), lines + sale("G", "1/1/2020", "1.00"));
+        QVERIFY(QFile::link(folder_.filePath(QStringLiteral("nowhere")),
+                            folder_.filePath(QStringLiteral("gone.csv"))));
+        SeenProblems box;
+        const ModalWatch watch = answerProblemBox(&box, QStringLiteral("error-box"));
+        start();
+        QVERIFY(box.seen);
+        const QStringList summary = box.text.split('\n');
+        QCOMPARE(summary.value(0), QStringLiteral("1 file could not be read:"));
+        QVERIFY2(summary.value(1).trimmed() == QStringLiteral("gone.csv: No such file or directory"),
+                 qPrintable(box.text));
+        QCOMPARE(summary.value(2), QStringLiteral("15 lines could not be loaded:"));
+        QCOMPARE(summary.value(3).trimmed(), QStringLiteral("bad-lines-of-a-history-file.csv: 15 lines"));
+        QVERIFY2(!box.text.contains(folder_.path()), qPrintable(box.text));
+        const QStringList details = box.details.split('\n');
+        QCOMPARE(details.size(), 16);
+        // The start-up folder's files go by the names they have in it.
+        QCOMPARE(details.value(0), QStringLiteral("gone.csv: No such file or directory"));
+        for (int i = 0; i < 15; ++i)
+            QCOMPARE(details.value(i + 1), QStringLiteral("bad-lines-of-a-history-file.csv:%1: Gross: 'abc' is not "
+                                                          "a valid amount")
+                                               .arg(i + 2));
+        QVERIFY(box.detailsUnwrapped);
+        QVERIFY(!box.textWraps);
+        // Centred on the window, which stands where it will be shown.
+        QVERIFY2((box.geometry.center() - box.ownerGeometry.center()).manhattanLength() < 60,
+                 qPrintable(QStringLiteral("box at %1,%2, window centre %3,%4")
+                                .arg(box.geometry.center().x())
+                                .arg(box.geometry.center().y())
+                                .arg(box.ownerGeometry.center().x())
+                                .arg(box.ownerGeometry.center().y())));
+        QVERIFY((main_->geometry().center() - box.ownerGeometry.center()).manhattanLength() < 10);
+        QVERIFY(box.geometry.height() <= QGuiApplication::primaryScreen()->availableGeometry().height());
+        QCOMPARE(column(0), QStringList{"G"});
+    }
+
+    void noErrorBoxIsTallerThanTheScreen()
+    {
+        start();
+        QStringList many;
+        for (int i = 1; i <= 500; ++i)
+            many << QStringLiteral("line %1 of a long message").arg(i);
+        SeenProblems box;
+        {
+            const ModalWatch watch = answerProblemBox(&box);
+            bcl_show_error(main_.get(), many.join('\n').toStdString());
+        }
+        QVERIFY(box.seen);
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(box.geometry.height() <= room.height(), qPrintable(QString::number(box.geometry.height())));
+        QVERIFY(room.contains(box.okButton));
+        QVERIFY(box.text.startsWith(QStringLiteral("line 1 of a long message\n")));
+        QCOMPARE(box.details, many.join('\n'));
     }
 
     void importAddsOnlyNewTransactionsAndShowsTheWholeStore()
@@ -264,6 +443,46 @@ private Q_SLOTS:
         QCOMPARE(column(0), (QStringList{"AB12", "ab34", "CD12"}));
     }
 
+    // What the list shows is what a search finds, whether the file was written in UTF-8 or in
+    // Windows-1252; ASCII searches and the case rules stay as they were.
+    void searchesFindTheTextThatTheListShowsInEitherEncoding()
+    {
+        // Windows-1252 bytes: E9 is "é", C9 "É", D8 "Ø".
+        write(QStringLiteral("cp1252.csv"),
+              line({{11, "W1"}, {3, "\xC9mile Zola"}, {9, "\xE9mile@example.com"}}) +
+                  line({{11, "W\xD8"
+                             "2"},
+                        {3, "Bo"},
+                        {9, "bo@example.com"}}));
+        write(QStringLiteral("utf8.csv"),
+              line({{11, "U1"}, {3, "\xC3\x89mile"}, {9, "\xC3\xA9mile@shop.example"}}) +
+                  line({{11, "U2"}, {3, "Emile"}, {9, "emile@shop.example"}}));
+        start();
+        const QStringList emails = column(8);
+        QVERIFY2(emails.contains(QStringLiteral("émile@example.com")), qPrintable(emails.join(' ')));
+        QVERIFY2(emails.contains(QStringLiteral("émile@shop.example")), qPrintable(emails.join(' ')));
+        const struct {
+            const char *action;
+            QString typed;
+            QStringList ids;
+        } cases[] = {
+            {"actSearchFromEmailAddr", "émile", {"U1", "W1"}},
+            {"actSearchFromEmailAddr", "émile@example", {"W1"}},
+            {"actSearchFromEmailAddr", "Émile", {}}, // e-mail searches tell capitals apart
+            {"actSearchFromEmailAddr", "mile@", {"U1", "U2", "W1"}},
+            {"actSearchFromEmailAddr", "emile", {"U2"}},
+            {"actSearchTransId", "Ø", {"WØ2"}},
+            {"actSearchTransId", "wØ", {}},
+            {"actSearchName", "émile", {"U1", "W1"}},
+            {"actSearchName", "EMILE", {"U2"}},
+        };
+        for (const auto &c : cases) {
+            const ModalWatch watch = answerSearch(c.typed);
+            action(c.action)->trigger();
+            QVERIFY2(column(0) == c.ids, qPrintable(c.typed + QStringLiteral(": ") + column(0).join(' ')));
+        }
+    }
+
     void theDetailPaneShowsTheSelectedTransactionOnRelease()
     {
         write(QStringLiteral("d.csv"), line({{0, "6/5/2009"},     {1, "7:08:09"},     {2, "PDT"},
@@ -356,6 +575,254 @@ private Q_SLOTS:
         QCOMPARE(column(0), (QStringList{"A", "b", "C", "d"}));
     }
 
+    // Enter in a search box or the import dialog closes it on the press; its release then reaches the
+    // list, which must not take it for a key of its own.
+    void confirmingADialogWithEnterLeavesTheDetailPane()
+    {
+        write(QStringLiteral("e.csv"), sale("E1", "1/1/2020", "1.00") + sale("E2", "1/2/2020", "2.00"));
+        start();
+        QTemporaryDir elsewhere;
+        const QString more = elsewhere.filePath(QStringLiteral("more.csv"));
+        {
+            QFile f(more);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(header_line);
+            f.write(sale("E3", "1/3/2020", "3.00").c_str());
+        }
+        list()->setFocus();
+        QTest::keyClick(list(), Qt::Key_Down);
+        QTRY_VERIFY(detail()->toPlainText().startsWith(QStringLiteral("Transaction ID: E1 ")));
+        const QString shown = detail()->toPlainText();
+
+        {
+            const ModalWatch watch = confirmSearchWithEnter(QStringLiteral("E2"));
+            action("actSearchTransId")->trigger();
+        }
+        QCOMPARE(column(0), QStringList{"E2"});
+        QTest::keyRelease(list(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCOMPARE(detail()->toPlainText(), shown);
+
+        {
+            const ModalWatch watch = whenModal<QFileDialog>([&more](QFileDialog *d) {
+                auto *name = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                auto *buttons = d->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+                // The dialog may still reset its name field while it reads the folder: the name is
+                // typed again until it stays, as a user would.
+                (void)QTest::qWaitForWindowActive(d, 30000);
+                for (int tries = 0; tries < 10 && name != nullptr && buttons != nullptr && d->isVisible();
+                     ++tries) {
+                    if (name->text() != more) {
+                        name->clear();
+                        QTest::keyClicks(name, more);
+                    }
+                    (void)QTest::qWaitFor(
+                        [buttons] { return buttons->button(QDialogButtonBox::Open)->isEnabled(); }, 2000);
+                    if (name->completer() != nullptr && name->completer()->popup()->isVisible())
+                        name->completer()->popup()->hide();
+                    QTest::keyPress(name, Qt::Key_Return);
+                    QCoreApplication::processEvents();
+                }
+                if (d->isVisible())
+                    d->reject(); // the test fails below instead of waiting for ever
+            });
+            action("actFileImport")->trigger();
+        }
+        QCOMPARE(column(0), (QStringList{"E1", "E2", "E3"}));
+        QTest::keyRelease(list(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCOMPARE(detail()->toPlainText(), shown);
+
+        // A key pressed and released in the list shows the selected record again; a mouse button
+        // released over the list without its press there does nothing.
+        QTest::mouseRelease(list()->viewport(), Qt::LeftButton, {},
+                            list()->visualRect(main_->listModel()->index(2, 0)).center());
+        QCoreApplication::processEvents();
+        QCOMPARE(detail()->toPlainText(), shown);
+        QTest::keyClick(list(), Qt::Key_Down);
+        QTRY_VERIFY(detail()->toPlainText().startsWith(QStringLiteral("Transaction ID: E1 ")));
+        QTest::keyClick(list(), Qt::Key_Down);
+        QTRY_VERIFY(detail()->toPlainText().startsWith(QStringLiteral("Transaction ID: E2 ")));
+    }
+
+    // The arrow claims an order: it shows only while the rows are in it, in the direction that the
+    // desktop uses for that order.
+    void theSortArrowShowsOnlyOverSortedRows()
+    {
+        start();
+        QHeaderView *header = list()->horizontalHeader();
+        clickHeader(2);
+        QVERIFY(!header->isSortIndicatorShown());
+
+        write(QStringLiteral("o.csv"), sale("b", "1/2/2020", "9.00") + sale("A", "1/3/2020", "10.00") +
+                                           sale("C", "1/1/2020", "-2.00"));
+        start();
+        QTemporaryDir elsewhere;
+        const QString more = elsewhere.filePath(QStringLiteral("more.csv"));
+        {
+            QFile f(more);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(header_line);
+            f.write(sale("D", "1/3/2020", "3.00").c_str());
+        }
+        const std::function<void()> refills[] = {
+            [this] { action("actSearchAll")->trigger(); },
+            [this] {
+                const ModalWatch watch = answerSearch(QStringLiteral("b"));
+                action("actSearchTransId")->trigger();
+            },
+            [this, &more] { main_->ImportFiles({more}); },
+        };
+        header = list()->horizontalHeader();
+        for (const auto &refill : refills) {
+            clickHeader(5);
+            QVERIFY(header->isSortIndicatorShown());
+            QCOMPARE(header->sortIndicatorSection(), 5);
+            refill();
+            QVERIFY(!header->isSortIndicatorShown());
+        }
+
+        // Rows from the earliest date to the latest are ascending; on Linux desktops the arrow of an
+        // ascending column points down (the GTK convention, which the Fusion style follows).
+        action("actSearchAll")->trigger();
+        const QRect section(header->sectionViewportPosition(1), 0, header->sectionSize(1), header->height());
+        const QImage plain = header->viewport()->grab().toImage();
+        for (int click = 0; click < 2; ++click) {
+            clickHeader(1);
+            const bool ascending = column(1).first() == QStringLiteral("2020-01-01");
+            QCOMPARE(header->sortIndicatorOrder(), ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+            const QImage sorted = header->viewport()->grab().toImage();
+            sorted.save(QStringLiteral(QV_REPORT_ARTEFACTS "/sort-arrow-%1.png")
+                            .arg(ascending ? QStringLiteral("ascending") : QStringLiteral("descending")));
+            bool found = false;
+            const bool up = arrowPointsUp(sorted, plain, section, &found);
+            QVERIFY(found);
+            QCOMPARE(up, !ascending);
+        }
+    }
+
+    void aRefillStartsAtTheTopOfTheList()
+    {
+        std::string lines;
+        for (int i = 0; i < 300; ++i)
+            lines += sale("R" + std::to_string(1000 + i), "1/1/2020", "1.00");
+        write(QStringLiteral("r.csv"), lines);
+        start();
+        QScrollBar *bar = list()->verticalScrollBar();
+        const std::function<void()> refills[] = {
+            [this] { action("actSearchAll")->trigger(); },
+            [this] {
+                const ModalWatch watch = answerSearch(QStringLiteral("R1"));
+                action("actSearchTransId")->trigger();
+            },
+        };
+        for (const auto &refill : refills) {
+            list()->scrollToBottom();
+            QVERIFY(bar->value() > 0);
+            refill();
+            QCOMPARE(bar->value(), 0);
+        }
+    }
+
+    // The fixed columns show an ID of the usual 17 characters, a date, a time and the widest amounts
+    // whole, in whatever font the list uses, and the window grows by their widths.
+    void fixedColumnsFitTheirTextsInTheFontUsed()
+    {
+        write(QStringLiteral("w.csv"), sale("00MU32VKYD8F5FXQW", "12/28/2009", "-21474836.48") +
+                                           sale("WQVB375II931FIXQK", "1/1/2020", "21474836.47") +
+                                           sale("0AH626KNKI5Z8GSMM", "1/1/2020", "-1.00"));
+        start();
+        QHeaderView *header = list()->horizontalHeader();
+        const int design[] = {150, 100, 100, 100, 200, 80, 80, 80};
+        int sum = 0;
+        for (int c = 0; c < 8; ++c) {
+            QVERIFY2(header->sectionSize(c) >= design[c], qPrintable(QString::number(c)));
+            sum += header->sectionSize(c);
+        }
+        for (const int c : {0, 1, 2, 5}) {
+            // What a cell of the column needs to show its text whole, grid line included.
+            QVERIFY2(static_cast<QAbstractItemView *>(list())->sizeHintForColumn(c) <= header->sectionSize(c),
+                     qPrintable(QStringLiteral("column %1 needs %2, has %3")
+                                    .arg(c)
+                                    .arg(static_cast<QAbstractItemView *>(list())->sizeHintForColumn(c))
+                                    .arg(header->sectionSize(c))));
+        }
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(main_->width(), std::min(747 + sum, room.width()));
+        // The offscreen screen is narrow: the picture shows the window at its full width.
+        main_->resize(747 + sum, 666);
+        main_->grab().save(QStringLiteral(QV_REPORT_ARTEFACTS "/list.png"));
+
+        // A larger font widens the columns in step; a smaller one never narrows them below the design.
+        const QFont base = list()->font();
+        QFont large = base;
+        large.setPixelSize(40);
+        QFont tiny = base;
+        tiny.setPixelSize(4);
+        const int atBase = qv_list_column_width(100, QFontMetrics(base), "", 0);
+        QVERIFY(qv_list_column_width(100, QFontMetrics(large), "", 0) > 2 * atBase);
+        QCOMPARE(qv_list_column_width(100, QFontMetrics(tiny), "", 0), 100);
+        QVERIFY(qv_list_column_width(80, QFontMetrics(tiny), "-21474836.48", 500) >= 500);
+    }
+
+    void tabGoesFromTheListToThePaneAndBackAndTheFirstDownSelectsTheFirstRow()
+    {
+        write(QStringLiteral("k.csv"), sale("K1", "1/1/2020", "1.00") + sale("K2", "1/2/2020", "2.00") +
+                                           sale("K3", "1/3/2020", "3.00"));
+        start();
+        main_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main_.get()));
+        // The list has the focus at start-up.
+        QTRY_COMPARE(QApplication::focusWidget(), list());
+        QTest::keyClick(list(), Qt::Key_Down);
+        QCOMPARE(list()->selectionModel()->selectedRows().value(0).row(), 0);
+        QTRY_VERIFY(detail()->toPlainText().startsWith(QStringLiteral("Transaction ID: K1 ")));
+        QTest::keyClick(list(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), detail());
+        QTest::keyClick(detail(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), list());
+        QTest::keyClick(list(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), detail());
+        QTest::keyClick(detail(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), list());
+        QCOMPARE(list()->selectionModel()->selectedRows().value(0).row(), 0);
+        QTest::keyClick(list(), Qt::Key_Down);
+        QCOMPARE(list()->selectionModel()->selectedRows().value(0).row(), 1);
+
+        // After a refill nothing is selected; the first Down selects the first row again.
+        action("actSearchAll")->trigger();
+        QTest::keyClick(list(), Qt::Key_Down);
+        QCOMPARE(list()->selectionModel()->selectedRows().value(0).row(), 0);
+    }
+
+    // A right click on the tool bar or the menu bar offers the view switches, whose check marks stay
+    // the state of what they show.
+    void rightClickOnTheBarsOffersTheViewSwitches()
+    {
+        start();
+        auto *toolbar = main_->findChild<QToolBar *>("ToolBar1");
+        QAction *toolbarSwitch = action("actViewToolbar");
+        for (QWidget *bar : {static_cast<QWidget *>(toolbar), static_cast<QWidget *>(main_->menuBar())}) {
+            QStringList items;
+            whenPopup([&items](QMenu *menu) {
+                for (QAction *a : menu->actions())
+                    items << a->text();
+                QAction *first = menu->actions().value(0);
+                QVERIFY(first != nullptr);
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(first).center());
+            });
+            // The right click as the window system delivers it, so that it becomes a context menu.
+            const QPoint at = bar->mapTo(main_.get(), QPoint(bar->width() - 10, bar->height() / 2));
+            QTest::mouseClick(main_->windowHandle(), Qt::RightButton, {}, at);
+            QTRY_COMPARE(items, (QStringList{"Toolbar", "Details"}));
+            QTRY_VERIFY(!toolbar->isVisible());
+            QVERIFY(!toolbarSwitch->isChecked());
+            toolbarSwitch->trigger();
+            QVERIFY(toolbar->isVisible());
+            QVERIFY(toolbarSwitch->isChecked());
+        }
+    }
+
     void theViewSwitchesHideAndShowTheirParts()
     {
         start();
@@ -402,17 +869,82 @@ private Q_SLOTS:
                  shown);
     }
 
-    void manyProblemsShowTheFirstTenAndACount()
+    void problemReportsAreSummedUpByFile_data()
     {
-        std::vector<qv_load_problem> problems;
+        QTest::addColumn<bool>("cancelled");
+        QTest::addColumn<QStringList>("summary");
+        QTest::newRow("loaded") << false
+                                << QStringList{"2 files could not be read:",
+                                               "    gone.csv: No such file or directory",
+                                               "    locked.csv: Permission denied",
+                                               "1,313 lines could not be loaded:",
+                                               "    f.csv: 13 lines",
+                                               "    big.csv: 1,300 lines",
+                                               "",
+                                               "The details list every problem."};
+        QTest::newRow("cancelled") << true
+                                   << QStringList{"The load was cancelled.",
+                                                  "2 files could not be read:",
+                                                  "    gone.csv: No such file or directory",
+                                                  "    locked.csv: Permission denied",
+                                                  "1,313 lines could not be loaded:",
+                                                  "    f.csv: 13 lines",
+                                                  "    big.csv: 1,300 lines",
+                                                  "",
+                                                  "The details list every problem."};
+    }
+
+    void problemReportsAreSummedUpByFile()
+    {
+        QFETCH(bool, cancelled);
+        QFETCH(QStringList, summary);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        qv_load_report report;
         for (std::size_t i = 1; i <= 13; ++i)
-            problems.push_back({"f.csv", i + 1, "bad"});
-        problems.push_back({"gone.csv", 0, "No such file or directory"});
-        const QString text = qv_load_problems_text(problems);
-        QVERIFY(text.contains(QStringLiteral("f.csv:2: bad")));
-        QVERIFY(text.contains(QStringLiteral("f.csv:11: bad")));
-        QVERIFY(!text.contains(QStringLiteral("f.csv:12: bad")));
-        QVERIFY(text.endsWith(QStringLiteral("and 4 more")));
+            report.problems.push_back({"/data/f.csv", i + 1, "bad"});
+        report.problems.push_back({"/data/gone.csv", 0, "No such file or directory"});
+        for (std::size_t i = 1; i <= 200; ++i)
+            report.problems.push_back({"/data/big.csv", i + 1, "worse"});
+        report.problems.push_back({"/data/locked.csv", 0, "Permission denied"});
+        report.unlisted.push_back({"/data/big.csv", 1100});
+        report.cancelled = cancelled;
+        QCOMPARE(qv_load_problems_text(report).split('\n'), summary);
+        const QStringList details = qv_load_problems_details(report).split('\n');
+        QCOMPARE(details.size(), 2 + 13 + 200 + 1);
+        QCOMPARE(details.value(0), QStringLiteral("/data/gone.csv: No such file or directory"));
+        QCOMPARE(details.value(1), QStringLiteral("/data/locked.csv: Permission denied"));
+        QCOMPARE(details.value(2), QStringLiteral("/data/f.csv:2: bad"));
+        QCOMPARE(details.value(15), QStringLiteral("/data/big.csv:2: worse"));
+        QCOMPARE(details.value(215),
+                 QStringLiteral("/data/big.csv: 1,100 more lines could not be loaded (not listed)"));
+        QLocale::setDefault(QLocale::c());
+    }
+
+    // Many files: the summary names ten of each kind and counts the rest; files of the same name in
+    // different folders are told apart; very long names are shortened in the middle.
+    void theSummaryStaysShortWithManyFiles()
+    {
+        qv_load_report report;
+        for (int i = 0; i < 12; ++i)
+            report.problems.push_back(
+                {"/data/unreadable-" + std::to_string(i) + ".csv", 0, "Permission denied"});
+        for (int i = 0; i < 14; ++i)
+            report.problems.push_back({"/data/lines-" + std::to_string(i) + ".csv", 2, "bad"});
+        report.problems.push_back({"/a/same.csv", 2, "bad"});
+        report.problems.push_back({"/b/same.csv", 2, "bad"});
+        report.problems.push_back({"/data/" + std::string(200, 'n') + ".csv", 0, "Permission denied"});
+        const QStringList summary = qv_load_problems_text(report).split('\n');
+        QCOMPARE(summary.value(0), QStringLiteral("13 files could not be read:"));
+        QCOMPARE(summary.value(11), QStringLiteral("    and 3 more files"));
+        QCOMPARE(summary.value(12), QStringLiteral("16 lines could not be loaded:"));
+        QCOMPARE(summary.value(23), QStringLiteral("    and 6 more files"));
+        for (const QString &line : summary)
+            QVERIFY2(line.size() <= 90, qPrintable(line));
+        report.problems.erase(report.problems.begin(), report.problems.begin() + 26);
+        const QString few = qv_load_problems_text(report);
+        QVERIFY2(few.contains(QStringLiteral("    /a/same.csv: 1 line\n    /b/same.csv: 1 line")),
+                 qPrintable(few));
+        QVERIFY2(few.contains(QChar(0x2026)), qPrintable(few));
     }
 };
 
