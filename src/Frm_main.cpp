@@ -56,56 +56,6 @@ constexpr std::array<char, 32> scrambled(const char (&text)[32])
 }
 constexpr std::array<char, 32> websiteScrambled = scrambled("https://quorvex.example/history");
 
-// Windows-1252 for the bytes 0x80 to 0x9F; the rest of the upper half is Latin-1.
-constexpr char16_t cp1252[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-// The length of the valid UTF-8 at the start of bytes; cut is set when the rest is one character cut
-// short by the end of the text.
-std::size_t validUtf8(std::string_view bytes, bool &cut)
-{
-    cut = false;
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        std::size_t n = 0;
-        std::uint32_t min = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            n = 1;
-            min = 0x80;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            n = 2;
-            min = 0x800;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            n = 3;
-            min = 0x10000;
-        } else {
-            return i;
-        }
-        std::uint32_t code = c & (0x3F >> n);
-        std::size_t k = 1;
-        for (; k <= n && i + k < bytes.size(); ++k) {
-            const auto d = static_cast<unsigned char>(bytes[i + k]);
-            if ((d & 0xC0) != 0x80)
-                return i;
-            code = code << 6 | (d & 0x3F);
-        }
-        if (k <= n) {
-            cut = true;
-            return i;
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return i;
-        i += n + 1;
-    }
-    return i;
-}
-
 QString cString(std::string_view bytes)
 {
     return bytes.empty() ? QStringLiteral("(null)") : qv_display_text(bytes);
@@ -133,17 +83,9 @@ QIcon qv_application_icon()
 
 QString qv_display_text(std::string_view bytes)
 {
-    bool cut = false;
-    const std::size_t valid = validUtf8(bytes, cut);
-    if (valid == bytes.size() || cut)
-        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(valid));
-    QString out;
-    out.reserve(static_cast<qsizetype>(bytes.size()));
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        out.append(c >= 0x80 && c < 0xA0 ? QChar(cp1252[c - 0x80]) : QChar(c));
-    }
-    return out;
+    // The shown text is the one an export writes.
+    const std::string utf8 = qv_utf8_text(bytes);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 QStringList qv_detail_lines(const Tqv_record &r)
