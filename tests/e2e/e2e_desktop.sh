@@ -13,16 +13,7 @@ gen=$2
 dump=$3
 artefacts=$4
 mkdir -p "$artefacts"
-work=$(mktemp -d)
-xvfb=""
-app=""
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "e2e: $*" >&2; exit 1; }
+source "$(dirname "$0")/e2e_lib.sh"
 
 # The start-up folder holds numbers 0 to 199; the file of the command line 150 to 349 with other data,
 # so that which copy of 150 to 199 is kept shows the order.
@@ -32,18 +23,7 @@ mkdir -p "$work/start" "$work/elsewhere" "$work/out"
 "$dump" --csv "$work/start/a.csv" "$work/elsewhere/b c.csv" >"$work/expected.csv"
 first_id=$(sed -n 2p "$work/expected.csv" | cut -d, -f12)
 
-for n in $(seq 101 199); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    display=:$n
-    break
-  fi
-done
-[ -n "${display:-}" ] || fail "no free display number"
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$artefacts/xvfb-desktop.log" 2>&1 &
-xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start on $display"
+e2e_start_xvfb "$artefacts/xvfb-desktop.log"
 
 (cd "$work/start" && exec "$program" "$work/elsewhere/b c.csv") >"$artefacts/program-desktop.log" 2>&1 &
 app=$!
@@ -80,19 +60,5 @@ sleep 0.5
 cmp "$work/out/list.csv" "$work/expected.csv" || fail "the export differs from qv-dump --csv"
 [ "$(ls -A "$work/out")" = "list.csv" ] || fail "the export left other files: $(ls -A "$work/out")"
 
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+f
-sleep 0.5
-xdotool key x
-status=""
-for _ in $(seq 100); do
-  if ! kill -0 "$app" 2>/dev/null; then
-    wait "$app" && status=0 || status=$?
-    break
-  fi
-  sleep 0.1
-done
-app=""
-[ -n "$status" ] || fail "File > Exit did not end the program"
-[ "$status" -eq 0 ] || fail "the program ended with exit code $status"
+e2e_exit_through_file_menu "$window"
 echo "e2e: command-line file loaded after the start-up folder, row copied, $(($(wc -l <"$work/out/list.csv") - 1)) records exported"

@@ -13,16 +13,7 @@ program=$1
 gen=$2
 artefacts=$3
 mkdir -p "$artefacts"
-work=$(mktemp -d)
-xvfb=""
-app=""
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "e2e: $*" >&2; exit 1; }
+source "$(dirname "$0")/e2e_lib.sh"
 
 # The title that the program set on a window for the window manager to show.
 net_wm_name() { xprop -id "$1" _NET_WM_NAME | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'; }
@@ -73,18 +64,7 @@ bad="$work/import/bad-lines.csv"
   done
 } >"$bad"
 
-for n in $(seq 101 199); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    display=:$n
-    break
-  fi
-done
-[ -n "${display:-}" ] || fail "no free display number"
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$artefacts/xvfb.log" 2>&1 &
-xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start on $display"
+e2e_start_xvfb "$artefacts/xvfb.log"
 
 (cd "$work" && exec "$program") >"$artefacts/program.log" 2>&1 &
 app=$!
@@ -157,20 +137,5 @@ done
 [ "$(xdotool search --onlyvisible --name '^Quorvex history tool$' | wc -l)" -le 1 ] ||
   fail "Enter did not close the error box"
 
-# File > Exit.
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+f
-sleep 0.5
-xdotool key x
-status=""
-for _ in $(seq 100); do
-  if ! kill -0 "$app" 2>/dev/null; then
-    wait "$app" && status=0 || status=$?
-    break
-  fi
-  sleep 0.1
-done
-app=""
-[ -n "$status" ] || fail "File > Exit did not end the program"
-[ "$status" -eq 0 ] || fail "the program ended with exit code $status"
+e2e_exit_through_file_menu "$window"
 echo "e2e: searched for $wanted and exited with 0; screenshots in $artefacts"

@@ -11,34 +11,14 @@ program=$1
 gen=$2
 artefacts=$3
 mkdir -p "$artefacts"
-work=$(mktemp -d)
-xvfb=""
-app=""
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "e2e: $*" >&2; exit 1; }
+source "$(dirname "$0")/e2e_lib.sh"
 
 "$gen" --seed 3 --records 50 --out "$work/good.csv" 2>/dev/null
 mkfifo "$work/pipe.csv"
 ln -s "$work/nowhere" "$work/dangling.csv"
 python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' "$work/socket.csv"
 
-for n in $(seq 101 199); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    display=:$n
-    break
-  fi
-done
-[ -n "${display:-}" ] || fail "no free display number"
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$artefacts/xvfb-special.log" 2>&1 &
-xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start on $display"
+e2e_start_xvfb "$artefacts/xvfb-special.log"
 
 start=$(date +%s%N)
 (cd "$work" && exec "$program") >"$artefacts/program-special.log" 2>&1 &
@@ -71,18 +51,5 @@ done
 xdotool windowfocus --sync "$window"
 import -window root "$artefacts/e2e-special-files-main.png"
 
-xdotool key --clearmodifiers alt+f
-sleep 0.5
-xdotool key x
-status=""
-for _ in $(seq 100); do
-  if ! kill -0 "$app" 2>/dev/null; then
-    wait "$app" && status=0 || status=$?
-    break
-  fi
-  sleep 0.1
-done
-app=""
-[ -n "$status" ] || fail "File > Exit did not end the program"
-[ "$status" -eq 0 ] || fail "the program ended with exit code $status"
+e2e_exit_through_file_menu "$window"
 echo "e2e: first window ${elapsed_ms} ms after the start in a folder with a pipe, a dangling link and a socket"
