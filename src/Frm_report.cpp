@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QDir>
+#include <QBuffer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -838,23 +839,56 @@ bool TFrmReport::saveImage(const QString &fileName, QString *error)
 {
     syncSeries();
     const QImage image = ui->Chart1->grab().toImage();
-    QImageWriter writer(fileName, "png");
-    if (writer.write(image))
-        return true;
-    if (error != nullptr)
-        *error = writer.errorString();
-    return false;
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image)) {
+        if (error != nullptr)
+            *error = writer.errorString();
+        return false;
+    }
+    // Through the same safe write as the data: never half a file, never a loaded file.
+    bool given = false;
+    std::string reason;
+    const bool written = qv_write_file_safely(
+        QFile::encodeName(fileName).toStdString(),
+        [&](std::string &chunk) {
+            if (!given)
+                chunk.append(png.constData(), static_cast<std::size_t>(png.size()));
+            given = true;
+            return false;
+        },
+        loadedFiles_, reason);
+    if (!written && error != nullptr)
+        *error = QString::fromLocal8Bit(reason);
+    return written;
+}
+
+QString TFrmReport::askSaveFileName(const QString &title, const QString &filter, const QString &suffix)
+{
+    // The dialog adds the suffix before it asks whether to replace a file, so that the question is about
+    // the file that is written.
+    QString fileName;
+    if (saveFileNameHook()) {
+        fileName = saveFileNameHook()(this);
+        if (!fileName.isEmpty() && QFileInfo(fileName).suffix().isEmpty())
+            fileName += QLatin1Char('.') + suffix;
+    } else {
+        QFileDialog dialog(this, title, QString(), filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(suffix);
+        if (dialog.exec() == QDialog::Accepted)
+            fileName = dialog.selectedFiles().value(0);
+    }
+    return fileName;
 }
 
 void TFrmReport::saveImageAs()
 {
-    QString fileName = saveFileNameHook() ? saveFileNameHook()(this)
-                                          : QFileDialog::getSaveFileName(this, tr("Save image"), QString(),
-                                                                         tr("PNG images (*.png)"));
+    const QString fileName = askSaveFileName(tr("Save image"), tr("PNG images (*.png)"), QStringLiteral("png"));
     if (fileName.isEmpty())
         return;
-    if (QFileInfo(fileName).suffix().isEmpty())
-        fileName += QStringLiteral(".png");
     QString error;
     if (!saveImage(fileName, &error))
         bcl_show_error(this, QStringLiteral("Cannot write the image to %1: %2")
@@ -893,18 +927,7 @@ bool TFrmReport::saveData(const QString &fileName, QString *error)
 
 void TFrmReport::saveDataAs()
 {
-    // The dialog adds the suffix before it asks whether to replace a file, so that the question is about
-    // the file that is written.
-    QString fileName;
-    if (saveFileNameHook()) {
-        fileName = saveFileNameHook()(this);
-    } else {
-        QFileDialog dialog(this, tr("Save data"), QString(), tr("CSV files (*.csv)"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("csv"));
-        if (dialog.exec() == QDialog::Accepted)
-            fileName = dialog.selectedFiles().value(0);
-    }
+    const QString fileName = askSaveFileName(tr("Save data"), tr("CSV files (*.csv)"), QStringLiteral("csv"));
     if (fileName.isEmpty())
         return;
     QString error;

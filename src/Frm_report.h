@@ -96,6 +96,8 @@ public:
     bool saveImage(const QString &fileName, QString *error);
     // Asks for a file name and saves the chart there; errors are shown in the error box.
     void saveImageAs();
+    // The name of a file to save, asked with the suffix added to a name typed without one.
+    QString askSaveFileName(const QString &title, const QString &filter, const QString &suffix);
     // Writes the points as CSV, one "date,value" line each under that header (dates as YYYY-MM-DD, a
     // month report's on the first of the month), through the safe write that the list's export uses.
     bool saveData(const QString &fileName, QString *error);

@@ -480,10 +480,23 @@ private Q_SLOTS:
         QVERIFY(box.seen);
         QVERIFY2(box.text.contains(QDir::toNativeSeparators(bad)), qPrintable(box.text));
 
+        // A loaded file is never written over, whatever its name says.
+        const QString loaded = dir.filePath(QStringLiteral("history.png"));
+        QFile(loaded).open(QIODevice::WriteOnly);
+        report.setLoadedFiles({QFile::encodeName(loaded).toStdString()});
+        TFrmReport::setSaveFileNameHook([&](QWidget *) { return loaded; });
+        SeenBox refused;
+        {
+            const ModalWatch watch2 = answerNextMessageBox(&refused);
+            report.actionSaveImage()->trigger();
+        }
+        QVERIFY(refused.seen);
+        QCOMPARE(QFileInfo(loaded).size(), 0);
+
         // Cancelled: nothing written, nothing shown.
         TFrmReport::setSaveFileNameHook([](QWidget *) { return QString(); });
         report.actionSaveImage()->trigger();
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"chart.png"});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"chart.png", "history.png"}));
         TFrmReport::setSaveFileNameHook({});
     }
 
