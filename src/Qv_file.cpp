@@ -393,7 +393,7 @@ std::string_view block_text(const unsigned char *block, qv_text_field f)
         const auto chunk = reinterpret_cast<std::uintptr_t>(block) & ~(std::uintptr_t{chunk_size} - 1);
         return reinterpret_cast<const Tchunk_header *>(chunk)->shared->field[f][number];
     }
-    return {};
+    return {reinterpret_cast<const char *>(at), 0}; // empty, but within the block like the others
 }
 
 std::size_t block_size(const unsigned char *block)
@@ -981,7 +981,11 @@ constexpr std::size_t shared_trial = 4096;
 struct Tqv_records::Timpl {
     Timpl() : slots(1024)
     {
-        index[qv_f_trans_id].on = false; // the key is unique by nature
+        // The key is unique by nature. The texts that the list shows (the key, status, item title and
+        // sender) stay in the record's own block, side by side, so that a row's texts are read from one
+        // place.
+        for (const qv_text_field f : {qv_f_trans_id, qv_f_status, qv_f_item_title, qv_f_from_email})
+            index[f].on = false;
     }
     ~Timpl()
     {
@@ -1821,7 +1825,9 @@ public:
             return;
         const std::size_t n = batch_.size();
         const std::size_t threads = team_.threads();
-        const std::size_t parts = threads == 1 ? 1 : std::min<std::size_t>(threads * 8, (n + 63) / 64);
+        // Parts of at least 16 lines, several per thread, so that a thread that is slowed down by other
+        // work on the machine holds the others up little.
+        const std::size_t parts = threads == 1 ? 1 : std::min<std::size_t>(threads * 8, (n + 15) / 16);
         std::vector<Tparsed_part> &out = team_.parts();
         if (out.size() < parts)
             out.resize(parts);
