@@ -947,6 +947,29 @@ std::uint64_t text_hash(std::string_view text)
     return h;
 }
 
+// Whether two short texts are equal, without the cost of a library call.
+bool same_text(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    const char *p = a.data();
+    const char *q = b.data();
+    std::size_t n = a.size();
+    for (; n >= 8; n -= 8, p += 8, q += 8) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, p, 8);
+        std::memcpy(&y, q, 8);
+        if (x != y)
+            return false;
+    }
+    for (; n > 0; --n) {
+        if (*p++ != *q++)
+            return false;
+    }
+    return true;
+}
+
 // One entry of the store's hash index: the high half of the key's hash, and where the record lies (its
 // chunk and its place there in 8-byte steps), 0 for none.
 struct Tslot {
@@ -1020,8 +1043,10 @@ struct Tqv_records::Timpl {
         if (chunks.size() >= chunks_max)
             throw std::bad_alloc();
         reserve_one(chunks);
-        if (region_left == 0)
-            map_region();
+        if (region_left == nullptr) {
+            region_left = map_region();
+            region_end = region_left + regions.back().second;
+        }
         unsigned char *const chunk = region_left;
         region_left = region_left + chunk_size == region_end ? nullptr : region_left + chunk_size;
         reinterpret_cast<Tchunk_header *>(chunk)->shared = &shared;
@@ -1033,7 +1058,7 @@ struct Tqv_records::Timpl {
     // Maps a region of whole chunks, aligned to the chunk size; each is twice the one before, up to
     // 64 MiB. Huge pages are asked for where the system offers them: the first touch of memory costs
     // far less in 2 MiB pages than in 4 KiB ones.
-    void map_region()
+    unsigned char *map_region()
     {
         const std::size_t size = std::min<std::size_t>(chunk_size << regions.size(), std::size_t{64} << 20);
         reserve_one(regions);
@@ -1052,8 +1077,18 @@ struct Tqv_records::Timpl {
         ::madvise(begin, size, MADV_HUGEPAGE);
 #endif
         regions.emplace_back(begin, size);
-        region_left = begin;
-        region_end = begin + size;
+        return begin;
+    }
+
+    // The memory that the next bytes of records will take, as far as it is mapped already: another
+    // thread can have its pages made (the first touch of fresh memory is slow) while this one fills it.
+    std::pair<unsigned char *, std::size_t> next_pages(std::size_t bytes) const
+    {
+        if (at == nullptr)
+            return {nullptr, 0};
+        unsigned char *const limit = region_left != nullptr ? region_end : end;
+        const std::size_t size = std::min(bytes, static_cast<std::size_t>(limit - at));
+        return {at, size};
     }
 
     // A copy of text that lives as long as the store.
@@ -1084,7 +1119,7 @@ struct Tqv_records::Timpl {
             const unsigned entry = ix.table[i];
             if (entry == 0)
                 return -1;
-            if (texts[entry - 1] == text)
+            if (same_text(texts[entry - 1], text))
                 return static_cast<int>(entry - 1);
         }
     }
@@ -1137,7 +1172,7 @@ struct Tqv_records::Timpl {
     char *pool_end = nullptr;
 
     std::vector<std::pair<unsigned char *, std::size_t>> regions;
-    unsigned char *region_left = nullptr; // the next chunk of the last region, or null
+    unsigned char *region_left = nullptr; // the next chunk of the region in use, or null
     unsigned char *region_end = nullptr;
     std::vector<unsigned char *> chunks;
     unsigned char *at = nullptr;
@@ -1192,6 +1227,16 @@ public:
     }
 
     static Tqv_records::Timpl &impl(Tqv_records &store) { return *store.impl_; }
+
+    // Sizes the index and the order for count records at least, so that a load does not grow them in
+    // many steps.
+    static void reserve(Tqv_records &store, std::size_t count)
+    {
+        Tqv_records::Timpl &d = *store.impl_;
+        while ((count + 1) * 2 > d.slots.size())
+            grow(d);
+        store.order_.reserve(count);
+    }
 
 private:
     static void grow(Tqv_records::Timpl &d)
@@ -1689,16 +1734,21 @@ public:
     std::size_t threads() const { return wanted_; }
     std::vector<Tparsed_part> &parts() { return parts_; }
 
-    // Calls work(i) for every i in [0, n), on the helpers and on the calling thread, and returns when all
-    // are done; an exception of one of them is thrown again here.
-    void run(std::size_t n, const std::function<void(std::size_t)> &work)
+    // Calls work(i) for every i in [0, n), on the helpers and on the calling thread, and after(i) on the
+    // calling thread for each i in turn as soon as work(i) is done, while the others work on; returns
+    // when all are done. An exception of work(i) stops the calls of after at i and is thrown again here.
+    // A helper first calls aside(), if there is a helper.
+    void run(std::size_t n, const std::function<void(std::size_t)> &work,
+             const std::function<void(std::size_t)> &after, const std::function<void()> &aside)
     {
         if (n > 1)
             start_helpers();
         {
             std::lock_guard<std::mutex> lock(mutex_);
+            aside_ = aside ? &aside : nullptr;
             work_ = &work;
             count_ = n;
+            done_.assign(n, 0);
             next_.store(0, std::memory_order_relaxed);
             busy_ = helpers_.size();
             error_ = nullptr;
@@ -1706,10 +1756,38 @@ public:
         }
         if (!helpers_.empty())
             wake_.notify_all();
-        claim();
+        std::size_t next_after = 0;
+        std::exception_ptr after_error;
+        while (next_after < n) {
+            bool ready = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (error_)
+                    break;
+                ready = done_[next_after] != 0;
+            }
+            if (ready) {
+                try {
+                    after(next_after++);
+                } catch (...) {
+                    // The helpers take nothing more; they are waited for before the error goes on.
+                    after_error = std::current_exception();
+                    next_.store(n, std::memory_order_relaxed);
+                    break;
+                }
+                continue;
+            }
+            if (!claim_one()) {
+                std::unique_lock<std::mutex> lock(mutex_);
+                part_done_.wait(lock, [&] { return done_[next_after] != 0 || error_; });
+            }
+        }
         std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return busy_ == 0; });
+        finished_.wait(lock, [this] { return busy_ == 0; });
         work_ = nullptr;
+        aside_ = nullptr;
+        if (after_error)
+            std::rethrow_exception(after_error);
         if (error_)
             std::rethrow_exception(error_);
     }
@@ -1738,28 +1816,38 @@ private:
             if (stop_)
                 return;
             seen = generation_;
+            const std::function<void()> *aside = aside_;
+            aside_ = nullptr;
             lock.unlock();
-            claim();
+            if (aside != nullptr)
+                (*aside)();
+            while (claim_one()) {
+            }
             lock.lock();
             if (--busy_ == 0)
-                done_.notify_one();
+                finished_.notify_one();
         }
     }
 
-    void claim()
+    // Does the next item nobody took yet; false when there is none.
+    bool claim_one()
     {
-        for (;;) {
-            const std::size_t i = next_.fetch_add(1, std::memory_order_relaxed);
-            if (i >= count_)
-                return;
-            try {
-                (*work_)(i);
-            } catch (...) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (!error_)
-                    error_ = std::current_exception();
-            }
+        const std::size_t i = next_.fetch_add(1, std::memory_order_relaxed);
+        if (i >= count_)
+            return false;
+        try {
+            (*work_)(i);
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!error_)
+                error_ = std::current_exception();
         }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_[i] = 1;
+        }
+        part_done_.notify_one();
+        return true;
     }
 
     const std::size_t wanted_;
@@ -1768,10 +1856,13 @@ private:
     std::vector<Tparsed_part> parts_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::condition_variable done_;
+    std::condition_variable part_done_;
+    std::condition_variable finished_;
+    std::vector<std::uint8_t> done_; // per item, once its work is over
     std::uint64_t generation_ = 0;
     bool stop_ = false;
     const std::function<void(std::size_t)> *work_ = nullptr;
+    const std::function<void()> *aside_ = nullptr;
     std::size_t count_ = 0;
     std::atomic<std::size_t> next_{0};
     std::size_t busy_ = 0;
@@ -1786,8 +1877,9 @@ std::atomic<std::size_t> load_threads_setting{0};
 // had been taken one by one.
 class Tline_loader {
 public:
-    Tline_loader(Tqv_records &store, const std::string &name, qv_load_report &report, Tparse_team &team)
-        : store_(store), name_(name), report_(report), team_(team)
+    Tline_loader(Tqv_records &store, const std::string &name, qv_load_report &report, Tparse_team &team,
+                 std::uint64_t size_hint)
+        : store_(store), name_(name), report_(report), team_(team), size_hint_(size_hint)
     {
     }
     ~Tline_loader()
@@ -1816,6 +1908,9 @@ public:
             entry.long_line = long_count_++;
         }
         batch_.push_back(entry);
+        // A block of very short lines is taken in several runs, so that what is held per line stays small.
+        if (batch_.size() >= batch_max)
+            flush();
     }
 
     // Parses the lines gathered and adds them to the store.
@@ -1832,22 +1927,55 @@ public:
         if (out.size() < parts)
             out.resize(parts);
         const std::size_t first_number = index_ + 1;
+        // The bytes of the lines (the views lie in the block in order), to size things by.
+        const std::size_t text_bytes =
+            long_count_ > 0 ? 0
+                            : static_cast<std::size_t>(batch_.back().text.data() + batch_.back().text.size() -
+                                                       batch_.front().text.data()) +
+                                  1;
+        const std::size_t added_before = report_.counts.added;
         const Tstore_access::Tinside &shared = Tstore_access::impl(store_);
-        team_.run(parts, [&](std::size_t part) {
-            Tparsed_part &p = out[part];
-            p.clear();
-            const std::size_t from = n * part / parts;
-            const std::size_t to = n * (part + 1) / parts;
-            p.lines.reserve(to - from);
-            for (std::size_t i = from; i < to; ++i)
-                parse(batch_[i], first_number + i, shared, p);
-        });
-        std::size_t i = 0;
-        for (std::size_t part = 0; part < parts; ++part) {
-            Tparsed_part &p = out[part];
-            for (const Tparsed_line &line : p.lines)
-                add(batch_[i++], line, p);
-            learn(p);
+        const std::pair<unsigned char *, std::size_t> pages = shared.next_pages(text_bytes);
+        const std::function<void()> make_pages = [pages] {
+#ifdef MADV_POPULATE_WRITE
+            if (pages.second > 0) {
+                const auto from = reinterpret_cast<std::uintptr_t>(pages.first) & ~std::uintptr_t{4095};
+                ::madvise(reinterpret_cast<void *>(from),
+                          reinterpret_cast<std::uintptr_t>(pages.first) + pages.second - from,
+                          MADV_POPULATE_WRITE);
+            }
+#endif
+        };
+        // Each part joins the store as soon as it is parsed, while the other threads parse the parts after
+        // it; the shared texts learn from all of them once no thread reads them any more.
+        std::size_t next_line = 0;
+        team_.run(
+            parts,
+            [&](std::size_t part) {
+                Tparsed_part &p = out[part];
+                p.clear();
+                const std::size_t from = n * part / parts;
+                const std::size_t to = n * (part + 1) / parts;
+                p.lines.reserve(to - from);
+                for (std::size_t i = from; i < to; ++i)
+                    parse(batch_[i], first_number + i, shared, p);
+            },
+            [&](std::size_t part) {
+                const Tparsed_part &p = out[part];
+                for (const Tparsed_line &line : p.lines)
+                    add(batch_[next_line++], line, p);
+            },
+            make_pages);
+        for (std::size_t part = 0; part < parts; ++part)
+            learn(out[part]);
+        if (first_number == 1 && text_bytes > 0 && size_hint_ > text_bytes) {
+            // The first run of lines tells about how many records the file will add: the index is made big
+            // enough at once rather than in many steps.
+            const double per_byte =
+                static_cast<double>(report_.counts.added - added_before) / static_cast<double>(text_bytes);
+            Tstore_access::reserve(store_, store_.count() +
+                                               static_cast<std::size_t>(
+                                                   per_byte * static_cast<double>(size_hint_ - text_bytes)));
         }
         batch_.clear();
         long_count_ = 0;
@@ -1864,10 +1992,17 @@ public:
         else
             line_problem(line + 1, "the file holds a zero byte here; the rest of the file was not read");
     }
-    void file_problem(std::string message) { report_.problems.push_back({name_, 0, std::move(message)}); }
-    std::size_t lines() const { return index_; }
+    void file_problem(std::string message)
+    {
+        report_.problems.push_back({name_, 0, std::move(message)});
+    }
+    std::size_t lines() const
+    {
+        return index_;
+    }
 
 private:
+    static constexpr std::size_t batch_max = 32768;
     struct Tbatch_line {
         std::string_view text;
         std::size_t long_line; // its columns in long_lines_, or no_line
@@ -2006,6 +2141,7 @@ private:
     const std::string &name_;
     qv_load_report &report_;
     Tparse_team &team_;
+    const std::uint64_t size_hint_; // the size of the text
     std::vector<Tbatch_line> batch_;
     std::vector<std::unique_ptr<Tlong_line>> long_lines_;
     std::size_t long_count_ = 0;
@@ -2025,7 +2161,7 @@ struct Tload_place {
 bool load_source(Tqv_records &store, Tsource &source, const std::string &name, qv_load_report &report,
                  const qv_load_progress &progress, const Tload_place &place)
 {
-    Tline_loader loader(store, name, report, place.team);
+    Tline_loader loader(store, name, report, place.team, source.size());
     try {
         const auto ask = [&](std::uint64_t bytes) {
             return !progress ||
