@@ -1261,7 +1261,12 @@ Tqv_records::Tqv_records() : impl_(std::make_unique<Timpl>())
 {
 }
 
-Tqv_records::~Tqv_records() = default;
+Tqv_records::~Tqv_records()
+{
+    // A record of the store may have been given texts of its own since (set_texts).
+    for (Tqv_record_object *rec : order_)
+        rec->~Tqv_record_object();
+}
 
 Tqv_record_object *Tqv_records::find(std::string_view key, std::uint64_t hash) const
 {
