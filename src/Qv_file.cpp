@@ -1907,7 +1907,8 @@ public:
             kept.fields.clear();
             for (int c = 0; c < qv_column_count; ++c) {
                 const std::string_view text = split->field(c);
-                std::memcpy(kept.text[c], text.data(), text.size());
+                if (!text.empty())
+                    std::memcpy(kept.text[c], text.data(), text.size());
                 kept.fields.slot[c] = std::string_view(kept.text[c], text.size());
             }
             entry.long_line = long_count_++;
