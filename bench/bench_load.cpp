@@ -1,6 +1,7 @@
-// qv-bench-load: loads one history file into an empty store, on one thread, and times the load and the
-// walks that the windows make over the store afterwards. Run it in a fresh process per file so that the
-// peak memory figure is that file's own (bench/run-data-bench does).
+// qv-bench-load: loads one history file into an empty store and times the load and the walks that the
+// windows make over the store afterwards. Run it in a fresh process per file so that the peak memory
+// figure is that file's own (bench/run-data-bench does). With --baseline it only reads the file into a
+// fresh buffer of its size with one read(), the yardstick of the load's targets.
 //
 // Writes one line of tab-separated figures to standard output (the header with --header), and a
 // readable account to standard error.
@@ -10,11 +11,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -60,8 +66,42 @@ long long warm(const std::string &path)
     return total;
 }
 
-const char *const usage =
-    "usage: qv-bench-load [--header | --breakdown-header] [--breakdown] [--id-text T] [--name-text T] FILE\n";
+const char *const usage = "usage: qv-bench-load [--header | --breakdown-header] [--breakdown | --baseline] "
+                          "[--threads N] [--id-text T] [--name-text T] FILE\n";
+
+// The time to read the whole file into a fresh buffer of its size with one read() (more only if the
+// system returns less), the buffer's allocation included; the file is in the page cache.
+int baseline(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size <= 0) {
+        std::fprintf(stderr, "qv-bench-load: %s: cannot read it\n", path.c_str());
+        return 1;
+    }
+    const auto size = static_cast<std::size_t>(st.st_size);
+    const auto start = Tclock::now();
+    char *const buffer = static_cast<char *>(std::malloc(size));
+    std::size_t done = 0;
+    while (buffer != nullptr && done < size) {
+        const ssize_t n = ::read(fd, buffer + done, size - done);
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    const double read_s = seconds_since(start);
+    ::close(fd);
+    if (done != size) {
+        std::fprintf(stderr, "qv-bench-load: %s: read %zu of %zu bytes\n", path.c_str(), done, size);
+        return 1;
+    }
+    std::printf("%.3f\n", read_s);
+    std::fprintf(stderr, "%s: read into a fresh buffer in %.3f s (%.0f MB/s); resident %.1f MB\n",
+                 path.c_str(), read_s, static_cast<double>(size) / 1e6 / read_s,
+                 status_bytes("VmRSS:") / 1e6);
+    std::free(buffer);
+    return 0;
+}
 
 const char *const columns = "records\tfile_MB\tload_s\trecords_per_s\tMB_per_s\trss_MB\thwm_MB\trss_ratio\t"
                             "hwm_ratio\tsort_walk_s\twalk_s\tsearch_id_s\tsearch_id_pct\tsearch_name_s\t"
@@ -132,6 +172,7 @@ int main(int argc, char **argv)
 {
     std::string path;
     bool breakdown_only = false;
+    bool baseline_only = false;
     std::string id_text = "7Q";    // two characters of a random 17-character ID: about 1.2 %
     std::string name_text = "a n"; // a first name ending in a, a last name beginning with n: about 0.8 %
     for (int i = 1; i < argc; ++i) {
@@ -146,6 +187,14 @@ int main(int argc, char **argv)
         }
         if (arg == "--breakdown") {
             breakdown_only = true;
+            continue;
+        }
+        if (arg == "--baseline") {
+            baseline_only = true;
+            continue;
+        }
+        if (arg == "--threads" && i + 1 < argc) {
+            qv_load_set_threads(std::strtoul(argv[++i], nullptr, 10));
             continue;
         }
         if (arg == "--id-text" && i + 1 < argc) {
@@ -163,6 +212,8 @@ int main(int argc, char **argv)
         std::fputs(usage, stderr);
         return 2;
     }
+    if (baseline_only)
+        return baseline(path);
     if (breakdown_only)
         return breakdown(path);
     const long long size = warm(path);
@@ -229,11 +280,11 @@ int main(int argc, char **argv)
                 rss / static_cast<double>(size), hwm / static_cast<double>(size), sort_walk_s, walk_s,
                 search_id_s, pct(id_found), search_name_s, pct(name_found), report_s, hwm_end / 1e6,
                 load_rss / static_cast<double>(size));
-    std::fprintf(
-        stderr,
-        "%s: %zu records from %.1f MB in %.3f s (%.0f MB/s); resident %.1f MB (%.1f MB of it for the "
-        "store), peak %.1f MB; %zu months, quantity %lld\n",
-        path.c_str(), count, mb, load_s, mb / load_s, rss / 1e6, load_rss / 1e6, hwm / 1e6, months.size(),
-        static_cast<long long>(quantity));
+    std::fprintf(stderr,
+                 "%s: %zu records from %.1f MB in %.3f s (%.0f MB/s, %zu threads); resident %.1f MB (%.1f MB "
+                 "of it for the "
+                 "store), peak %.1f MB; %zu months, quantity %lld\n",
+                 path.c_str(), count, mb, load_s, mb / load_s, qv_load_threads(), rss / 1e6, load_rss / 1e6,
+                 hwm / 1e6, months.size(), static_cast<long long>(quantity));
     return report.problems.empty() ? 0 : 1;
 }

@@ -3,16 +3,22 @@
 #include "Bcl.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
+#include <mutex>
 #include <new>
 #include <random>
 #include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -300,6 +306,166 @@ const std::vector<qv_text_cut> &qv_file_cuts()
 
 // ---- Record ---------------------------------------------------------------------------------------
 
+namespace {
+
+// The texts of a record are packed into one block: first two bits per field telling whether the text
+// is empty, held in the block (a length byte, then its bytes) or shared (its number in the store's list
+// of that field's shared texts: one byte below 128, else two), then the texts of the fields that are
+// not empty. The fields stand in the block in an order that puts first the ones read most (the key, the
+// searched ones, the list's columns), since reaching a field means stepping over those before it.
+constexpr std::size_t kind_bytes = (qv_text_field_count * 2 + 7) / 8;
+constexpr unsigned kind_empty = 0;
+constexpr unsigned kind_inline = 1;
+constexpr unsigned kind_shared = 2;
+// The most texts of one field that a store shares: their numbers take at most two bytes.
+constexpr std::size_t shared_max = 0x7FFF;
+// The largest block: every text inline and full.
+constexpr std::size_t block_max = kind_bytes + qv_text_field_count * (1 + qv_column_max);
+
+constexpr std::array<qv_text_field, qv_text_field_count> make_block_order()
+{
+    std::array<qv_text_field, qv_text_field_count> order{};
+    const qv_text_field first[] = {qv_f_trans_id, qv_f_from_email, qv_f_name, qv_f_status, qv_f_item_title};
+    std::size_t n = 0;
+    for (const qv_text_field f : first)
+        order[n++] = f;
+    for (int f = 0; f < qv_text_field_count; ++f) {
+        bool taken = false;
+        for (const qv_text_field g : first)
+            taken = taken || g == f;
+        if (!taken)
+            order[n++] = static_cast<qv_text_field>(f);
+    }
+    return order;
+}
+constexpr std::array<qv_text_field, qv_text_field_count> block_order = make_block_order();
+
+constexpr std::array<std::uint8_t, qv_text_field_count> make_block_position()
+{
+    std::array<std::uint8_t, qv_text_field_count> position{};
+    for (std::size_t i = 0; i < block_order.size(); ++i)
+        position[block_order[i]] = static_cast<std::uint8_t>(i);
+    return position;
+}
+constexpr std::array<std::uint8_t, qv_text_field_count> block_position = make_block_position();
+
+unsigned kind_at(const unsigned char *block, std::size_t position)
+{
+    return (block[position >> 2] >> ((position & 3) * 2)) & 3u;
+}
+
+// The bytes after one field's kind bits.
+std::size_t field_bytes(unsigned kind, const unsigned char *at)
+{
+    if (kind == kind_inline)
+        return 1u + *at;
+    if (kind == kind_shared)
+        return (*at & 0x80) != 0 ? 2 : 1;
+    return 0;
+}
+
+// The texts that the records of one store share, per field.
+struct Tshared_texts {
+    std::vector<std::string_view> field[qv_text_field_count];
+};
+
+// A store keeps its records in chunks of this size, aligned to it, each beginning with a pointer to the
+// store's shared texts: a record finds them from the address of its own block.
+constexpr std::size_t chunk_size = std::size_t{1} << 21;
+constexpr std::size_t chunk_header_size = 16;
+struct Tchunk_header {
+    const Tshared_texts *shared;
+};
+
+std::string_view block_text(const unsigned char *block, qv_text_field f)
+{
+    if (block == nullptr)
+        return {};
+    const std::size_t position = block_position[f];
+    const unsigned char *at = block + kind_bytes;
+    for (std::size_t i = 0; i < position; ++i)
+        at += field_bytes(kind_at(block, i), at);
+    const unsigned kind = kind_at(block, position);
+    if (kind == kind_inline)
+        return {reinterpret_cast<const char *>(at + 1), *at};
+    if (kind == kind_shared) {
+        const unsigned number = (*at & 0x80) != 0 ? (*at & 0x7Fu) << 8 | at[1] : *at;
+        const auto chunk = reinterpret_cast<std::uintptr_t>(block) & ~(std::uintptr_t{chunk_size} - 1);
+        return reinterpret_cast<const Tchunk_header *>(chunk)->shared->field[f][number];
+    }
+    return {reinterpret_cast<const char *>(at), 0}; // empty, but within the block like the others
+}
+
+std::size_t block_size(const unsigned char *block)
+{
+    const unsigned char *at = block + kind_bytes;
+    for (std::size_t i = 0; i < qv_text_field_count; ++i)
+        at += field_bytes(kind_at(block, i), at);
+    return static_cast<std::size_t>(at - block);
+}
+
+// Copies a short text. A plain memcpy of a length that the compiler knows to be small becomes a
+// "rep movs", whose start-up cost dominates for texts of a few bytes.
+void copy_short(unsigned char *dest, const char *src, std::size_t n)
+{
+    for (; n >= 8; n -= 8, dest += 8, src += 8)
+        std::memcpy(dest, src, 8);
+    for (; n > 0; --n)
+        *dest++ = static_cast<unsigned char>(*src++);
+}
+
+// Writes the block of the texts (indexed by field, at most 127 bytes of each kept) into out, which has
+// room for block_max bytes, and returns its size. share(field, text) gives the number of a shared text
+// equal to text, or -1 to hold it in the block; placed(field, place) is told where the length byte of
+// each text held in the block went.
+template <class Share, class Placed>
+std::size_t write_block(const std::string_view *texts, unsigned char *out, Share &&share, Placed &&placed)
+{
+    std::memset(out, 0, kind_bytes);
+    unsigned char *at = out + kind_bytes;
+    for (std::size_t i = 0; i < qv_text_field_count; ++i) {
+        const qv_text_field f = block_order[i];
+        const std::size_t n = std::min<std::size_t>(texts[f].size(), qv_column_max);
+        if (n == 0)
+            continue;
+        const int number = share(f, texts[f].substr(0, n));
+        if (number >= 0) {
+            out[i >> 2] = static_cast<unsigned char>(out[i >> 2] | kind_shared << ((i & 3) * 2));
+            if (number < 0x80) {
+                *at++ = static_cast<unsigned char>(number);
+            } else {
+                *at++ = static_cast<unsigned char>(0x80 | number >> 8);
+                *at++ = static_cast<unsigned char>(number & 0xFF);
+            }
+        } else {
+            out[i >> 2] = static_cast<unsigned char>(out[i >> 2] | kind_inline << ((i & 3) * 2));
+            placed(f, at);
+            *at++ = static_cast<unsigned char>(n);
+            copy_short(at, texts[f].data(), n);
+            at += n;
+        }
+    }
+    return static_cast<std::size_t>(at - out);
+}
+
+const auto share_none = [](qv_text_field, std::string_view) { return -1; };
+const auto placed_anywhere = [](qv_text_field, const unsigned char *) {};
+
+template <class To, class From> void copy_numbers(To &to, const From &from)
+{
+    to.date = from.date;
+    to.time = from.time;
+    to.quantity = from.quantity;
+    to.gross = from.gross;
+    to.fee = from.fee;
+    to.net = from.net;
+    to.shipping = from.shipping;
+    to.sales_tax = from.sales_tax;
+    to.balance = from.balance;
+}
+
+} // namespace
+
 Tqv_record::Tqv_record(const Tqv_record &other)
 {
     *this = other;
@@ -309,51 +475,75 @@ Tqv_record &Tqv_record::operator=(const Tqv_record &other)
 {
     if (this == &other)
         return *this;
-    date = other.date;
-    time = other.time;
-    gross = other.gross;
-    fee = other.fee;
-    net = other.net;
-    shipping = other.shipping;
-    sales_tax = other.sales_tax;
-    balance = other.balance;
-    quantity = other.quantity;
-    ends_ = other.ends_;
-    const std::size_t size = ends_.back();
-    texts_.reset(size > 0 ? new char[size] : nullptr);
-    if (size > 0)
-        std::memcpy(texts_.get(), other.texts_.get(), size);
+    copy_numbers(*this, other);
+    if (other.texts_ == nullptr) {
+        release();
+    } else if (other.owned_) {
+        const std::size_t size = block_size(other.texts_);
+        auto *copy = new unsigned char[size];
+        std::memcpy(copy, other.texts_, size);
+        release();
+        texts_ = copy;
+        owned_ = true;
+    } else {
+        // A record of a store: its shared texts are copied into a block of the copy's own.
+        std::array<std::string_view, qv_text_field_count> texts;
+        for (int f = 0; f < qv_text_field_count; ++f)
+            texts[f] = other.text(static_cast<qv_text_field>(f));
+        set_texts(texts);
+    }
     return *this;
 }
 
-namespace {
-
-// Copies a short text. A plain memcpy of a length that the compiler knows to be small becomes a
-// "rep movs", whose start-up cost dominates for texts of a few bytes.
-void copy_short(char *dest, const char *src, std::size_t n)
+Tqv_record::Tqv_record(Tqv_record &&other) noexcept
 {
-    for (; n >= 8; n -= 8, dest += 8, src += 8)
-        std::memcpy(dest, src, 8);
-    for (; n > 0; --n)
-        *dest++ = *src++;
+    *this = std::move(other);
 }
 
-} // namespace
+Tqv_record &Tqv_record::operator=(Tqv_record &&other) noexcept
+{
+    if (this == &other)
+        return *this;
+    copy_numbers(*this, other);
+    release();
+    texts_ = other.texts_;
+    owned_ = other.owned_;
+    other.texts_ = nullptr;
+    other.owned_ = false;
+    return *this;
+}
+
+Tqv_record::~Tqv_record()
+{
+    release();
+}
+
+void Tqv_record::release()
+{
+    if (owned_)
+        delete[] texts_;
+    texts_ = nullptr;
+    owned_ = false;
+}
+
+std::string_view Tqv_record::text(qv_text_field f) const
+{
+    return block_text(texts_, f);
+}
 
 void Tqv_record::set_texts(const std::array<std::string_view, qv_text_field_count> &texts)
 {
-    std::size_t at = 0;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        at += std::min<std::size_t>(texts[i].size(), qv_column_max);
-        ends_[i] = static_cast<std::uint16_t>(at);
+    if (std::all_of(texts.begin(), texts.end(), [](std::string_view t) { return t.empty(); })) {
+        release();
+        return;
     }
-    std::unique_ptr<char[]> block(at > 0 ? new char[at] : nullptr);
-    std::size_t begin = 0;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        copy_short(block.get() + begin, texts[i].data(), ends_[i] - begin);
-        begin = ends_[i];
-    }
-    texts_ = std::move(block);
+    unsigned char block[block_max];
+    const std::size_t size = write_block(texts.data(), block, share_none, placed_anywhere);
+    auto *copy = new unsigned char[size];
+    std::memcpy(copy, block, size);
+    release();
+    texts_ = copy;
+    owned_ = true;
 }
 
 void Tqv_record::clear()
@@ -570,12 +760,21 @@ bool qv_date_exists(const qv_date &date)
     return date.day <= days[date.month - 1] + (date.month == 2 && leap ? 1 : 0);
 }
 
-int qv_record_parse(Tqv_record &rec, const qv_line_fields *fields)
+namespace {
+
+// The text fields of one line, indexed by field, viewing the line's columns (or the lowered copies of
+// the e-mail addresses kept here).
+struct Tline_texts {
+    std::array<std::string_view, qv_text_field_count> text{};
+    char from_email[qv_column_max];
+    char to_email[qv_column_max];
+};
+
+// Reads the numbers of the columns into rec and their texts into texts, in the order of
+// qv_record_parse; throws Ebcl_conversion_error for an amount or quantity that is not a number.
+template <class Numbers> void read_columns(Numbers &rec, Tline_texts &texts, const qv_line_fields &fields)
 {
-    rec.clear();
-    if (fields == nullptr)
-        return -1;
-    const auto col = [fields](int c) { return fields->field(c); };
+    const auto col = [&fields](int c) { return fields.field(c); };
 
     qv_date_parse(rec.date, col(0));
     qv_time_parse(rec.time, col(1));
@@ -586,21 +785,20 @@ int qv_record_parse(Tqv_record &rec, const qv_line_fields *fields)
     qv_amount_parse(rec.sales_tax, col(18));
     qv_amount_parse(rec.shipping, col(16));
 
-    char from_email[qv_column_max + 1];
-    char to_email[qv_column_max + 1];
     const auto lowered = [](std::string_view text, char *out) {
-        for (std::size_t i = 0; i < text.size(); ++i)
+        const std::size_t n = std::min<std::size_t>(text.size(), qv_column_max);
+        for (std::size_t i = 0; i < n; ++i)
             out[i] = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + ('a' - 'A')) : text[i];
-        return std::string_view(out, text.size());
+        return std::string_view(out, n);
     };
 
-    std::array<std::string_view, qv_text_field_count> t{};
+    std::array<std::string_view, qv_text_field_count> &t = texts.text;
     t[qv_f_time_zone] = col(2);
     t[qv_f_name] = col(3);
     t[qv_f_status_note] = col(4);
     t[qv_f_status] = col(5);
-    t[qv_f_from_email] = lowered(col(9), from_email);
-    t[qv_f_to_email] = lowered(col(10), to_email);
+    t[qv_f_from_email] = lowered(col(9), texts.from_email);
+    t[qv_f_to_email] = lowered(col(10), texts.to_email);
     t[qv_f_trans_id] = col(11);
     t[qv_f_name_note] = col(12);
     t[qv_f_address_note] = col(13);
@@ -618,7 +816,18 @@ int qv_record_parse(Tqv_record &rec, const qv_line_fields *fields)
     t[qv_f_column33] = col(33);
     for (int k = 0; k < 7; ++k)
         t[qv_f_address1 + k] = col(35 + k);
-    rec.set_texts(t);
+}
+
+} // namespace
+
+int qv_record_parse(Tqv_record &rec, const qv_line_fields *fields)
+{
+    rec.clear();
+    if (fields == nullptr)
+        return -1;
+    Tline_texts texts;
+    read_columns(rec, texts, *fields);
+    rec.set_texts(texts.text);
     return 1;
 }
 
@@ -716,23 +925,365 @@ int qv_key_compare(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
-Tqv_records::Tqv_records() : slots_(1024)
+namespace {
+
+// A case-sensitive hash of a text, keyed like qv_key_hash, for the store's shared texts.
+std::uint64_t text_hash(std::string_view text)
+{
+    const Thash_key &k = hash_key();
+    const char *p = text.data();
+    std::size_t n = text.size();
+    std::uint64_t h = k.k2 ^ n;
+    for (; n >= 8; n -= 8, p += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        h = mix(word ^ k.k1, h ^ k.k0);
+    }
+    if (n > 0) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, n);
+        h = mix(word ^ k.k1, h ^ k.k0);
+    }
+    return h;
+}
+
+// Whether two short texts are equal, without the cost of a library call.
+bool same_text(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    const char *p = a.data();
+    const char *q = b.data();
+    std::size_t n = a.size();
+    for (; n >= 8; n -= 8, p += 8, q += 8) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, p, 8);
+        std::memcpy(&y, q, 8);
+        if (x != y)
+            return false;
+    }
+    for (; n > 0; --n) {
+        if (*p++ != *q++)
+            return false;
+    }
+    return true;
+}
+
+// One entry of the store's hash index: the high half of the key's hash, and where the record lies (its
+// chunk and its place there in 8-byte steps), 0 for none.
+struct Tslot {
+    std::uint32_t tag = 0;
+    std::uint32_t ref = 0;
+};
+constexpr unsigned ref_place_bits = 18; // chunk_size / 8 places
+constexpr std::size_t chunks_max = std::size_t{1} << (32 - ref_place_bits);
+
+// Makes room for one more element, so that the push_back after it cannot fail; the capacity doubles.
+template <class T> void reserve_one(std::vector<T> &v)
+{
+    if (v.size() == v.capacity())
+        v.reserve(std::max<std::size_t>(16, v.capacity() * 2));
+}
+
+// The lookup side of one field's shared texts while they are learnt.
+struct Tshared_index {
+    std::vector<std::uint16_t> table; // number + 1 of a shared text, 0 for none; a power of 2 long
+    bool on = true;                   // the field's texts are looked up and learnt
+    bool full = false;                // no more texts are learnt
+    std::size_t seen = 0;             // texts met
+    std::size_t fresh = 0;            // texts met that were not shared yet
+};
+
+// Fields whose texts are shared only once most of their texts repeat: a field whose texts are mostly
+// new after this many is no longer looked up.
+constexpr std::size_t shared_trial = 4096;
+
+} // namespace
+
+struct Tqv_records::Timpl {
+    Timpl() : slots(1024)
+    {
+        // The key is unique by nature. The texts that the list shows (the key, status, item title and
+        // sender) stay in the record's own block, side by side, so that a row's texts are read from one
+        // place.
+        for (const qv_text_field f : {qv_f_trans_id, qv_f_status, qv_f_item_title, qv_f_from_email})
+            index[f].on = false;
+    }
+    ~Timpl()
+    {
+        for (const auto &[begin, size] : regions)
+            ::munmap(begin, size);
+    }
+    Timpl(const Timpl &) = delete;
+    Timpl &operator=(const Timpl &) = delete;
+
+    Tqv_record_object *record(std::uint32_t ref) const
+    {
+        return reinterpret_cast<Tqv_record_object *>(chunks[ref >> ref_place_bits] +
+                                                     std::size_t{ref & ((1u << ref_place_bits) - 1)} * 8);
+    }
+
+    // Room for bytes (8-aligned) in the current chunk, and the reference to it.
+    unsigned char *allocate(std::size_t bytes, std::uint32_t &ref)
+    {
+        bytes = (bytes + 7) & ~std::size_t{7};
+        if (static_cast<std::size_t>(end - at) < bytes)
+            next_chunk();
+        unsigned char *const place = at;
+        at += bytes;
+        const unsigned char *const chunk = chunks.back();
+        ref = static_cast<std::uint32_t>((chunks.size() - 1) << ref_place_bits |
+                                         static_cast<std::size_t>(place - chunk) / 8);
+        return place;
+    }
+
+    void next_chunk()
+    {
+        if (chunks.size() >= chunks_max)
+            throw std::bad_alloc();
+        reserve_one(chunks);
+        if (region_left == nullptr) {
+            region_left = map_region();
+            region_end = region_left + regions.back().second;
+        }
+        unsigned char *const chunk = region_left;
+        region_left = region_left + chunk_size == region_end ? nullptr : region_left + chunk_size;
+        reinterpret_cast<Tchunk_header *>(chunk)->shared = &shared;
+        chunks.push_back(chunk);
+        at = chunk + chunk_header_size;
+        end = chunk + chunk_size;
+    }
+
+    // Maps a region of whole chunks, aligned to the chunk size; each is twice the one before, up to
+    // 64 MiB. Huge pages are asked for where the system offers them: the first touch of memory costs
+    // far less in 2 MiB pages than in 4 KiB ones.
+    unsigned char *map_region()
+    {
+        const std::size_t size = std::min<std::size_t>(chunk_size << regions.size(), std::size_t{64} << 20);
+        reserve_one(regions);
+        void *const mapped =
+            ::mmap(nullptr, size + chunk_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED)
+            throw std::bad_alloc();
+        auto *const raw = static_cast<unsigned char *>(mapped);
+        const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(raw);
+        auto *const begin = raw + ((chunk_size - address % chunk_size) % chunk_size);
+        if (begin > raw)
+            ::munmap(raw, static_cast<std::size_t>(begin - raw));
+        if (raw + size + chunk_size > begin + size)
+            ::munmap(begin + size, static_cast<std::size_t>(raw + size + chunk_size - (begin + size)));
+#ifdef MADV_HUGEPAGE
+        ::madvise(begin, size, MADV_HUGEPAGE);
+#endif
+        regions.emplace_back(begin, size);
+        return begin;
+    }
+
+    // The memory that the next bytes of records will take, as far as it is mapped already: another
+    // thread can have its pages made (the first touch of fresh memory is slow) while this one fills it.
+    std::pair<unsigned char *, std::size_t> next_pages(std::size_t bytes) const
+    {
+        if (at == nullptr)
+            return {nullptr, 0};
+        unsigned char *const limit = region_left != nullptr ? region_end : end;
+        const std::size_t size = std::min(bytes, static_cast<std::size_t>(limit - at));
+        return {at, size};
+    }
+
+    // A copy of text that lives as long as the store.
+    std::string_view keep(std::string_view text)
+    {
+        if (static_cast<std::size_t>(pool_end - pool_at) < text.size()) {
+            constexpr std::size_t pool_block = std::size_t{1} << 16;
+            reserve_one(pool);
+            pool.push_back(std::make_unique<char[]>(pool_block));
+            pool_at = pool.back().get();
+            pool_end = pool_at + pool_block;
+        }
+        std::memcpy(pool_at, text.data(), text.size());
+        const std::string_view kept(pool_at, text.size());
+        pool_at += text.size();
+        return kept;
+    }
+
+    // The number of the shared text of field f equal to text (hashed by text_hash), or -1.
+    int shared_find(qv_text_field f, std::string_view text, std::uint64_t hash) const
+    {
+        const Tshared_index &ix = index[f];
+        if (ix.table.empty())
+            return -1;
+        const std::vector<std::string_view> &texts = shared.field[f];
+        const std::size_t mask = ix.table.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            const unsigned entry = ix.table[i];
+            if (entry == 0)
+                return -1;
+            if (same_text(texts[entry - 1], text))
+                return static_cast<int>(entry - 1);
+        }
+    }
+
+    // Learns a text of field f met in a line: shares it when it is new and the field still learns.
+    void learn(qv_text_field f, std::string_view text)
+    {
+        Tshared_index &ix = index[f];
+        if (!ix.on)
+            return;
+        ++ix.seen;
+        const std::uint64_t hash = text_hash(text);
+        if (shared_find(f, text, hash) >= 0)
+            return;
+        ++ix.fresh;
+        if (ix.seen >= shared_trial && ix.fresh * 4 > ix.seen * 3) {
+            ix.on = false; // mostly new texts: sharing them would cost more than it saves
+            return;
+        }
+        std::vector<std::string_view> &texts = shared.field[f];
+        if (ix.full || texts.size() >= shared_max) {
+            ix.full = true;
+            return;
+        }
+        if ((texts.size() + 1) * 2 > ix.table.size()) {
+            std::vector<std::uint16_t> bigger(std::max<std::size_t>(256, ix.table.size() * 2));
+            const std::size_t mask = bigger.size() - 1;
+            for (std::size_t n = 0; n < texts.size(); ++n) {
+                std::size_t i = text_hash(texts[n]) & mask;
+                while (bigger[i] != 0)
+                    i = (i + 1) & mask;
+                bigger[i] = static_cast<std::uint16_t>(n + 1);
+            }
+            ix.table.swap(bigger);
+        }
+        reserve_one(texts);
+        const std::string_view kept = keep(text);
+        texts.push_back(kept);
+        const std::size_t mask = ix.table.size() - 1;
+        std::size_t i = hash & mask;
+        while (ix.table[i] != 0)
+            i = (i + 1) & mask;
+        ix.table[i] = static_cast<std::uint16_t>(texts.size());
+    }
+
+    Tshared_texts shared;
+    std::array<Tshared_index, qv_text_field_count> index;
+    std::vector<std::unique_ptr<char[]>> pool;
+    char *pool_at = nullptr;
+    char *pool_end = nullptr;
+
+    std::vector<std::pair<unsigned char *, std::size_t>> regions;
+    unsigned char *region_left = nullptr; // the next chunk of the region in use, or null
+    unsigned char *region_end = nullptr;
+    std::vector<unsigned char *> chunks;
+    unsigned char *at = nullptr;
+    unsigned char *end = nullptr;
+
+    // Open-addressed hash index. A key's place follows from its tag alone, so that the index grows
+    // without hashing the keys again.
+    std::vector<Tslot> slots;
+    unsigned slot_bits = 10;
+    std::size_t home(std::uint32_t tag) const
+    {
+        return tag >> (32 - slot_bits);
+    }
+};
+
+// What the loader and the store's own members do with the insides of records and stores.
+class Tstore_access {
+public:
+    using Tinside = Tqv_records::Timpl;
+    static const unsigned char *block(const Tqv_record &rec) { return rec.texts_; }
+    static bool owns_block(const Tqv_record &rec) { return rec.owned_; }
+
+    // Stores a record with these numbers, this block of texts and mark under key, unless an equal key
+    // is stored; null then. Running out of memory changes nothing.
+    template <class Numbers>
+    static Tqv_record_object *insert(Tqv_records &store, std::string_view key, std::uint64_t hash,
+                                     const Numbers &numbers, const unsigned char *block, std::size_t size,
+                                     std::uint8_t mark)
+    {
+        Tqv_records::Timpl &d = *store.impl_;
+        if ((store.order_.size() + 1) * 2 > d.slots.size())
+            grow(d);
+        const std::size_t mask = d.slots.size() - 1;
+        const auto tag = static_cast<std::uint32_t>(hash >> 32);
+        std::size_t i = d.home(tag);
+        for (; d.slots[i].ref != 0; i = (i + 1) & mask) {
+            if (d.slots[i].tag == tag && key_equal(d.record(d.slots[i].ref)->data.trans_id(), key))
+                return nullptr;
+        }
+        reserve_one(store.order_);
+        std::uint32_t ref = 0;
+        unsigned char *const place = d.allocate(sizeof(Tqv_record_object) + size, ref);
+        auto *const obj = new (place) Tqv_record_object;
+        copy_numbers(obj->data, numbers);
+        obj->report_mark = mark;
+        unsigned char *const texts = place + sizeof(Tqv_record_object);
+        std::memcpy(texts, block, size);
+        obj->data.texts_ = texts;
+        store.order_.push_back(obj);
+        d.slots[i] = {tag, ref};
+        return obj;
+    }
+
+    static Tqv_records::Timpl &impl(Tqv_records &store) { return *store.impl_; }
+
+    // Sizes the index and the order for count records at least, so that a load does not grow them in
+    // many steps.
+    static void reserve(Tqv_records &store, std::size_t count)
+    {
+        Tqv_records::Timpl &d = *store.impl_;
+        while ((count + 1) * 2 > d.slots.size())
+            grow(d);
+        store.order_.reserve(count);
+    }
+
+private:
+    static void grow(Tqv_records::Timpl &d)
+    {
+        std::vector<Tslot> bigger(d.slots.size() * 2);
+        const std::size_t mask = bigger.size() - 1;
+        const unsigned bits = d.slot_bits + 1;
+        for (const Tslot &slot : d.slots) {
+            if (slot.ref == 0)
+                continue;
+            std::size_t i = slot.tag >> (32 - bits);
+            while (bigger[i].ref != 0)
+                i = (i + 1) & mask;
+            bigger[i] = slot;
+        }
+        d.slots.swap(bigger);
+        d.slot_bits = bits;
+    }
+};
+
+Tqv_records::Tqv_records() : impl_(std::make_unique<Timpl>())
 {
 }
 
-Tqv_records::~Tqv_records() = default;
+Tqv_records::~Tqv_records()
+{
+    // A record of the store may have been given texts of its own since (set_texts).
+    for (Tqv_record_object *rec : order_)
+        rec->~Tqv_record_object();
+}
 
 Tqv_record_object *Tqv_records::find(std::string_view key, std::uint64_t hash) const
 {
     if (key.empty())
         return nullptr;
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        const Tslot &slot = slots_[i];
-        if (slot.rec == nullptr)
+    const Timpl &d = *impl_;
+    const std::size_t mask = d.slots.size() - 1;
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t i = d.home(tag);; i = (i + 1) & mask) {
+        const Tslot &slot = d.slots[i];
+        if (slot.ref == 0)
             return nullptr;
-        if (slot.hash == hash && key_equal(slot.rec->data.trans_id(), key))
-            return slot.rec;
+        if (slot.tag == tag) {
+            Tqv_record_object *const rec = d.record(slot.ref);
+            if (key_equal(rec->data.trans_id(), key))
+                return rec;
+        }
     }
 }
 
@@ -748,35 +1299,22 @@ bool Tqv_records::add(std::unique_ptr<Tqv_record_object> rec, std::uint64_t hash
 {
     if (!rec)
         return false;
-    const std::string_view key = rec->data.trans_id();
+    const Tqv_record &data = rec->data;
+    const std::string_view key = data.trans_id();
     if (key.empty())
         return false;
-    if ((order_.size() + 1) * 2 > slots_.size())
-        grow();
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = hash & mask;
-    for (; slots_[i].rec != nullptr; i = (i + 1) & mask) {
-        if (slots_[i].hash == hash && key_equal(slots_[i].rec->data.trans_id(), key))
-            return false;
+    const unsigned char *block = Tstore_access::block(data);
+    unsigned char rewritten[block_max];
+    if (!Tstore_access::owns_block(data)) {
+        // A record of a store: its block may name texts shared there.
+        std::array<std::string_view, qv_text_field_count> texts;
+        for (int f = 0; f < qv_text_field_count; ++f)
+            texts[f] = data.text(static_cast<qv_text_field>(f));
+        write_block(texts.data(), rewritten, share_none, placed_anywhere);
+        block = rewritten;
     }
-    order_.push_back(std::move(rec)); // first, so that running out of memory here changes nothing
-    slots_[i] = {hash, order_.back().get()};
-    return true;
-}
-
-void Tqv_records::grow()
-{
-    std::vector<Tslot> bigger(slots_.size() * 2);
-    const std::size_t mask = bigger.size() - 1;
-    for (const Tslot &slot : slots_) {
-        if (slot.rec == nullptr)
-            continue;
-        std::size_t i = slot.hash & mask;
-        while (bigger[i].rec != nullptr)
-            i = (i + 1) & mask;
-        bigger[i] = slot;
-    }
-    slots_.swap(bigger);
+    return Tstore_access::insert(*this, key, hash, data, block, block_size(block), rec->report_mark) !=
+           nullptr;
 }
 
 namespace {
@@ -797,23 +1335,19 @@ void Tqv_records::sort() const
     // Sort the records added since the last walk by (prefix, position), comparing whole keys only when
     // prefixes tie, then merge them into the sorted part.
     const std::size_t first = sorted_;
-    std::vector<std::pair<std::uint64_t, std::size_t>> keys;
+    std::vector<std::pair<std::uint64_t, Tqv_record_object *>> keys;
     keys.reserve(order_.size() - first);
     for (std::size_t i = first; i < order_.size(); ++i)
-        keys.emplace_back(key_prefix(order_[i]->data.trans_id()), i);
-    std::sort(keys.begin(), keys.end(), [this](const auto &a, const auto &b) {
+        keys.emplace_back(key_prefix(order_[i]->data.trans_id()), order_[i]);
+    std::sort(keys.begin(), keys.end(), [](const auto &a, const auto &b) {
         if (a.first != b.first)
             return a.first < b.first;
-        return qv_key_compare(order_[a.second]->data.trans_id(), order_[b.second]->data.trans_id()) < 0;
+        return qv_key_compare(a.second->data.trans_id(), b.second->data.trans_id()) < 0;
     });
-    std::vector<std::unique_ptr<Tqv_record_object>> tail;
-    tail.reserve(keys.size());
-    for (const auto &k : keys)
-        tail.push_back(std::move(order_[k.second]));
-    std::move(tail.begin(), tail.end(), order_.begin() + static_cast<std::ptrdiff_t>(first));
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        order_[first + i] = keys[i].second;
 
-    const auto less = [](const std::unique_ptr<Tqv_record_object> &a,
-                         const std::unique_ptr<Tqv_record_object> &b) {
+    const auto less = [](const Tqv_record_object *a, const Tqv_record_object *b) {
         return qv_key_compare(a->data.trans_id(), b->data.trans_id()) < 0;
     };
     std::inplace_merge(order_.begin(), order_.begin() + static_cast<std::ptrdiff_t>(first), order_.end(),
@@ -823,7 +1357,7 @@ void Tqv_records::sort() const
 
 void Tqv_records::clear_marks()
 {
-    for (const auto &rec : order_)
+    for (Tqv_record_object *rec : order_)
         rec->report_mark = 0;
 }
 
@@ -957,8 +1491,8 @@ template <class OnLine, class Progress>
 Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
 {
     Tstream_end result;
-    const std::size_t block_size = static_cast<std::size_t>(
-        std::clamp<std::uint64_t>(source.size() + 1, 64, block_size_setting));
+    const std::size_t block_size =
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(source.size() + 1, 64, block_size_setting));
     std::vector<char> block(block_size);
     char *const begin = block.data();
     std::size_t kept = 0; // the unfinished line, at the block's start
@@ -974,7 +1508,8 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
     bool long_stray = false; // and something other than CRs followed it
     const auto feed_long = [&](const char *from, const char *to) {
         if (!long_cr) {
-            const char *cr = static_cast<const char *>(std::memchr(from, '\r', static_cast<std::size_t>(to - from)));
+            const char *cr =
+                static_cast<const char *>(std::memchr(from, '\r', static_cast<std::size_t>(to - from)));
             splitter.feed(std::string_view(from, static_cast<std::size_t>((cr != nullptr ? cr : to) - from)));
             if (cr == nullptr)
                 return;
@@ -1005,7 +1540,8 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
         const bool last = got == 0 || zero != nullptr;
         const char *from = begin;
         if (long_line) {
-            const char *lf = static_cast<const char *>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
+            const char *lf =
+                static_cast<const char *>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
             feed_long(from, lf != nullptr ? lf : end);
             if (lf != nullptr) {
                 end_long();
@@ -1036,8 +1572,10 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
                 if (zero + 1 < begin + kept + got || source.read(&probe, 1) != 0)
                     result.zero_line = last_byte == '\n' ? lines : lines - 1;
             }
+            on_line.flush();
             return result;
         }
+        on_line.flush(); // before the block is overwritten
         kept = static_cast<std::size_t>(end - rest);
         if (kept == block_size) {
             // No line end in a whole block: the rest of this line goes through the splitter.
@@ -1064,8 +1602,8 @@ struct Tnumber_column {
     bool amount;
 };
 constexpr Tnumber_column number_columns[] = {
-    {6, "Gross", true},   {7, "Fee", true},        {8, "Net", true},
-    {34, "Balance", true}, {18, "Sales Tax", true}, {16, "Shipping and Handling Amount", true},
+    {6, "Gross", true},      {7, "Fee", true},        {8, "Net", true},
+    {34, "Balance", true},   {18, "Sales Tax", true}, {16, "Shipping and Handling Amount", true},
     {32, "Quantity", false},
 };
 
@@ -1094,7 +1632,8 @@ std::string number_problem(const qv_line_fields &fields, const Ebcl_conversion_e
 // with a zero byte beside it.
 bool looks_utf16(std::string_view head)
 {
-    if (head.size() >= 2 && ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF')))
+    if (head.size() >= 2 &&
+        ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF')))
         return true;
     const std::size_t pairs = std::min<std::size_t>(head.size(), 64) / 2;
     if (pairs < 2)
@@ -1110,11 +1649,242 @@ bool looks_utf16(std::string_view head)
     return little || big;
 }
 
-// Turns each line after the header into a record of the store, counting and reporting as it goes.
+// The numbers of a record as a load carries them from the parse to the store.
+struct Tnumbers {
+    qv_date date;
+    qv_time time;
+    std::int32_t quantity = 0;
+    amount gross = 0;
+    amount fee = 0;
+    amount net = 0;
+    amount shipping = 0;
+    amount sales_tax = 0;
+    amount balance = 0;
+};
+
+// A growing buffer of bytes that keeps its room from one run of lines to the next.
+class Tbytes {
+public:
+    unsigned char *data() const { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+    void clear() { size_ = 0; }
+    // Room for n more bytes at data() + size().
+    void reserve_more(std::size_t n)
+    {
+        if (capacity_ - size_ >= n)
+            return;
+        const std::size_t capacity = std::max(capacity_ * 2, size_ + n + (std::size_t{1} << 16));
+        std::unique_ptr<unsigned char[]> bigger(new unsigned char[capacity]);
+        if (size_ > 0)
+            std::memcpy(bigger.get(), bytes_.get(), size_);
+        bytes_ = std::move(bigger);
+        capacity_ = capacity;
+    }
+    void grow(std::size_t n) { size_ += n; }
+
+private:
+    std::unique_ptr<unsigned char[]> bytes_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// What the parse made of one line.
+enum class Tline_kind : std::uint8_t { skipped, record, problem };
+struct Tparsed_line {
+    std::uint64_t hash = 0;    // the ID's qv_key_hash
+    std::uint32_t at = 0;      // in the part's bytes: a record's numbers and block, or a problem line's ID
+    std::uint32_t size = 0;    // the block's size, or the ID's
+    std::uint32_t message = 0; // a problem's place in the part's messages
+    Tline_kind kind = Tline_kind::skipped;
+};
+
+// The parse of a run of consecutive lines.
+struct Tparsed_part {
+    std::vector<Tparsed_line> lines;
+    Tbytes bytes;
+    std::vector<std::string> messages;
+    // Texts of fields that the store shares which were not shared yet: the field and the place of the
+    // text's length byte in bytes.
+    std::vector<std::pair<qv_text_field, std::uint32_t>> fresh;
+    std::array<std::uint32_t, qv_text_field_count> shared_hits{};
+
+    void clear()
+    {
+        lines.clear();
+        bytes.clear();
+        messages.clear();
+        fresh.clear();
+        shared_hits.fill(0);
+    }
+};
+
+// The threads that parse the lines of a load: helpers beside the calling thread, started when a run of
+// lines is long enough to share and ended when the load returns.
+class Tparse_team {
+public:
+    explicit Tparse_team(std::size_t threads) : wanted_(std::max<std::size_t>(threads, 1)) {}
+    ~Tparse_team()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread &t : helpers_)
+            t.join();
+    }
+    Tparse_team(const Tparse_team &) = delete;
+    Tparse_team &operator=(const Tparse_team &) = delete;
+
+    std::size_t threads() const { return wanted_; }
+    std::vector<Tparsed_part> &parts() { return parts_; }
+
+    // Calls work(i) for every i in [0, n), on the helpers and on the calling thread, and after(i) on the
+    // calling thread for each i in turn as soon as work(i) is done, while the others work on; returns
+    // when all are done. An exception of work(i) stops the calls of after at i and is thrown again here.
+    // A helper first calls aside(), if there is a helper.
+    void run(std::size_t n, const std::function<void(std::size_t)> &work,
+             const std::function<void(std::size_t)> &after, const std::function<void()> &aside)
+    {
+        if (n > 1)
+            start_helpers();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            aside_ = aside ? &aside : nullptr;
+            work_ = &work;
+            count_ = n;
+            done_.assign(n, 0);
+            next_.store(0, std::memory_order_relaxed);
+            busy_ = helpers_.size();
+            error_ = nullptr;
+            ++generation_;
+        }
+        if (!helpers_.empty())
+            wake_.notify_all();
+        std::size_t next_after = 0;
+        std::exception_ptr after_error;
+        while (next_after < n) {
+            bool ready = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (error_)
+                    break;
+                ready = done_[next_after] != 0;
+            }
+            if (ready) {
+                try {
+                    after(next_after++);
+                } catch (...) {
+                    // The helpers take nothing more; they are waited for before the error goes on.
+                    after_error = std::current_exception();
+                    next_.store(n, std::memory_order_relaxed);
+                    break;
+                }
+                continue;
+            }
+            if (!claim_one()) {
+                std::unique_lock<std::mutex> lock(mutex_);
+                part_done_.wait(lock, [&] { return done_[next_after] != 0 || error_; });
+            }
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        finished_.wait(lock, [this] { return busy_ == 0; });
+        work_ = nullptr;
+        aside_ = nullptr;
+        if (after_error)
+            std::rethrow_exception(after_error);
+        if (error_)
+            std::rethrow_exception(error_);
+    }
+
+private:
+    void start_helpers()
+    {
+        if (started_)
+            return;
+        started_ = true;
+        try {
+            helpers_.reserve(wanted_ - 1);
+            for (std::size_t i = 1; i < wanted_; ++i)
+                helpers_.emplace_back([this] { help(); });
+        } catch (const std::exception &) {
+            // The system gives no more threads (or no memory for them): the ones started do the work.
+        }
+    }
+
+    void help()
+    {
+        std::uint64_t seen = 0;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+            if (stop_)
+                return;
+            seen = generation_;
+            const std::function<void()> *aside = aside_;
+            aside_ = nullptr;
+            lock.unlock();
+            if (aside != nullptr)
+                (*aside)();
+            while (claim_one()) {
+            }
+            lock.lock();
+            if (--busy_ == 0)
+                finished_.notify_one();
+        }
+    }
+
+    // Does the next item nobody took yet; false when there is none.
+    bool claim_one()
+    {
+        const std::size_t i = next_.fetch_add(1, std::memory_order_relaxed);
+        if (i >= count_)
+            return false;
+        try {
+            (*work_)(i);
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!error_)
+                error_ = std::current_exception();
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_[i] = 1;
+        }
+        part_done_.notify_one();
+        return true;
+    }
+
+    const std::size_t wanted_;
+    bool started_ = false;
+    std::vector<std::thread> helpers_;
+    std::vector<Tparsed_part> parts_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable part_done_;
+    std::condition_variable finished_;
+    std::vector<std::uint8_t> done_; // per item, once its work is over
+    std::uint64_t generation_ = 0;
+    bool stop_ = false;
+    const std::function<void(std::size_t)> *work_ = nullptr;
+    const std::function<void()> *aside_ = nullptr;
+    std::size_t count_ = 0;
+    std::atomic<std::size_t> next_{0};
+    std::size_t busy_ = 0;
+    std::exception_ptr error_;
+};
+
+std::atomic<std::size_t> load_threads_setting{0};
+
+// Turns each line after the header into a record of the store, counting and reporting as it goes. The
+// lines of one block are gathered, parsed on the team's threads, then added to the store and counted
+// on the calling thread in their order in the file, so that the first copy of an ID wins as if they
+// had been taken one by one.
 class Tline_loader {
 public:
-    Tline_loader(Tqv_records &store, const std::string &name, qv_load_report &report)
-        : store_(store), name_(name), report_(report)
+    Tline_loader(Tqv_records &store, const std::string &name, qv_load_report &report, Tparse_team &team,
+                 std::uint64_t size_hint)
+        : store_(store), name_(name), report_(report), team_(team), size_hint_(size_hint)
     {
     }
     ~Tline_loader()
@@ -1125,42 +1895,96 @@ public:
     Tline_loader(const Tline_loader &) = delete;
     Tline_loader &operator=(const Tline_loader &) = delete;
 
+    // A line of the current block: its text, or for a line longer than a block its columns (copied here,
+    // since the splitter that holds them is reused).
     void operator()(std::string_view line, const qv_line_fields *split, bool stray_cr)
     {
-        const std::size_t number = ++index_;
-        qv_load_counts &counts = report_.counts;
-        ++counts.lines;
-        if (stray_cr)
-            line_problem(number, "a carriage return ends this line early; the text after it was not read");
-        if (number == 1) {
-            ++counts.header;
+        Tbatch_line entry{line, no_line, stray_cr};
+        if (split != nullptr) {
+            if (long_count_ == long_lines_.size())
+                long_lines_.push_back(std::make_unique<Tlong_line>());
+            Tlong_line &kept = *long_lines_[long_count_];
+            kept.fields.clear();
+            for (int c = 0; c < qv_column_count; ++c) {
+                const std::string_view text = split->field(c);
+                if (!text.empty())
+                    std::memcpy(kept.text[c], text.data(), text.size());
+                kept.fields.slot[c] = std::string_view(kept.text[c], text.size());
+            }
+            entry.long_line = long_count_++;
+        }
+        batch_.push_back(entry);
+        // A block of very short lines is taken in several runs, so that what is held per line stays small.
+        if (batch_.size() >= batch_max)
+            flush();
+    }
+
+    // Parses the lines gathered and adds them to the store.
+    void flush()
+    {
+        if (batch_.empty())
             return;
+        const std::size_t n = batch_.size();
+        const std::size_t threads = team_.threads();
+        // Parts of at least 16 lines, several per thread, so that a thread that is slowed down by other
+        // work on the machine holds the others up little.
+        const std::size_t parts = threads == 1 ? 1 : std::min<std::size_t>(threads * 8, (n + 15) / 16);
+        std::vector<Tparsed_part> &out = team_.parts();
+        if (out.size() < parts)
+            out.resize(parts);
+        const std::size_t first_number = index_ + 1;
+        // The bytes of the lines (the views lie in the block in order), to size things by.
+        const std::size_t text_bytes =
+            long_count_ > 0 ? 0
+                            : static_cast<std::size_t>(batch_.back().text.data() + batch_.back().text.size() -
+                                                       batch_.front().text.data()) +
+                                  1;
+        const std::size_t added_before = report_.counts.added;
+        const Tstore_access::Tinside &shared = Tstore_access::impl(store_);
+        const std::pair<unsigned char *, std::size_t> pages = shared.next_pages(text_bytes);
+        const std::function<void()> make_pages = [pages] {
+#ifdef MADV_POPULATE_WRITE
+            if (pages.second > 0) {
+                const auto from = reinterpret_cast<std::uintptr_t>(pages.first) & ~std::uintptr_t{4095};
+                ::madvise(reinterpret_cast<void *>(from),
+                          reinterpret_cast<std::uintptr_t>(pages.first) + pages.second - from,
+                          MADV_POPULATE_WRITE);
+            }
+#endif
+        };
+        // Each part joins the store as soon as it is parsed, while the other threads parse the parts after
+        // it; the shared texts learn from all of them once no thread reads them any more.
+        std::size_t next_line = 0;
+        team_.run(
+            parts,
+            [&](std::size_t part) {
+                Tparsed_part &p = out[part];
+                p.clear();
+                const std::size_t from = n * part / parts;
+                const std::size_t to = n * (part + 1) / parts;
+                p.lines.reserve(to - from);
+                for (std::size_t i = from; i < to; ++i)
+                    parse(batch_[i], first_number + i, shared, p);
+            },
+            [&](std::size_t part) {
+                const Tparsed_part &p = out[part];
+                for (const Tparsed_line &line : p.lines)
+                    add(batch_[next_line++], line, p);
+            },
+            make_pages);
+        for (std::size_t part = 0; part < parts; ++part)
+            learn(out[part]);
+        if (first_number == 1 && text_bytes > 0 && size_hint_ > text_bytes) {
+            // The first run of lines tells about how many records the file will add: the index is made big
+            // enough at once rather than in many steps.
+            const double per_byte =
+                static_cast<double>(report_.counts.added - added_before) / static_cast<double>(text_bytes);
+            Tstore_access::reserve(store_, store_.count() +
+                                               static_cast<std::size_t>(
+                                                   per_byte * static_cast<double>(size_hint_ - text_bytes)));
         }
-        if (split == nullptr) {
-            fields_.clear();
-            qv_line_split(line, fields_);
-            split = &fields_;
-        }
-        const std::string_view id = split->field(11);
-        if (id.empty()) {
-            ++counts.skipped;
-            return;
-        }
-        const std::uint64_t hash = qv_key_hash(id);
-        if (store_.find(id, hash) != nullptr) {
-            ++counts.duplicates;
-            return;
-        }
-        auto rec = std::make_unique<Tqv_record_object>();
-        try {
-            qv_record_parse(rec->data, split);
-        } catch (const Ebcl_conversion_error &e) {
-            line_problem(number, number_problem(*split, e));
-            ++counts.reported;
-            return;
-        }
-        store_.add(std::move(rec), hash);
-        ++counts.added;
+        batch_.clear();
+        long_count_ = 0;
     }
 
     void zero_byte_at(std::size_t line, std::string_view head)
@@ -1169,14 +1993,146 @@ public:
             return;
         // Nothing of a file whose first line holds a zero byte is text.
         if (line == 0)
-            file_problem(looks_utf16(head) ? "UTF-16 text: save the file as UTF-8 or ANSI" : "not a text file");
+            file_problem(looks_utf16(head) ? "UTF-16 text: save the file as UTF-8 or ANSI"
+                                           : "not a text file");
         else
             line_problem(line + 1, "the file holds a zero byte here; the rest of the file was not read");
     }
-    void file_problem(std::string message) { report_.problems.push_back({name_, 0, std::move(message)}); }
-    std::size_t lines() const { return index_; }
+    void file_problem(std::string message)
+    {
+        report_.problems.push_back({name_, 0, std::move(message)});
+    }
+    std::size_t lines() const
+    {
+        return index_;
+    }
 
 private:
+    static constexpr std::size_t batch_max = 32768;
+    struct Tbatch_line {
+        std::string_view text;
+        std::size_t long_line; // its columns in long_lines_, or no_line
+        bool stray_cr;
+    };
+    struct Tlong_line {
+        char text[qv_column_count][qv_column_max];
+        qv_line_fields fields;
+    };
+
+    // Parses one line into p: on any thread, reading the store's shared texts only.
+    void parse(const Tbatch_line &line, std::size_t number, const Tstore_access::Tinside &shared,
+               Tparsed_part &p) const
+    {
+        Tparsed_line out;
+        if (number == 1) {
+            p.lines.push_back(out); // the header is counted apart
+            return;
+        }
+        qv_line_fields fields;
+        if (line.long_line != no_line) {
+            fields = long_lines_[line.long_line]->fields;
+        } else {
+            fields.clear();
+            qv_line_split(line.text, fields);
+        }
+        const std::string_view id = fields.field(11);
+        if (id.empty()) {
+            p.lines.push_back(out);
+            return;
+        }
+        out.hash = qv_key_hash(id);
+        Tnumbers numbers;
+        Tline_texts texts;
+        try {
+            read_columns(numbers, texts, fields);
+        } catch (const Ebcl_conversion_error &e) {
+            out.kind = Tline_kind::problem;
+            out.message = static_cast<std::uint32_t>(p.messages.size());
+            p.messages.push_back(number_problem(fields, e));
+            p.bytes.reserve_more(id.size());
+            out.at = static_cast<std::uint32_t>(p.bytes.size());
+            out.size = static_cast<std::uint32_t>(id.size());
+            std::memcpy(p.bytes.data() + p.bytes.size(), id.data(), id.size());
+            p.bytes.grow(id.size());
+            p.lines.push_back(out);
+            return;
+        }
+        p.bytes.reserve_more(sizeof(Tnumbers) + block_max);
+        unsigned char *const base = p.bytes.data();
+        unsigned char *const at = base + p.bytes.size();
+        std::memcpy(at, &numbers, sizeof numbers);
+        const auto share = [&](qv_text_field f, std::string_view text) {
+            if (!shared.index[f].on)
+                return -1;
+            const int found = shared.shared_find(f, text, text_hash(text));
+            if (found >= 0)
+                ++p.shared_hits[f];
+            return found;
+        };
+        const auto placed = [&](qv_text_field f, const unsigned char *length_byte) {
+            if (shared.index[f].on && !shared.index[f].full)
+                p.fresh.emplace_back(f, static_cast<std::uint32_t>(length_byte - base));
+        };
+        out.kind = Tline_kind::record;
+        out.at = static_cast<std::uint32_t>(p.bytes.size());
+        out.size =
+            static_cast<std::uint32_t>(write_block(texts.text.data(), at + sizeof(Tnumbers), share, placed));
+        p.bytes.grow(sizeof(Tnumbers) + out.size);
+        p.lines.push_back(out);
+    }
+
+    // Counts one parsed line and adds its record, on the calling thread, in file order.
+    void add(const Tbatch_line &line, const Tparsed_line &parsed, const Tparsed_part &p)
+    {
+        const std::size_t number = ++index_;
+        qv_load_counts &counts = report_.counts;
+        ++counts.lines;
+        if (line.stray_cr)
+            line_problem(number, "a carriage return ends this line early; the text after it was not read");
+        if (number == 1) {
+            ++counts.header;
+            return;
+        }
+        const unsigned char *const at = p.bytes.data() + parsed.at;
+        switch (parsed.kind) {
+        case Tline_kind::skipped:
+            ++counts.skipped;
+            break;
+        case Tline_kind::problem:
+            if (store_.find(std::string_view(reinterpret_cast<const char *>(at), parsed.size), parsed.hash) !=
+                nullptr) {
+                ++counts.duplicates;
+            } else {
+                line_problem(number, p.messages[parsed.message]);
+                ++counts.reported;
+            }
+            break;
+        case Tline_kind::record: {
+            Tnumbers numbers;
+            std::memcpy(&numbers, at, sizeof numbers);
+            const unsigned char *const block = at + sizeof(Tnumbers);
+            const std::string_view id = block_text(block, qv_f_trans_id);
+            if (Tstore_access::insert(store_, id, parsed.hash, numbers, block, parsed.size, 0) != nullptr)
+                ++counts.added;
+            else
+                ++counts.duplicates;
+            break;
+        }
+        }
+    }
+
+    // Learns the texts of a part that were not shared yet, so that later blocks share them.
+    void learn(const Tparsed_part &p)
+    {
+        Tstore_access::Tinside &shared = Tstore_access::impl(store_);
+        for (int f = 0; f < qv_text_field_count; ++f)
+            shared.index[f].seen += p.shared_hits[f];
+        for (const auto &[f, place] : p.fresh) {
+            const unsigned char *const length_byte = p.bytes.data() + place;
+            shared.learn(f, std::string_view(reinterpret_cast<const char *>(length_byte + 1), *length_byte));
+        }
+    }
+
     void line_problem(std::size_t line, std::string message)
     {
         if (listed_ < qv_problems_per_file) {
@@ -1190,14 +2146,19 @@ private:
     Tqv_records &store_;
     const std::string &name_;
     qv_load_report &report_;
-    qv_line_fields fields_;
+    Tparse_team &team_;
+    const std::uint64_t size_hint_; // the size of the text
+    std::vector<Tbatch_line> batch_;
+    std::vector<std::unique_ptr<Tlong_line>> long_lines_;
+    std::size_t long_count_ = 0;
     std::size_t index_ = 0;
     std::size_t listed_ = 0;
     std::size_t unlisted_ = 0;
 };
 
-// Where a load of several files stands.
+// Where a load of several files stands, and the threads that parse its lines.
 struct Tload_place {
+    Tparse_team &team;
     std::size_t file_number = 1;
     std::size_t file_count = 1;
 };
@@ -1206,7 +2167,7 @@ struct Tload_place {
 bool load_source(Tqv_records &store, Tsource &source, const std::string &name, qv_load_report &report,
                  const qv_load_progress &progress, const Tload_place &place)
 {
-    Tline_loader loader(store, name, report);
+    Tline_loader loader(store, name, report, place.team, source.size());
     try {
         const auto ask = [&](std::uint64_t bytes) {
             return !progress ||
@@ -1218,7 +2179,8 @@ bool load_source(Tqv_records &store, Tsource &source, const std::string &name, q
         }
         const Tstream_end end = stream_lines(source, loader, ask);
         if (end.cancelled) {
-            loader.file_problem("not fully read: the load was cancelled after line " + std::to_string(loader.lines()));
+            loader.file_problem("not fully read: the load was cancelled after line " +
+                                std::to_string(loader.lines()));
             return false;
         }
         loader.zero_byte_at(end.zero_line, end.head);
@@ -1285,6 +2247,19 @@ std::string qv_problem_text(const qv_load_problem &problem)
     return text + ": " + problem.message;
 }
 
+void qv_load_set_threads(std::size_t threads)
+{
+    load_threads_setting.store(threads);
+}
+
+std::size_t qv_load_threads()
+{
+    const std::size_t setting = load_threads_setting.load();
+    if (setting > 0)
+        return setting;
+    return std::max<std::size_t>(std::thread::hardware_concurrency(), 1);
+}
+
 void qv_load_set_block_size(std::size_t bytes)
 {
     block_size_setting = bytes == 0 ? default_block_size : std::max<std::size_t>(bytes, 64);
@@ -1293,15 +2268,17 @@ void qv_load_set_block_size(std::size_t bytes)
 void qv_load_history_file(Tqv_records &store, const std::string &path, qv_load_report &report,
                           const qv_load_progress &progress)
 {
-    if (!load_file(store, path, report, progress, {}))
+    Tparse_team team(qv_load_threads());
+    if (!load_file(store, path, report, progress, {team}))
         report.cancelled = true;
 }
 
 void qv_load_history_files(Tqv_records &store, const std::vector<std::string> &paths, qv_load_report &report,
                            const qv_load_progress &progress)
 {
+    Tparse_team team(qv_load_threads());
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        if (!load_file(store, paths[i], report, progress, {i + 1, paths.size()})) {
+        if (!load_file(store, paths[i], report, progress, {team, i + 1, paths.size()})) {
             report.cancelled = true;
             for (std::size_t rest = i + 1; rest < paths.size(); ++rest) {
                 if (!paths[rest].empty())
@@ -1317,7 +2294,8 @@ void qv_load_history_text(Tqv_records &store, std::string_view bytes, const std:
 {
     ++report.counts.files;
     Tmemory_source source(bytes);
-    if (!load_source(store, source, name, report, progress, {}))
+    Tparse_team team(qv_load_threads());
+    if (!load_source(store, source, name, report, progress, {team}))
         report.cancelled = true;
 }
 

@@ -91,7 +91,7 @@ private:
 
     char text_[qv_column_count][qv_column_max];
     std::uint8_t length_[qv_column_count] = {};
-    int slot_ = 0;  // the field being read
+    int slot_ = 0;   // the field being read
     int closed_ = 0; // fields closed by a quote-comma pair
     Tstate state_ = Tstate::start;
     bool quote_ = false; // the field's last byte so far is a quote, which may close it
@@ -149,32 +149,36 @@ enum qv_text_field : std::uint8_t {
     qv_text_field_count
 };
 
-// The fields of one transaction. Numbers are plain members; every text field is a view into one
-// allocation that the record owns, read through the method of the field's name. Texts are bytes as
-// the file holds them (at most 127 each); from_email and to_email have their ASCII capitals made small.
+// The fields of one transaction. Numbers are plain members; the texts are packed into one block of
+// bytes, read through the method of the field's name. A record made by itself owns its block; a record
+// of a store lives in the store's memory, where texts that many records share are held once. Texts are
+// bytes as the file holds them (at most 127 each); from_email and to_email have their ASCII capitals
+// made small. A view of a text stays valid as long as the record (for a record of a store: the store).
 class Tqv_record {
 public:
     Tqv_record() = default;
     Tqv_record(const Tqv_record &other);
     Tqv_record &operator=(const Tqv_record &other);
-    Tqv_record(Tqv_record &&) noexcept = default;
-    Tqv_record &operator=(Tqv_record &&) noexcept = default;
+    Tqv_record(Tqv_record &&other) noexcept;
+    Tqv_record &operator=(Tqv_record &&other) noexcept;
+    ~Tqv_record();
 
     qv_date date;
     qv_time time;
+
+private:
+    bool owned_ = false; // texts_ was allocated for this record alone
+
+public:
+    std::int32_t quantity = 0;
     amount gross = 0;
     amount fee = 0;
     amount net = 0;
     amount shipping = 0;
     amount sales_tax = 0;
     amount balance = 0;
-    std::int32_t quantity = 0;
 
-    std::string_view text(qv_text_field f) const
-    {
-        const std::uint16_t begin = f == 0 ? 0 : ends_[f - 1];
-        return {texts_.get() + begin, static_cast<std::size_t>(ends_[f] - begin)};
-    }
+    std::string_view text(qv_text_field f) const;
     // Replaces all text fields at once (one allocation).
     void set_texts(const std::array<std::string_view, qv_text_field_count> &texts);
     // Empties every field.
@@ -202,8 +206,10 @@ public:
     std::string_view phone() const { return text(qv_f_phone); }
 
 private:
-    std::unique_ptr<char[]> texts_;
-    std::array<std::uint16_t, qv_text_field_count> ends_{};
+    friend class Tstore_access;
+    void release();
+
+    const unsigned char *texts_ = nullptr; // null when every text is empty
 };
 
 class Tqv_record_object {
@@ -245,6 +251,7 @@ std::uint64_t qv_key_hash(std::string_view key);
 
 // One record per transaction ID, ignoring case; the first record added under an ID stays. Lookups and
 // insertions are hashed; positions are in ascending ID order, sorted once after a run of insertions.
+// The store holds its records in large blocks of its own; a record added from outside is copied there.
 class Tqv_records {
 public:
     Tqv_records();
@@ -254,8 +261,8 @@ public:
 
     // The record stored under key, ignoring case; null for an empty key or an unknown one.
     Tqv_record_object *find(std::string_view key) const { return find(key, qv_key_hash(key)); }
-    // Stores rec under its trans_id. Returns false, storing nothing, when rec is null, its ID is empty
-    // or an equal ID is stored already (rec is then discarded).
+    // Stores a copy of rec under its trans_id. Returns false, storing nothing, when rec is null, its ID
+    // is empty or an equal ID is stored already. rec is discarded either way.
     bool add(std::unique_ptr<Tqv_record_object> rec);
     // The same with the key's qv_key_hash already at hand (a load hashes each ID once).
     Tqv_record_object *find(std::string_view key, std::uint64_t hash) const;
@@ -266,22 +273,18 @@ public:
     {
         if (sorted_ != order_.size())
             sort();
-        return order_[pos].get();
+        return order_[pos];
     }
     void clear_marks();
 
 private:
+    friend class Tstore_access;
+    struct Timpl;
     void sort() const;
-    void grow();
 
-    struct Tslot {
-        std::uint64_t hash = 0;
-        Tqv_record_object *rec = nullptr;
-    };
-
-    mutable std::vector<std::unique_ptr<Tqv_record_object>> order_;
+    mutable std::vector<Tqv_record_object *> order_;
     mutable std::size_t sorted_ = 0; // order_[0, sorted_) is in ID order
-    std::vector<Tslot> slots_;       // open-addressed hash index
+    std::unique_ptr<Timpl> impl_;    // the records' memory, the hash index, the shared texts
 };
 
 // ---- Loading --------------------------------------------------------------------------------------
@@ -370,6 +373,13 @@ void qv_load_history_folder(Tqv_records &store, const std::string &folder, qv_lo
 // The names of the ".csv" entries of folder (the current directory when empty) that are not
 // directories, in name order.
 std::vector<std::string> qv_history_files(const std::string &folder, std::string *error = nullptr);
+
+// How many threads a load makes records on (the calling thread among them); 0 means one per core.
+// Whatever the number, a load gives the same store and the same report: records join the store in
+// the order of the files' lines, and the progress callback is called on the calling thread. The
+// threads end before the load returns.
+void qv_load_set_threads(std::size_t threads);
+std::size_t qv_load_threads();
 
 // The size of the blocks a load reads (4 MiB, less for a smaller file). Tests and the fuzzer set a small
 // one to take the path of lines longer than a block; 0 restores the default.

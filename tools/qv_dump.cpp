@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -15,7 +16,7 @@
 
 namespace {
 
-const char *const usage_line = "usage: qv-dump [--count | --csv] FILE...\n";
+const char *const usage_line = "usage: qv-dump [--count | --csv] [--threads N] FILE...\n";
 
 const char *const help_text =
     "Loads the history files in the order given, into one store as an import does (the first copy of a\n"
@@ -24,12 +25,13 @@ const char *const help_text =
     "are written in their text forms, the quantity as a number, texts as their bytes with backslash,\n"
     "tab, CR and LF written as \\\\, \\t, \\r and \\n.\n"
     "\n"
-    "  --count   write only the number of records stored\n"
-    "  --csv     write the records as standard CSV (RFC 4180) in UTF-8 instead: a header line of the\n"
-    "            42 field names, then one line per record; dates as YYYY-MM-DD, times as HH:MM:SS,\n"
-    "            amounts as -1234.56, Windows-1252 texts converted to UTF-8\n"
-    "  --help    show this help\n"
-    "  --version show the version\n"
+    "  --count       write only the number of records stored\n"
+    "  --csv         write the records as standard CSV (RFC 4180) in UTF-8 instead: a header line of\n"
+    "                the 42 field names, then one line per record; dates as YYYY-MM-DD, times as\n"
+    "                HH:MM:SS, amounts as -1234.56, Windows-1252 texts converted to UTF-8\n"
+    "  --threads N   parse the lines on N threads (default: one per core); the output is the same\n"
+    "  --help        show this help\n"
+    "  --version     show the version\n"
     "\n"
     "Every problem of the load goes to standard error as FILE:LINE: MESSAGE (FILE: MESSAGE for a file\n"
     "that could not be read; control characters of FILE escaped as in texts), at most 200 lines per file\n"
@@ -155,6 +157,13 @@ int main(int argc, char **argv)
             } else if (arg == "--version") {
                 std::fputs("qv-dump " QV_VERSION "\n", stdout);
                 return 0;
+            } else if (arg == "--threads" && i + 1 < argc) {
+                char *end = nullptr;
+                const unsigned long n = std::strtoul(argv[i + 1], &end, 10);
+                if (end == argv[i + 1] || *end != '\0' || n == 0 || n > 1024)
+                    return usage_error("not a number of threads", argv[i + 1]);
+                qv_load_set_threads(n);
+                ++i;
             } else if (arg == "--") {
                 options_done = true;
             } else if (arg == "--help" || arg == "-h") {
@@ -187,8 +196,10 @@ int main(int argc, char **argv)
     for (const qv_load_problem &p : report.problems)
         std::fprintf(stderr, "%s\n", qv_problem_text(p).c_str());
     for (const qv_load_unlisted &u : report.unlisted)
-        std::fprintf(stderr, "%s\n",
-                     qv_problem_text({u.file, 0, "and " + std::to_string(u.lines) + " more lines with problems"}).c_str());
+        std::fprintf(
+            stderr, "%s\n",
+            qv_problem_text({u.file, 0, "and " + std::to_string(u.lines) + " more lines with problems"})
+                .c_str());
 
     Tout out;
     if (count_only) {

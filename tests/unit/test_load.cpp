@@ -1,3 +1,4 @@
+#include "Gen_history.h"
 #include "Qv_file.h"
 #include "history_text.h"
 #include "test_folder.h"
@@ -6,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 using testing_history::header_line;
@@ -207,6 +209,132 @@ TEST_F(Load, ProgressSeesTheFileAndTheRecordsSoFar)
     });
     EXPECT_GE(calls, 3u);
     EXPECT_EQ(last, 70000u);
+}
+
+// Everything a load leaves behind, as text: every field of every record in store order, the problems
+// and the counts.
+std::string snapshot(const Tqv_records &store, const qv_load_report &report)
+{
+    std::string out;
+    for (std::size_t pos = 0; pos < store.count(); ++pos) {
+        const Tqv_record &r = store.record_at(pos)->data;
+        out += qv_date_text(r.date) + ' ' + qv_time_text(r.time) + ' ' + std::to_string(r.quantity);
+        for (const amount a : {r.gross, r.fee, r.net, r.shipping, r.sales_tax, r.balance})
+            out += ' ' + qv_amount_text(a);
+        for (int f = 0; f < qv_text_field_count; ++f)
+            out.append(1, '|').append(r.text(static_cast<qv_text_field>(f)));
+        out += '\n';
+    }
+    for (const qv_load_problem &p : report.problems)
+        out += qv_problem_text(p) + '\n';
+    for (const qv_load_unlisted &u : report.unlisted)
+        out += u.file + ' ' + std::to_string(u.lines) + '\n';
+    const qv_load_counts &c = report.counts;
+    for (const std::size_t n : {c.files, c.lines, c.header, c.skipped, c.added, c.duplicates, c.reported})
+        out += std::to_string(n) + ' ';
+    return out + (report.cancelled ? "cancelled" : "");
+}
+
+std::string generated(std::uint64_t seed, std::uint64_t records, std::uint64_t first_id, unsigned repeat)
+{
+    gen::Toptions options;
+    options.seed = seed;
+    options.records = records;
+    options.first_id = first_id;
+    options.repeat_percent = repeat;
+    std::string text;
+    gen::write_history(options, [&](std::string_view piece) { text += piece; });
+    return text;
+}
+
+class Threads : public Load {
+protected:
+    void TearDown() override
+    {
+        qv_load_set_threads(0);
+        qv_load_set_block_size(0);
+    }
+};
+
+// The store and the report are the same on any number of threads, whatever the size of the blocks:
+// copies of IDs inside and across files, bad lines that copy a stored ID (counted as copies, not
+// reported), lines longer than a block, stray CRs, more problems than are listed.
+TEST_F(Threads, AnyNumberOfThreadsGivesTheSameLoad)
+{
+    std::string awkward = header_line;
+    for (int i = 0; i < 600; ++i) {
+        const std::string id = gen::trans_id(static_cast<std::uint64_t>(i) * 3);
+        if (i % 5 == 0)
+            awkward += sale(id, "1/2/2020", "bad" + std::to_string(i));
+        else if (i % 5 == 1)
+            awkward += sale("N" + std::to_string(i), "1/2/2020", "bad" + std::to_string(i));
+        else if (i % 5 == 2)
+            awkward += line({{11, "L" + std::to_string(i)}, {14, std::string(20000 + i, 't')}});
+        else if (i % 5 == 3)
+            awkward += "\"1/1/2020\",\"\r\",\r\n" + sale("c" + id, "1/2/2020", "3.00");
+        else
+            awkward += sale(id, "1/3/2020", "2.00");
+    }
+    const std::vector<std::string> paths = {write("a.csv", generated(1, 3000, 0, 10)),
+                                            write("b.csv", generated(2, 2000, 2000, 5)),
+                                            write("c.csv", awkward)};
+    for (const std::size_t block : {std::size_t{0}, std::size_t{16384}}) {
+        qv_load_set_block_size(block);
+        std::string first;
+        for (const std::size_t threads : {1, 2, 8}) {
+            SCOPED_TRACE("block " + std::to_string(block) + ", threads " + std::to_string(threads));
+            qv_load_set_threads(threads);
+            Tqv_records s;
+            qv_load_report r;
+            const std::thread::id caller = std::this_thread::get_id();
+            std::size_t calls = 0;
+            qv_load_history_files(s, paths, r, [&](const qv_load_state &) {
+                EXPECT_EQ(std::this_thread::get_id(), caller);
+                ++calls;
+                return true;
+            });
+            EXPECT_GE(calls, 3u);
+            const std::string now = snapshot(s, r);
+            if (threads == 1) {
+                first = now;
+                // Enough of everything for the comparison to mean something.
+                EXPECT_GT(r.counts.duplicates, 400u);
+                EXPECT_GT(r.counts.added, 4000u);
+                EXPECT_EQ(r.counts.reported, 120u);
+                EXPECT_EQ(r.problems.size(), 200u); // 120 bad lines and 120 stray CRs: 200 listed
+                ASSERT_EQ(r.unlisted.size(), 1u);
+                EXPECT_EQ(r.unlisted[0].lines, 40u);
+                ASSERT_NE(s.find("L2"), nullptr);
+                EXPECT_EQ(s.find("L2")->data.item_title(), std::string(127, 't'));
+            } else {
+                EXPECT_TRUE(now == first) << "the loads differ";
+            }
+        }
+    }
+}
+
+// A load cancelled after its third block keeps the same records on any number of threads.
+TEST_F(Threads, ACancelledLoadKeepsTheSameLinesOnAnyNumberOfThreads)
+{
+    const std::string path = write("a.csv", generated(5, 2000, 0, 20));
+    qv_load_set_block_size(32768);
+    std::string first;
+    for (const std::size_t threads : {1, 2, 8}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        qv_load_set_threads(threads);
+        Tqv_records s;
+        qv_load_report r;
+        std::size_t calls = 0;
+        qv_load_history_file(s, path, r, [&](const qv_load_state &) { return ++calls < 4; });
+        EXPECT_TRUE(r.cancelled);
+        EXPECT_GT(s.count(), 100u);
+        EXPECT_LT(s.count(), 1000u);
+        const std::string now = snapshot(s, r);
+        if (threads == 1)
+            first = now;
+        else
+            EXPECT_TRUE(now == first) << "the loads differ";
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -89,6 +90,42 @@ TEST(Store, ClearMarksResetsEveryRecord)
     store.clear_marks();
     EXPECT_EQ(store.record_at(0)->report_mark, 0);
     EXPECT_EQ(store.record_at(1)->report_mark, 0);
+}
+
+// A record of the store can be given new texts; a copy of it owns its texts and outlives the store.
+TEST(Store, RecordsOfTheStoreTakeNewTextsAndCopiesKeepTheirs)
+{
+    auto store = std::make_unique<Tqv_records>();
+    std::string text = "\"1/2/2020\",";
+    for (int c = 1; c < 42; ++c)
+        text += "\"" + std::string(c == 11 ? "K" : c == 3 ? "Ann Lee" : c == 5 ? "Completed" : "") + "\",";
+    std::string file = text + "\n";
+    for (int i = 0; i < 3000; ++i) {
+        std::string line = text;
+        line.replace(line.find("\"K\""), 3, "\"K" + std::to_string(i) + "\"");
+        file += line + "\n";
+    }
+    qv_load_report report;
+    qv_load_set_block_size(4096); // texts are shared from the second run of lines on
+    qv_load_history_text(*store, file, "shared.csv", report);
+    qv_load_set_block_size(0);
+    ASSERT_EQ(store->count(), 3000u);
+    // A name met on every line is held once.
+    EXPECT_EQ(store->find("K2000")->data.name().data(), store->find("K2999")->data.name().data());
+    EXPECT_EQ(store->find("K2999")->data.name(), "Ann Lee");
+
+    const Tqv_record copy = store->find("K7")->data;
+    std::array<std::string_view, qv_text_field_count> texts{};
+    texts[qv_f_trans_id] = "K7";
+    texts[qv_f_name] = "Other";
+    store->find("K7")->data.set_texts(texts);
+    EXPECT_EQ(store->find("k7")->data.name(), "Other");
+    EXPECT_EQ(store->find("K7")->data.status(), "");
+    store.reset();
+    EXPECT_EQ(copy.trans_id(), "K7");
+    EXPECT_EQ(copy.name(), "Ann Lee");
+    EXPECT_EQ(copy.status(), "Completed");
+    EXPECT_EQ(copy.date, (qv_date{2020, 1, 2}));
 }
 
 TEST(KeyCompare, CaseInsensitiveShorterFirst)
