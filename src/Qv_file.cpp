@@ -1805,16 +1805,17 @@ private:
         started_ = true;
         try {
             helpers_.reserve(wanted_ - 1);
+            // A helper waits for the next round: earlier rounds, run without helpers, are over (a helper
+            // that took one for its own would read what the next round is still setting up).
             for (std::size_t i = 1; i < wanted_; ++i)
-                helpers_.emplace_back([this] { help(); });
+                helpers_.emplace_back([this, seen = generation_] { help(seen); });
         } catch (const std::exception &) {
             // The system gives no more threads (or no memory for them): the ones started do the work.
         }
     }
 
-    void help()
+    void help(std::uint64_t seen)
     {
-        std::uint64_t seen = 0;
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
