@@ -505,18 +505,25 @@ int keyCompare(const SortKey &a, const SortKey &b)
     return a.length == b.length ? 0 : (a.length < b.length ? -1 : 1);
 }
 
+// Fetches the text of a record in a column that shows the record's own bytes.
+void fetchText(const Tqv_record &rec, int column)
+{
+    if (column == TRecordListModel::TransId || column == TRecordListModel::Status ||
+        column == TRecordListModel::ItemTitle || column == TRecordListModel::FromEmail) {
+        char room[32];
+        const std::string_view text = qv_list_text(rec, column, room);
+        if (!text.empty())
+            __builtin_prefetch(text.data());
+    }
+}
+
 // Fetches ahead what the keys of the rows to come read: the record itself, then the text it points to.
 void fetchAhead(const std::vector<const Tqv_record *> &rows, std::size_t i, std::size_t end, int column)
 {
     if (i + 32 < end)
         __builtin_prefetch(rows[i + 32]);
-    if (i + 16 < end && amountOf(*rows[i + 16], column) == nullptr && column != TRecordListModel::Date &&
-        column != TRecordListModel::Time) {
-        char room[32];
-        const std::string_view text = qv_list_text(*rows[i + 16], column, room);
-        if (!text.empty())
-            __builtin_prefetch(text.data());
-    }
+    if (i + 16 < end)
+        fetchText(*rows[i + 16], column);
 }
 
 // The first keys of rows [begin, end) in column.
@@ -546,7 +553,7 @@ void TRecordListModel::sortRows(int column, int direction)
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<SortKey> keys(rows_.size());
     // Most of the time goes into waiting on the records' memory: a second thread reads half of them.
-    const std::size_t half = rows_.size() >= 65536 ? rows_.size() / 2 : rows_.size();
+    const std::size_t half = rows_.size() >= splitFrom_ ? rows_.size() / 2 : rows_.size();
     {
         std::future<void> second;
         if (half < rows_.size())
@@ -561,18 +568,42 @@ void TRecordListModel::sortRows(int column, int direction)
         return c != 0 ? c < 0 : a.position < b.position;
     };
     // Sixteen bytes at a time: the rows that still agree after them are sorted again by the next
-    // sixteen, so that a comparison never has to leave the keys.
+    // sixteen, so that a comparison never has to leave the keys. Rows whose texts are all the same
+    // (item titles and addresses repeat) are in order once they agree: their positions decide.
+    const auto sameTexts = [&](std::size_t begin, std::size_t end) {
+        char room[32], other[32];
+        const std::string_view first = qv_list_text(*rows_[keys[begin].position], column, room);
+        for (std::size_t i = begin + 1; i < end; ++i) {
+            if (i + 16 < end)
+                fetchText(*rows_[keys[i + 16].position], column);
+            if (qv_list_text_compare(first, qv_list_text(*rows_[keys[i].position], column, other)) != 0)
+                return false;
+        }
+        return true;
+    };
     std::vector<std::pair<std::size_t, std::size_t>> ranges{{0, keys.size()}};
     std::size_t offset = 0;
     while (!ranges.empty()) {
         std::vector<std::pair<std::size_t, std::size_t>> longer;
         for (const auto &[begin, end] : ranges) {
-            std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
+            if (offset == 0 && keys.size() >= splitFrom_) {
+                // The first sort, of all rows, on both cores: each half apart, then the halves merged.
+                const auto middle = keys.begin() + std::ptrdiff_t(keys.size() / 2);
+                std::future<void> second =
+                    std::async(std::launch::async, [&] { std::sort(middle, keys.end(), before); });
+                std::sort(keys.begin(), middle, before);
+                second.get();
+                std::vector<SortKey> merged(keys.size());
+                std::merge(keys.begin(), middle, middle, keys.end(), merged.begin(), before);
+                keys.swap(merged);
+            } else {
+                std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
+            }
             for (std::size_t i = begin; i < end;) {
                 std::size_t j = i + 1;
                 while (j < end && keyCompare(keys[i], keys[j]) == 0)
                     ++j;
-                if (keys[i].length == 17 && j - i > 1)
+                if (keys[i].length == 17 && j - i > 1 && !sameTexts(i, j))
                     longer.emplace_back(i, j);
                 i = j;
             }

@@ -89,9 +89,12 @@ public:
     void sortRows(int column, int direction);
     // The ascending order of two shown rows in a column, as sortRows orders them: negative, 0, positive.
     int compareRows(int row1, int row2, int column) const;
+    // From how many rows on a sort makes their keys and sorts them on two threads (tests lower it).
+    void setSplitFrom(std::size_t rows) { splitFrom_ = rows; }
 
 private:
     std::vector<const Tqv_record *> rows_;
+    std::size_t splitFrom_ = 65536;
 };
 
 // The text of a record in a list column: a view of the record's bytes, or of its date, time or amount

@@ -80,8 +80,18 @@ private Q_SLOTS:
         QCOMPARE(shown(model, 0, TRecordListModel::FromEmail), std::string("a@b.example"));
     }
 
+    void sortsEveryColumnInBothDirectionsKeepingEqualsInOrder_data()
+    {
+        QTest::addColumn<int>("splitFrom");
+        QTest::newRow("on one thread") << 1000000;
+        // The rows split between two threads and the halves merged, as a big list's are.
+        QTest::newRow("in halves") << 64;
+    }
+
     void sortsEveryColumnInBothDirectionsKeepingEqualsInOrder()
     {
+        QFETCH(int, splitFrom);
+        const int count = 400;
         // Texts alike in their first 16 or 32 bytes, in case only, by a byte above 127 or by length.
         const std::vector<std::string> stems = {"Vintage vinyl record, first pressing",
                                                 "VINTAGE VINYL RECORD, FIRST PRESSING!",
@@ -97,9 +107,9 @@ private Q_SLOTS:
                                                 "Vintage vinyl record, first pressing, second sleeve"};
         std::mt19937 random(7);
         std::vector<Tqv_record> records;
-        records.reserve(400);
-        for (int i = 0; i < 400; ++i) {
-            const std::string id = "ID" + std::to_string(1000 + i);
+        records.reserve(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            const std::string id = "ID" + std::to_string(100000 + i);
             Tqv_record rec = record(id, stems[random() % stems.size()], stems[random() % stems.size()],
                                     stems[random() % stems.size()]);
             rec.gross = static_cast<amount>(random() % 2001) - 1000;
@@ -113,6 +123,7 @@ private Q_SLOTS:
         }
         TRecordListModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setSplitFrom(static_cast<std::size_t>(splitFrom));
         model.beginRefill();
         for (const Tqv_record &rec : records)
             model.appendRow(rec);
@@ -125,12 +136,11 @@ private Q_SLOTS:
                 model.sortRows(column, direction);
                 for (int row = 1; row < model.rowCount(); ++row) {
                     const int order = model.compareRows(row - 1, row, column) * direction;
-                    QVERIFY2(order <= 0, qPrintable(QStringLiteral("column %1, direction %2, row %3")
-                                                        .arg(column)
-                                                        .arg(direction)
-                                                        .arg(row)));
-                    if (order == 0)
-                        QVERIFY(model.text(row - 1, 0) < model.text(row, 0));
+                    if (order > 0 || (order == 0 && !(model.text(row - 1, 0) < model.text(row, 0))))
+                        QFAIL(qPrintable(QStringLiteral("column %1, direction %2, row %3")
+                                             .arg(column)
+                                             .arg(direction)
+                                             .arg(row)));
                 }
             }
         }
