@@ -470,38 +470,45 @@ int TRecordListModel::compareRows(int row1, int row2, int column) const
 
 namespace {
 
-// 16 bytes of a text from offset on, as the list orders them (ASCII letters as capitals), as two
-// numbers that compare like the bytes; a shorter rest is padded with zero bytes.
-struct SortKey {
-    std::uint64_t high = 0;
-    std::uint64_t low = 0;
-    std::uint32_t position = 0; // where the row stood before the sort, which decides between equals
-    std::uint8_t length = 0;    // of the rest from offset; 17: longer than the key holds
-};
+using SortKey = TListSortKey;
 
+// Eight bytes of a text from offset on, ASCII letters as capitals; a shorter rest is padded with zero
+// bytes. Equal keys with padding mean that the shorter text begins the longer one.
 void textKey(SortKey &key, std::string_view text, std::size_t offset)
 {
-    std::uint64_t part[2] = {0, 0};
+    std::uint64_t prefix = 0;
     const std::size_t rest = text.size() > offset ? text.size() - offset : 0;
-    const std::size_t n = std::min<std::size_t>(rest, 16);
+    const std::size_t n = std::min<std::size_t>(rest, 8);
     for (std::size_t i = 0; i < n; ++i) {
         auto c = static_cast<unsigned char>(text[offset + i]);
         if (c >= 'a' && c <= 'z')
             c = static_cast<unsigned char>(c - ('a' - 'A'));
-        part[i / 8] |= std::uint64_t{c} << (8 * (7 - i % 8));
+        prefix |= std::uint64_t{c} << (8 * (7 - i));
     }
-    key.high = part[0];
-    key.low = part[1];
-    key.length = static_cast<std::uint8_t>(std::min<std::size_t>(rest, 17));
+    key.prefix = prefix;
+    key.length = static_cast<std::uint32_t>(std::min<std::size_t>(rest, 9));
 }
 
-// Equal keys with padding mean that the shorter text begins the longer one.
+// A date or time text whole, in four bits a character: blank, '-', ':' and the digits keep their byte
+// order, and 0 pads, so that a shorter text that begins a longer one comes first. The texts of dates
+// (13 characters at most) and times (11) always fit in 16.
+void numberTextKey(SortKey &key, std::string_view text)
+{
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < text.size() && i < 16; ++i) {
+        const char c = text[i];
+        const std::uint64_t nibble =
+            c == ' ' ? 1 : (c == '-' ? 2 : (c == ':' ? 13 : 3 + std::uint64_t(c - '0')));
+        prefix |= nibble << (4 * (15 - i));
+    }
+    key.prefix = prefix;
+    key.length = 0;
+}
+
 int keyCompare(const SortKey &a, const SortKey &b)
 {
-    if (a.high != b.high)
-        return a.high < b.high ? -1 : 1;
-    if (a.low != b.low)
-        return a.low < b.low ? -1 : 1;
+    if (a.prefix != b.prefix)
+        return a.prefix < b.prefix ? -1 : 1;
     return a.length == b.length ? 0 : (a.length < b.length ? -1 : 1);
 }
 
@@ -534,11 +541,14 @@ void firstKeys(const std::vector<const Tqv_record *> &rows, std::vector<SortKey>
         fetchAhead(rows, i, end, column);
         SortKey &key = keys[i];
         key.position = static_cast<std::uint32_t>(i);
+        char room[32];
         if (const amount *value = amountOf(*rows[i], column)) {
             // The sign bit flipped makes the numbers order as unsigned ones.
-            key.high = static_cast<std::uint64_t>(*value) ^ (std::uint64_t{1} << 63);
+            key.prefix = static_cast<std::uint64_t>(*value) ^ (std::uint64_t{1} << 63);
+            key.length = 0;
+        } else if (column == TRecordListModel::Date || column == TRecordListModel::Time) {
+            numberTextKey(key, qv_list_text(*rows[i], column, room));
         } else {
-            char room[32];
             textKey(key, qv_list_text(*rows[i], column, room), 0);
         }
     }
@@ -551,7 +561,8 @@ void TRecordListModel::sortRows(int column, int direction)
     if (column < 0 || column >= ColumnCount)
         return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<SortKey> keys(rows_.size());
+    std::vector<SortKey> &keys = keys_;
+    keys.resize(rows_.size());
     // Most of the time goes into waiting on the records' memory: a second thread reads half of them.
     const std::size_t half = rows_.size() >= splitFrom_ ? rows_.size() / 2 : rows_.size();
     {
@@ -567,8 +578,8 @@ void TRecordListModel::sortRows(int column, int direction)
         const int c = keyCompare(a, b) * direction;
         return c != 0 ? c < 0 : a.position < b.position;
     };
-    // Sixteen bytes at a time: the rows that still agree after them are sorted again by the next
-    // sixteen, so that a comparison never has to leave the keys. Rows whose texts are all the same
+    // Eight bytes at a time: the rows that still agree after them are sorted again by the next eight,
+    // so that a comparison never has to leave the keys. Rows whose texts are all the same
     // (item titles and addresses repeat) are in order once they agree: their positions decide.
     const auto sameTexts = [&](std::size_t begin, std::size_t end) {
         char room[32], other[32];
@@ -593,9 +604,9 @@ void TRecordListModel::sortRows(int column, int direction)
                     std::async(std::launch::async, [&] { std::sort(middle, keys.end(), before); });
                 std::sort(keys.begin(), middle, before);
                 second.get();
-                std::vector<SortKey> merged(keys.size());
-                std::merge(keys.begin(), middle, middle, keys.end(), merged.begin(), before);
-                keys.swap(merged);
+                merged_.resize(keys.size());
+                std::merge(keys.begin(), middle, middle, keys.end(), merged_.begin(), before);
+                keys.swap(merged_);
             } else {
                 std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
             }
@@ -603,12 +614,12 @@ void TRecordListModel::sortRows(int column, int direction)
                 std::size_t j = i + 1;
                 while (j < end && keyCompare(keys[i], keys[j]) == 0)
                     ++j;
-                if (keys[i].length == 17 && j - i > 1 && !sameTexts(i, j))
+                if (keys[i].length == 9 && j - i > 1 && !sameTexts(i, j))
                     longer.emplace_back(i, j);
                 i = j;
             }
         }
-        offset += 16;
+        offset += 8;
         for (const auto &[begin, end] : longer) {
             for (std::size_t i = begin; i < end; ++i) {
                 char room[32];
@@ -617,10 +628,10 @@ void TRecordListModel::sortRows(int column, int direction)
         }
         ranges = std::move(longer);
     }
-    std::vector<const Tqv_record *> sorted(rows_.size());
+    sorted_.resize(rows_.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
-        sorted[i] = rows_[keys[i].position];
-    rows_.swap(sorted);
+        sorted_[i] = rows_[keys[i].position];
+    rows_.swap(sorted_);
     // The selection and the current row move with their rows.
     const QModelIndexList persistent = persistentIndexList();
     if (!persistent.isEmpty()) {

@@ -38,6 +38,14 @@ QString qv_display_text(std::string_view bytes);
 // The lines of the detail pane for one record.
 QStringList qv_detail_lines(const Tqv_record &rec);
 
+// Eight bytes of a row's text in a list column, as the list orders them, in a number that compares like
+// them; and where the row stood before the sort, which decides between equals.
+struct TListSortKey {
+    std::uint64_t prefix = 0;
+    std::uint32_t position = 0;
+    std::uint32_t length = 0; // of the text's rest that prefix begins; 9: longer than prefix holds
+};
+
 // The transaction list: one row per record, in the order shown. A row holds no text of its own. The
 // store never changes or removes a record while the program runs, so a row is the record's address and
 // its texts are made when a view asks for them; a sort or a search permutes addresses. A million rows
@@ -95,6 +103,10 @@ public:
 private:
     std::vector<const Tqv_record *> rows_;
     std::size_t splitFrom_ = 65536;
+    // The room a sort works in, kept for the next: fresh memory costs more than the sort itself.
+    std::vector<TListSortKey> keys_;
+    std::vector<TListSortKey> merged_;
+    std::vector<const Tqv_record *> sorted_;
 };
 
 // The text of a record in a list column: a view of the record's bytes, or of its date, time or amount

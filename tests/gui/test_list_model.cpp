@@ -115,10 +115,13 @@ private Q_SLOTS:
             rec.gross = static_cast<amount>(random() % 2001) - 1000;
             rec.fee = static_cast<amount>(random() % 5) * 100;
             rec.balance = static_cast<amount>(random() % 3) - 1;
-            rec.date = {static_cast<std::uint16_t>(random() % 3 == 0 ? 999 : 2020),
-                        static_cast<std::uint16_t>(1 + random() % 12),
-                        static_cast<std::uint16_t>(1 + random() % 28)};
-            rec.time.hour = static_cast<std::uint8_t>(random() % 24);
+            // Years of one to five digits and parts of three, whose texts order otherwise than their values.
+            const std::uint16_t years[] = {2020, 2020, 999, 0, 7, 10000, 65535};
+            rec.date = {years[random() % 7],
+                        static_cast<std::uint16_t>(random() % 9 == 0 ? 255 : 1 + random() % 12),
+                        static_cast<std::uint16_t>(random() % 9 == 0 ? 100 : 1 + random() % 28)};
+            rec.time.hour = static_cast<std::uint8_t>(random() % 9 == 0 ? 200 : random() % 24);
+            rec.time.second = static_cast<std::uint8_t>(random() % 60);
             records.push_back(std::move(rec));
         }
         TRecordListModel model;
