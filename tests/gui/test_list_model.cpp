@@ -116,8 +116,8 @@ private Q_SLOTS:
             rec.fee = static_cast<amount>(random() % 5) * 100;
             rec.balance = static_cast<amount>(random() % 3) - 1;
             // Years of one to five digits and parts of three, whose texts order otherwise than their values.
-            const std::uint16_t years[] = {2020, 2020, 999, 0, 7, 10000, 65535};
-            rec.date = {years[random() % 7],
+            const std::uint16_t years[] = {2020, 2020, 999, 0, 7, 1000, 10000, 65535};
+            rec.date = {years[random() % 8],
                         static_cast<std::uint16_t>(random() % 9 == 0 ? 255 : 1 + random() % 12),
                         static_cast<std::uint16_t>(random() % 9 == 0 ? 100 : 1 + random() % 28)};
             rec.time.hour = static_cast<std::uint8_t>(random() % 9 == 0 ? 200 : random() % 24);
