@@ -592,6 +592,16 @@ void TRecordListModel::sortRows(int column, int direction)
         }
         return true;
     };
+    const auto sortWhole = [&](std::size_t begin, std::size_t end) {
+        std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end),
+                  [&](const SortKey &a, const SortKey &b) {
+                      char room1[32], room2[32];
+                      const int c = qv_list_text_compare(qv_list_text(*rows_[a.position], column, room1),
+                                                         qv_list_text(*rows_[b.position], column, room2)) *
+                                    direction;
+                      return c != 0 ? c < 0 : a.position < b.position;
+                  });
+    };
     std::vector<std::pair<std::size_t, std::size_t>> ranges{{0, keys.size()}};
     std::size_t offset = 0;
     while (!ranges.empty()) {
@@ -614,8 +624,12 @@ void TRecordListModel::sortRows(int column, int direction)
                 std::size_t j = i + 1;
                 while (j < end && keyCompare(keys[i], keys[j]) == 0)
                     ++j;
-                if (keys[i].length == 9 && j - i > 1 && !sameTexts(i, j))
-                    longer.emplace_back(i, j);
+                if (keys[i].length == 9 && j - i > 1 && !sameTexts(i, j)) {
+                    if (j - i <= 64)
+                        sortWhole(i, j); // a few rows: their texts are at hand after sameTexts
+                    else
+                        longer.emplace_back(i, j);
+                }
                 i = j;
             }
         }

@@ -110,8 +110,12 @@ private Q_SLOTS:
         records.reserve(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i) {
             const std::string id = "ID" + std::to_string(100000 + i);
-            Tqv_record rec = record(id, stems[random() % stems.size()], stems[random() % stems.size()],
-                                    stems[random() % stems.size()]);
+            // Half the addresses in small groups that agree in their first bytes, not in all.
+            const std::string address = i % 2 ? std::string(1, static_cast<char>('a' + random() % 20)) +
+                                                    "_shop.example." + std::to_string(random() % 4)
+                                              : stems[random() % stems.size()];
+            Tqv_record rec =
+                record(id, stems[random() % stems.size()], stems[random() % stems.size()], address);
             rec.gross = static_cast<amount>(random() % 2001) - 1000;
             rec.fee = static_cast<amount>(random() % 5) * 100;
             rec.balance = static_cast<amount>(random() % 3) - 1;
