@@ -292,70 +292,9 @@ int qv_list_column_width(int design, const QFontMetrics &metrics, std::string_vi
 
 // ---- The list model ------------------------------------------------------------------------------------
 
-TRecordListModel::TRecordListModel(QObject *parent) : QAbstractTableModel(parent)
-{
-}
-
-int TRecordListModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
-}
-
-int TRecordListModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
-QVariant TRecordListModel::data(const QModelIndex &index, int role) const
-{
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
-        return {};
-    return qv_display_text(text(index.row(), index.column()));
-}
-
-QVariant TRecordListModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    static const char *const captions[ColumnCount] = {"Transaction ID",    "Date",  "Time", "Status",
-                                                      "Item title",        "Gross", "Fee",  "Balance",
-                                                      "From Email address"};
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
-        return QAbstractTableModel::headerData(section, orientation, role);
-    return QString::fromLatin1(captions[section]);
-}
-
-TRecordListModel::Refill::Refill(TRecordListModel &model) : model_(model)
-{
-    model_.beginRefill();
-    model_.clearRows();
-}
-
-TRecordListModel::Refill::~Refill()
-{
-    if (!done_)
-        model_.clearRows();
-    model_.endRefill();
-}
-
-void TRecordListModel::beginRefill()
-{
-    beginResetModel();
-}
-
-void TRecordListModel::clearRows()
-{
-    rows_.clear();
-    order_.clear();
-}
-
-void TRecordListModel::reserveRows(std::size_t rows)
-{
-    rows_.reserve(rows);
-    order_.reserve(order_.size() + rows);
-}
-
 namespace {
 
-// The list's texts of numbers, written straight into the row: the same characters as qv_date_text
+// The list's texts of numbers, written into room: the same characters as qv_date_text
 // ("%4d-%02d-%02d"), qv_time_text ("%02d:%02d:%02d") and qv_amount_text, without a string each.
 char *putNumber(char *out, std::uint64_t value, int width, char pad)
 {
@@ -402,122 +341,108 @@ std::size_t amountText(char *out, amount value)
     return static_cast<std::size_t>(putNumber(p, magnitude % 100, 2, '0') - out);
 }
 
-// 16 bytes of a text from offset on, as the list orders them (ASCII letters as capitals), as two
-// numbers that compare like the bytes; a shorter rest is padded with zero bytes.
-struct SortKey {
-    std::uint64_t high = 0;
-    std::uint64_t low = 0;
-    std::uint32_t position = 0; // where the row stood before the sort, which decides between equals
-    std::uint8_t length = 0;    // of the rest from offset; 17: longer than the key holds
-};
-
-void textKey(SortKey &key, std::string_view text, std::size_t offset)
+// The amount of the column, for columns that show one.
+const amount *amountOf(const Tqv_record &rec, int column)
 {
-    std::uint64_t part[2] = {0, 0};
-    const std::size_t rest = text.size() > offset ? text.size() - offset : 0;
-    const std::size_t n = std::min<std::size_t>(rest, 16);
-    for (std::size_t i = 0; i < n; ++i) {
-        auto c = static_cast<unsigned char>(text[offset + i]);
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<unsigned char>(c - ('a' - 'A'));
-        part[i / 8] |= std::uint64_t{c} << (8 * (7 - i % 8));
+    switch (column) {
+    case TRecordListModel::Gross:
+        return &rec.gross;
+    case TRecordListModel::Fee:
+        return &rec.fee;
+    case TRecordListModel::Balance:
+        return &rec.balance;
+    default:
+        return nullptr;
     }
-    key.high = part[0];
-    key.low = part[1];
-    key.length = static_cast<std::uint8_t>(std::min<std::size_t>(rest, 17));
-}
-
-// Equal keys with padding mean that the shorter text begins the longer one.
-int keyCompare(const SortKey &a, const SortKey &b)
-{
-    if (a.high != b.high)
-        return a.high < b.high ? -1 : 1;
-    if (a.low != b.low)
-        return a.low < b.low ? -1 : 1;
-    return a.length == b.length ? 0 : (a.length < b.length ? -1 : 1);
 }
 
 } // namespace
 
-void TListRows::append(const Tqv_record &rec)
+std::string_view qv_list_text(const Tqv_record &rec, int column, char (&room)[32])
 {
     // Dates carry 16-bit parts and amounts 64-bit ones: 32 bytes hold any of their texts.
-    char date[32], time[32], gross[32], fee[32], balance[32];
-    const std::string_view texts[columns] = {rec.trans_id(),
-                                             {date, dateText(date, rec.date)},
-                                             {time, timeText(time, rec.time)},
-                                             rec.status(),
-                                             rec.item_title(),
-                                             {gross, amountText(gross, rec.gross)},
-                                             {fee, amountText(fee, rec.fee)},
-                                             {balance, amountText(balance, rec.balance)},
-                                             rec.from_email()};
-    const std::size_t start = arena_.size();
-    std::size_t size = columns;
-    for (const std::string_view t : texts)
-        size += std::min<std::size_t>(t.size(), 255);
-    if (arena_.capacity() < start + size)
-        arena_.reserve(std::max(start + size, arena_.capacity() * 2));
-    arena_.resize(start + size);
-    char *p = arena_.data() + start;
-    for (const std::string_view t : texts)
-        *p++ = static_cast<char>(std::min<std::size_t>(t.size(), 255));
-    for (const std::string_view t : texts) {
-        const std::size_t n = std::min<std::size_t>(t.size(), 255);
-        if (n != 0)
-            std::memcpy(p, t.data(), n);
-        p += n;
+    switch (column) {
+    case TRecordListModel::TransId:
+        return rec.trans_id();
+    case TRecordListModel::Date:
+        return {room, dateText(room, rec.date)};
+    case TRecordListModel::Time:
+        return {room, timeText(room, rec.time)};
+    case TRecordListModel::Status:
+        return rec.status();
+    case TRecordListModel::ItemTitle:
+        return rec.item_title();
+    case TRecordListModel::Gross:
+        return {room, amountText(room, rec.gross)};
+    case TRecordListModel::Fee:
+        return {room, amountText(room, rec.fee)};
+    case TRecordListModel::Balance:
+        return {room, amountText(room, rec.balance)};
+    case TRecordListModel::FromEmail:
+        return rec.from_email();
+    default:
+        return {};
     }
-    starts_.push_back(start);
-    amounts_.insert(amounts_.end(), {rec.gross, rec.fee, rec.balance});
 }
 
-void TListRows::append(TListRows &&other)
+TRecordListModel::TRecordListModel(QObject *parent) : QAbstractTableModel(parent)
 {
-    const std::size_t shift = arena_.size();
-    arena_.insert(arena_.end(), other.arena_.begin(), other.arena_.end());
-    starts_.reserve(starts_.size() + other.starts_.size());
-    for (const std::size_t start : other.starts_)
-        starts_.push_back(start + shift);
-    amounts_.insert(amounts_.end(), other.amounts_.begin(), other.amounts_.end());
-    other.clear();
 }
 
-void TListRows::clear()
+int TRecordListModel::rowCount(const QModelIndex &parent) const
 {
-    arena_.clear();
-    starts_.clear();
-    amounts_.clear();
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-void TListRows::reserve(std::size_t rows)
+int TRecordListModel::columnCount(const QModelIndex &parent) const
 {
-    arena_.reserve(arena_.size() + rows * 256);
-    starts_.reserve(starts_.size() + rows);
-    amounts_.reserve(amounts_.size() + rows * 3);
+    return parent.isValid() ? 0 : ColumnCount;
 }
 
-std::string_view TListRows::text(std::size_t row, int column) const
+QVariant TRecordListModel::data(const QModelIndex &index, int role) const
 {
-    const char *block = arena_.data() + starts_[row];
-    std::size_t at = columns;
-    for (int c = 0; c < column; ++c)
-        at += static_cast<unsigned char>(block[c]);
-    return {block + at, static_cast<unsigned char>(block[column])};
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
+        return {};
+    char room[32];
+    return qv_display_text(qv_list_text(record(index.row()), index.column(), room));
 }
 
-void TRecordListModel::appendRow(const Tqv_record &rec)
+QVariant TRecordListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    order_.push_back(static_cast<std::uint32_t>(rows_.size()));
-    rows_.append(rec);
+    static const char *const captions[ColumnCount] = {"Transaction ID",    "Date",  "Time", "Status",
+                                                      "Item title",        "Gross", "Fee",  "Balance",
+                                                      "From Email address"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return QString::fromLatin1(captions[section]);
 }
 
-void TRecordListModel::appendRows(TListRows &&rows)
+TRecordListModel::Refill::Refill(TRecordListModel &model) : model_(model)
 {
-    const std::size_t first = rows_.size();
-    rows_.append(std::move(rows));
-    for (std::size_t row = first; row < rows_.size(); ++row)
-        order_.push_back(static_cast<std::uint32_t>(row));
+    model_.beginRefill();
+    model_.clearRows();
+}
+
+TRecordListModel::Refill::~Refill()
+{
+    if (!done_)
+        model_.clearRows();
+    model_.endRefill();
+}
+
+void TRecordListModel::beginRefill()
+{
+    beginResetModel();
+}
+
+void TRecordListModel::clearRows()
+{
+    rows_.clear();
+}
+
+void TRecordListModel::reserveRows(std::size_t rows)
+{
+    rows_.reserve(rows_.size() + rows);
 }
 
 void TRecordListModel::endRefill()
@@ -525,73 +450,202 @@ void TRecordListModel::endRefill()
     endResetModel();
 }
 
-std::string_view TRecordListModel::text(int row, int column) const
+std::string TRecordListModel::text(int row, int column) const
 {
-    return rowText(order_[static_cast<std::size_t>(row)], column);
+    char room[32];
+    return std::string(qv_list_text(record(row), column, room));
 }
 
 int TRecordListModel::compareRows(int row1, int row2, int column) const
 {
-    const std::uint32_t a = order_[static_cast<std::size_t>(row1)];
-    const std::uint32_t b = order_[static_cast<std::size_t>(row2)];
-    const int amountIndex = column == Gross ? 0 : (column == Fee ? 1 : (column == Balance ? 2 : -1));
-    if (amountIndex < 0)
-        return qv_list_text_compare(rowText(a, column), rowText(b, column));
-    const amount x = rows_.amountOf(a, amountIndex);
-    const amount y = rows_.amountOf(b, amountIndex);
-    return x < y ? -1 : (x > y ? 1 : 0);
+    const Tqv_record &a = record(row1);
+    const Tqv_record &b = record(row2);
+    if (const amount *x = amountOf(a, column)) {
+        const amount y = *amountOf(b, column);
+        return *x < y ? -1 : (*x > y ? 1 : 0);
+    }
+    char room1[32], room2[32];
+    return qv_list_text_compare(qv_list_text(a, column, room1), qv_list_text(b, column, room2));
 }
+
+namespace {
+
+using SortKey = TListSortKey;
+
+// Eight bytes of a text from offset on, ASCII letters as capitals; a shorter rest is padded with zero
+// bytes. Equal keys with padding mean that the shorter text begins the longer one.
+void textKey(SortKey &key, std::string_view text, std::size_t offset)
+{
+    std::uint64_t prefix = 0;
+    const std::size_t rest = text.size() > offset ? text.size() - offset : 0;
+    const std::size_t n = std::min<std::size_t>(rest, 8);
+    for (std::size_t i = 0; i < n; ++i) {
+        auto c = static_cast<unsigned char>(text[offset + i]);
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<unsigned char>(c - ('a' - 'A'));
+        prefix |= std::uint64_t{c} << (8 * (7 - i));
+    }
+    key.prefix = prefix;
+    key.length = static_cast<std::uint32_t>(std::min<std::size_t>(rest, 9));
+}
+
+// A date or time text whole, in four bits a character: blank, '-', ':' and the digits keep their byte
+// order, and 0 pads, so that a shorter text that begins a longer one comes first. The texts of dates
+// (13 characters at most) and times (11) always fit in 16.
+void numberTextKey(SortKey &key, std::string_view text)
+{
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < text.size() && i < 16; ++i) {
+        const char c = text[i];
+        const std::uint64_t nibble =
+            c == ' ' ? 1 : (c == '-' ? 2 : (c == ':' ? 13 : 3 + std::uint64_t(c - '0')));
+        prefix |= nibble << (4 * (15 - i));
+    }
+    key.prefix = prefix;
+    key.length = 0;
+}
+
+int keyCompare(const SortKey &a, const SortKey &b)
+{
+    if (a.prefix != b.prefix)
+        return a.prefix < b.prefix ? -1 : 1;
+    return a.length == b.length ? 0 : (a.length < b.length ? -1 : 1);
+}
+
+// Fetches the text of a record in a column that shows the record's own bytes.
+void fetchText(const Tqv_record &rec, int column)
+{
+    if (column == TRecordListModel::TransId || column == TRecordListModel::Status ||
+        column == TRecordListModel::ItemTitle || column == TRecordListModel::FromEmail) {
+        char room[32];
+        const std::string_view text = qv_list_text(rec, column, room);
+        if (!text.empty())
+            __builtin_prefetch(text.data());
+    }
+}
+
+// Fetches ahead what the keys of the rows to come read: the record itself, then the text it points to.
+void fetchAhead(const std::vector<const Tqv_record *> &rows, std::size_t i, std::size_t end, int column)
+{
+    if (i + 32 < end)
+        __builtin_prefetch(rows[i + 32]);
+    if (i + 16 < end)
+        fetchText(*rows[i + 16], column);
+}
+
+// The first keys of rows [begin, end) in column.
+void firstKeys(const std::vector<const Tqv_record *> &rows, std::vector<SortKey> &keys, std::size_t begin,
+               std::size_t end, int column)
+{
+    for (std::size_t i = begin; i < end; ++i) {
+        fetchAhead(rows, i, end, column);
+        SortKey &key = keys[i];
+        key.position = static_cast<std::uint32_t>(i);
+        char room[32];
+        if (const amount *value = amountOf(*rows[i], column)) {
+            // The sign bit flipped makes the numbers order as unsigned ones.
+            key.prefix = static_cast<std::uint64_t>(*value) ^ (std::uint64_t{1} << 63);
+            key.length = 0;
+        } else if (column == TRecordListModel::Date || column == TRecordListModel::Time) {
+            numberTextKey(key, qv_list_text(*rows[i], column, room));
+        } else {
+            textKey(key, qv_list_text(*rows[i], column, room), 0);
+        }
+    }
+}
+
+} // namespace
 
 void TRecordListModel::sortRows(int column, int direction)
 {
     if (column < 0 || column >= ColumnCount)
         return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const int amountIndex = column == Gross ? 0 : (column == Fee ? 1 : (column == Balance ? 2 : -1));
-    std::vector<SortKey> keys(order_.size());
-    for (std::size_t i = 0; i < order_.size(); ++i) {
-        SortKey &key = keys[i];
-        key.position = static_cast<std::uint32_t>(i);
-        if (amountIndex >= 0) {
-            // The sign bit flipped makes the numbers order as unsigned ones.
-            const amount value = rows_.amountOf(order_[i], amountIndex);
-            key.high = static_cast<std::uint64_t>(value) ^ (std::uint64_t{1} << 63);
-        } else {
-            textKey(key, rowText(order_[i], column), 0);
-        }
+    std::vector<SortKey> &keys = keys_;
+    keys.resize(rows_.size());
+    // Most of the time goes into waiting on the records' memory: a second thread reads half of them.
+    const std::size_t half = rows_.size() >= splitFrom_ ? rows_.size() / 2 : rows_.size();
+    {
+        std::future<void> second;
+        if (half < rows_.size())
+            second =
+                std::async(std::launch::async, [&] { firstKeys(rows_, keys, half, rows_.size(), column); });
+        firstKeys(rows_, keys, 0, half, column);
+        if (second.valid())
+            second.get();
     }
     const auto before = [direction](const SortKey &a, const SortKey &b) {
         const int c = keyCompare(a, b) * direction;
         return c != 0 ? c < 0 : a.position < b.position;
     };
-    // Sixteen bytes at a time: the rows that still agree after them are sorted again by the next
-    // sixteen, so that a comparison never has to leave the keys.
+    // Eight bytes at a time: the rows that still agree after them are sorted again by the next eight,
+    // so that a comparison never has to leave the keys. Rows whose texts are all the same
+    // (item titles and addresses repeat) are in order once they agree: their positions decide.
+    const auto sameTexts = [&](std::size_t begin, std::size_t end) {
+        char room[32], other[32];
+        const std::string_view first = qv_list_text(*rows_[keys[begin].position], column, room);
+        for (std::size_t i = begin + 1; i < end; ++i) {
+            if (i + 16 < end)
+                fetchText(*rows_[keys[i + 16].position], column);
+            if (qv_list_text_compare(first, qv_list_text(*rows_[keys[i].position], column, other)) != 0)
+                return false;
+        }
+        return true;
+    };
+    const auto sortWhole = [&](std::size_t begin, std::size_t end) {
+        std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end),
+                  [&](const SortKey &a, const SortKey &b) {
+                      char room1[32], room2[32];
+                      const int c = qv_list_text_compare(qv_list_text(*rows_[a.position], column, room1),
+                                                         qv_list_text(*rows_[b.position], column, room2)) *
+                                    direction;
+                      return c != 0 ? c < 0 : a.position < b.position;
+                  });
+    };
     std::vector<std::pair<std::size_t, std::size_t>> ranges{{0, keys.size()}};
     std::size_t offset = 0;
     while (!ranges.empty()) {
         std::vector<std::pair<std::size_t, std::size_t>> longer;
         for (const auto &[begin, end] : ranges) {
-            std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
+            if (offset == 0 && keys.size() >= splitFrom_) {
+                // The first sort, of all rows, on both cores: each half apart, then the halves merged.
+                const auto middle = keys.begin() + std::ptrdiff_t(keys.size() / 2);
+                std::future<void> second =
+                    std::async(std::launch::async, [&] { std::sort(middle, keys.end(), before); });
+                std::sort(keys.begin(), middle, before);
+                second.get();
+                merged_.resize(keys.size());
+                std::merge(keys.begin(), middle, middle, keys.end(), merged_.begin(), before);
+                keys.swap(merged_);
+            } else {
+                std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
+            }
             for (std::size_t i = begin; i < end;) {
                 std::size_t j = i + 1;
                 while (j < end && keyCompare(keys[i], keys[j]) == 0)
                     ++j;
-                if (keys[i].length == 17 && j - i > 1)
-                    longer.emplace_back(i, j);
+                if (keys[i].length == 9 && j - i > 1 && !sameTexts(i, j)) {
+                    if (j - i <= 64)
+                        sortWhole(i, j); // a few rows: their texts are at hand after sameTexts
+                    else
+                        longer.emplace_back(i, j);
+                }
                 i = j;
             }
         }
-        offset += 16;
+        offset += 8;
         for (const auto &[begin, end] : longer) {
-            for (std::size_t i = begin; i < end; ++i)
-                textKey(keys[i], rowText(order_[keys[i].position], column), offset);
+            for (std::size_t i = begin; i < end; ++i) {
+                char room[32];
+                textKey(keys[i], qv_list_text(*rows_[keys[i].position], column, room), offset);
+            }
         }
         ranges = std::move(longer);
     }
-    std::vector<std::uint32_t> sorted(order_.size());
+    sorted_.resize(rows_.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
-        sorted[i] = order_[keys[i].position];
-    order_ = std::move(sorted);
+        sorted_[i] = rows_[keys[i].position];
+    rows_.swap(sorted_);
     // The selection and the current row move with their rows.
     const QModelIndexList persistent = persistentIndexList();
     if (!persistent.isEmpty()) {
@@ -689,7 +743,10 @@ void TFrmMain::placeWindow()
     }
 }
 
-TFrmMain::~TFrmMain() = default;
+TFrmMain::~TFrmMain()
+{
+    FormClose();
+}
 
 void TFrmMain::FormCreate()
 {
@@ -708,6 +765,10 @@ void TFrmMain::FormCreate()
 
 void TFrmMain::FormClose()
 {
+    // The rows are the store's records: the list goes before them.
+    if (model_ != nullptr) {
+        const TRecordListModel::Refill empty(*model_);
+    }
     records.reset();
 }
 
@@ -840,7 +901,8 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
             // Busy, but the Cancel button can be clicked.
             QGuiApplication::changeOverrideCursor(Qt::BusyCursor);
         }
-        QString label = QStringLiteral("Loading %1").arg(QFileInfo(QFile::decodeName(state.file.c_str())).fileName());
+        QString label =
+            QStringLiteral("Loading %1").arg(QFileInfo(QFile::decodeName(state.file.c_str())).fileName());
         if (state.file_count > 1)
             label += QStringLiteral(" (%1 of %2)").arg(state.file_number).arg(state.file_count);
         dialog->setLabelText(label + QStringLiteral("\n%1 records").arg(state.records));
@@ -862,68 +924,18 @@ void TFrmMain::showLoadProblems()
     bcl_show_error(this, text.toStdString(), details.toStdString());
 }
 
-namespace {
-
-// The records lie all over the heap: fetching ahead, first the records themselves and then the texts
-// they point to, keeps a walk over a million of them from waiting on memory for each. For the walk
-// at position i that ends before end.
-void fetchAhead(const Tqv_records &records, std::size_t i, std::size_t end)
-{
-    if (i + 32 < end) {
-        const char *rec = reinterpret_cast<const char *>(records.record_at(i + 32));
-        for (std::size_t at = 0; at < sizeof(Tqv_record_object); at += 64)
-            __builtin_prefetch(rec + at);
-        __builtin_prefetch(rec + sizeof(Tqv_record_object) - 1);
-    }
-    if (i + 16 < end) {
-        // The four texts of the list lie in one block of the record's.
-        const Tqv_record &ahead = records.record_at(i + 16)->data;
-        const std::string_view texts[] = {ahead.trans_id(), ahead.status(), ahead.item_title(),
-                                          ahead.from_email()};
-        const char *low = texts[0].data();
-        const char *high = low + texts[0].size();
-        for (const std::string_view t : texts) {
-            low = std::min(low, t.data());
-            high = std::max(high, t.data() + t.size());
-        }
-        if (high > low) {
-            for (const char *p = low; p < high; p += 64)
-                __builtin_prefetch(p);
-            __builtin_prefetch(high - 1);
-        }
-    }
-}
-
-} // namespace
-
 void TFrmMain::ShowAllRecords()
 {
     if (!records || records->count() == 0)
         return;
     const Tbcl_wait_cursor wait;
     TRecordListModel::Refill refill(*model_);
-    // Waiting on memory is most of a big refill's time, and two cores wait better than one: a second
-    // thread makes the rows of the second half of the store meanwhile. The store sorts itself on its
-    // first positional read; that read happens here, so that both threads only read it.
+    // A row is the record's address: a million rows are made in milliseconds.
     const Tqv_records &store = *records;
     const std::size_t n = store.count();
-    const std::size_t half = n / 2;
-    store.record_at(0);
-    std::future<TListRows> secondHalf = std::async(std::launch::async, [&store, half, n] {
-        TListRows rows;
-        rows.reserve(n - half);
-        for (std::size_t i = half; i < n; ++i) {
-            fetchAhead(store, i, n);
-            rows.append(store.record_at(i)->data);
-        }
-        return rows;
-    });
     model_->reserveRows(n);
-    for (std::size_t i = 0; i < half; ++i) {
-        fetchAhead(store, i, half);
+    for (std::size_t i = 0; i < n; ++i)
         AddRecordItem(*store.record_at(i));
-    }
-    model_->appendRows(secondHalf.get());
     refill.done();
 }
 
@@ -959,7 +971,7 @@ void TFrmMain::ShowDetail()
         ui->mmDetail->clear();
         return;
     }
-    const Tqv_record_object *rec = records->find(model_->text(selected.first().row(), 0));
+    const Tqv_record_object *rec = records->find(model_->record(selected.first().row()).trans_id());
     if (rec == nullptr)
         return;
     ui->mmDetail->setPlainText(qv_detail_lines(rec->data).join(QLatin1Char('\n')));
@@ -1190,10 +1202,8 @@ bool TFrmMain::ExportList(const QString &path, QString &error) const
 {
     std::vector<const Tqv_record *> shown;
     shown.reserve(static_cast<std::size_t>(model_->rowCount()));
-    for (int row = 0; row < model_->rowCount(); ++row) {
-        if (const Tqv_record_object *rec = records ? records->find(model_->text(row, 0)) : nullptr)
-            shown.push_back(&rec->data);
-    }
+    for (int row = 0; row < model_->rowCount(); ++row)
+        shown.push_back(&model_->record(row));
     std::string reason;
     const Tbcl_wait_cursor wait;
     if (qv_export_records(QFile::encodeName(path).toStdString(), shown, loadedFiles_, reason))

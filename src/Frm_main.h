@@ -1,9 +1,9 @@
 // The main window.
 //
 // TFrmMain owns the record store (Tqv_records, unit Qv_file) and shows it: the transaction list (a
-// QTableView over TRecordListModel, which holds copies of the nine texts of each row), the detail pane
-// and the actions of the menus and tool bar. Calls go one way: the window calls the data layer to load,
-// search and total; the data layer never calls the window. The report actions (Frm_main_report.cpp)
+// QTableView over TRecordListModel, whose rows are the records shown, their texts made when asked for), the
+// detail pane and the actions of the menus and tool bar. Calls go one way: the window calls the data layer to
+// load, search and total; the data layer never calls the window. The report actions (Frm_main_report.cpp)
 // hand points to the report window TFrmReport after the date range dialog TDlgDate. Every handler runs
 // its work through bcl_guard, so that an error is shown in the standard error box.
 #pragma once
@@ -38,38 +38,23 @@ QString qv_display_text(std::string_view bytes);
 // The lines of the detail pane for one record.
 QStringList qv_detail_lines(const Tqv_record &rec);
 
-// The rows of the transaction list. A million rows must stay small and quick to fill: every row is one
-// block in one arena, nine length bytes then the nine texts, each cut at 255 bytes; starts_ holds where
-// each block begins. The three amounts are kept as numbers too, for their sort.
-class TListRows {
-public:
-    static constexpr int columns = 9;
-
-    std::size_t size() const { return starts_.size(); }
-    void clear();
-    // Room for rows more, so that a big fill does not move what it has copied. Reserved memory that
-    // no row uses is never touched, so it costs address space only.
-    void reserve(std::size_t rows);
-    void append(const Tqv_record &rec);
-    // Moves every row of other, in its order, to the end of these.
-    void append(TListRows &&other);
-    std::string_view text(std::size_t row, int column) const;
-    // Gross, fee or balance (which 0, 1, 2) of a row.
-    amount amountOf(std::size_t row, int which) const { return amounts_[row * 3 + std::size_t(which)]; }
-
-private:
-    std::vector<char> arena_;
-    std::vector<std::size_t> starts_;
-    std::vector<amount> amounts_;
+// Eight bytes of a row's text in a list column, as the list orders them, in a number that compares like
+// them; and where the row stood before the sort, which decides between equals.
+struct TListSortKey {
+    std::uint64_t prefix = 0;
+    std::uint32_t position = 0;
+    std::uint32_t length = 0; // of the text's rest that prefix begins; 9: longer than prefix holds
 };
 
-// The nine columns of the transaction list.
+// The transaction list: one row per record, in the order shown. A row holds no text of its own. The
+// store never changes or removes a record while the program runs, so a row is the record's address and
+// its texts are made when a view asks for them; a sort or a search permutes addresses. A million rows
+// take 8 MB.
 class TRecordListModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
     enum Column { TransId, Date, Time, Status, ItemTitle, Gross, Fee, Balance, FromEmail, ColumnCount };
-    static_assert(ColumnCount == TListRows::columns);
 
     explicit TRecordListModel(QObject *parent = nullptr);
 
@@ -96,28 +81,37 @@ public:
 
     // Refills go between begin and end, so that views see one reset.
     void beginRefill();
+    // Empties the list; the room its rows took stays for the next fill.
     void clearRows();
-    // Room for rows to come, so that a big refill does not move what it has copied.
     void reserveRows(std::size_t rows);
-    void appendRow(const Tqv_record &rec);
-    // Rows made apart, on another thread, go to the end in one step.
-    void appendRows(TListRows &&rows);
+    // Appends a row for rec, which must outlive the row (a record of the store does).
+    void appendRow(const Tqv_record &rec) { rows_.push_back(&rec); }
     void endRefill();
 
-    // The text of a row in a column, as the bytes the record held.
-    std::string_view text(int row, int column) const;
+    const Tqv_record &record(int row) const { return *rows_[static_cast<std::size_t>(row)]; }
+    // The text of a row in a column, as the bytes the record holds or, for dates, times and amounts,
+    // as their list texts.
+    std::string text(int row, int column) const;
     // Orders the rows by a column: amounts by value, the rest by their text with ASCII letters compared
     // as capitals; direction +1 or -1. Rows that compare equal keep their order.
     void sortRows(int column, int direction);
     // The ascending order of two shown rows in a column, as sortRows orders them: negative, 0, positive.
     int compareRows(int row1, int row2, int column) const;
+    // From how many rows on a sort makes their keys and sorts them on two threads (tests lower it).
+    void setSplitFrom(std::size_t rows) { splitFrom_ = rows; }
 
 private:
-    std::string_view rowText(std::uint32_t row, int column) const { return rows_.text(row, column); }
-    TListRows rows_;
-    // The rows in the order shown.
-    std::vector<std::uint32_t> order_;
+    std::vector<const Tqv_record *> rows_;
+    std::size_t splitFrom_ = 65536;
+    // The room a sort works in, kept for the next: fresh memory costs more than the sort itself.
+    std::vector<TListSortKey> keys_;
+    std::vector<TListSortKey> merged_;
+    std::vector<const Tqv_record *> sorted_;
 };
+
+// The text of a record in a list column: a view of the record's bytes, or of its date, time or amount
+// text made into room (32 bytes hold any of them).
+std::string_view qv_list_text(const Tqv_record &rec, int column, char (&room)[32]);
 
 // Compares two list texts as the list sorts them: byte by byte, ASCII a to z as capitals.
 int qv_list_text_compare(std::string_view a, std::string_view b);
