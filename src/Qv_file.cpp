@@ -1004,11 +1004,8 @@ constexpr std::size_t shared_trial = 4096;
 struct Tqv_records::Timpl {
     Timpl() : slots(1024)
     {
-        // The key is unique by nature. The texts that the list shows (the key, status, item title and
-        // sender) stay in the record's own block, side by side, so that a row's texts are read from one
-        // place.
-        for (const qv_text_field f : {qv_f_trans_id, qv_f_status, qv_f_item_title, qv_f_from_email})
-            index[f].on = false;
+        // The key is unique by nature: it stays in the record's own block.
+        index[qv_f_trans_id].on = false;
     }
     ~Timpl()
     {
