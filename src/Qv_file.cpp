@@ -1476,7 +1476,6 @@ private:
 struct Tstream_end {
     std::size_t zero_line = no_line; // 0-based line of a zero byte that ended the text before its end
     bool cancelled = false;
-    bool line_dropped = false; // an unfinished last line was not taken
     std::string head;          // the first bytes of the text, to tell what a text that is none is
 };
 
@@ -1560,8 +1559,6 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
                     cut_lines(rest, end, true, counted);
                 if (lines == 0)
                     counted(std::string_view(), false); // the start of the text is always a line
-            } else if (unfinished) {
-                result.line_dropped = true;
             }
             if (zero != nullptr) {
                 // A zero byte with nothing after it loses nothing.
@@ -2182,8 +2179,8 @@ bool load_source(Tqv_records &store, Tsource &source, const std::string &name, q
             return false;
         }
         loader.zero_byte_at(end.zero_line, end.head);
-        if (!source.failure().empty())
-            loader.file_problem(source.failure());
+        if (std::string failure = source.failure(); !failure.empty())
+            loader.file_problem(std::move(failure));
         else if (!source.intact())
             loader.file_problem("changed while it was being read");
     } catch (const std::bad_alloc &) {

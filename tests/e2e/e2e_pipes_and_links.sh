@@ -4,7 +4,7 @@
 # (a pipe opened the ordinary way would block it before any window), list the good file's records after
 # the problem box is closed, and end with File > Exit and exit code 0.
 #
-#   e2e_special_files.sh PROGRAM QV-GEN ARTEFACT-FOLDER
+#   e2e_pipes_and_links.sh PROGRAM QV-GEN ARTEFACT-FOLDER
 set -euo pipefail
 
 program=$1
@@ -18,10 +18,10 @@ mkfifo "$work/pipe.csv"
 ln -s "$work/nowhere" "$work/dangling.csv"
 python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' "$work/socket.csv"
 
-e2e_start_xvfb "$artefacts/xvfb-special.log"
+e2e_start_xvfb "$artefacts/xvfb-pipes.log"
 
 start=$(date +%s%N)
-(cd "$work" && exec "$program") >"$artefacts/program-special.log" 2>&1 &
+(cd "$work" && exec "$program") >"$artefacts/program-pipes.log" 2>&1 &
 app=$!
 
 # The first window, whichever it is (the problem box or the main window), within 5 seconds.
@@ -29,7 +29,7 @@ timeout 5 xdotool search --sync --onlyvisible --name '^Quorvex history tool$' >/
   fail "no window within 5 s of the start"
 elapsed_ms=$((($(date +%s%N) - start) / 1000000))
 sleep 1
-import -window root "$artefacts/e2e-special-files-start.png"
+import -window root "$artefacts/e2e-pipes-and-links-start.png"
 kill -0 "$app" 2>/dev/null || fail "the program ended at start-up"
 
 # Close the problem box (it names the three files) and reach the main window, the wide one.
@@ -49,7 +49,7 @@ for _ in $(seq 50); do
 done
 [ -n "$window" ] || fail "the main window is not there alone"
 xdotool windowfocus --sync "$window"
-import -window root "$artefacts/e2e-special-files-main.png"
+import -window root "$artefacts/e2e-pipes-and-links-main.png"
 
 e2e_exit_through_file_menu "$window"
 echo "e2e: first window ${elapsed_ms} ms after the start in a folder with a pipe, a dangling link and a socket"
