@@ -85,6 +85,8 @@ void appendUtf8(std::string &out, char32_t code)
     }
 }
 
+// A number zero-padded to width: an exported date is YYYY-MM-DD for every year (the list pads the
+// year with blanks).
 void appendNumber(std::string &out, std::uint64_t value, int width)
 {
     char digits[20];
@@ -97,17 +99,6 @@ void appendNumber(std::string &out, std::uint64_t value, int width)
         out += '0';
     while (n > 0)
         out += digits[--n];
-}
-
-void appendAmount(std::string &out, amount value)
-{
-    const std::uint64_t magnitude =
-        value < 0 ? 0u - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    if (value < 0)
-        out += '-';
-    appendNumber(out, magnitude / 100, 1);
-    out += '.';
-    appendNumber(out, magnitude % 100, 2);
 }
 
 // How each of the 42 fields is written, in declared order.
@@ -259,14 +250,10 @@ void qv_csv_append_record(std::string &out, const Tqv_record &rec)
             }
             break;
         case Kind::time:
-            appendNumber(out, rec.time.hour, 2);
-            out += ':';
-            appendNumber(out, rec.time.minute, 2);
-            out += ':';
-            appendNumber(out, rec.time.second, 2);
+            out += qv_time_text(rec.time);
             break;
         case Kind::amount:
-            appendAmount(out, rec.*f.money);
+            out += qv_amount_text(rec.*f.money);
             break;
         case Kind::quantity:
             out += std::to_string(rec.quantity);
