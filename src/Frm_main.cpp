@@ -756,7 +756,11 @@ void TFrmMain::FormCreate()
     InitListView();
     records = std::make_unique<Tqv_records>();
     LoadHistoryFolder();
-    rememberLoaded(QDir::current().entryList({QStringLiteral("*.csv")}, QDir::Files));
+    // The files the folder load took, by the listing it used.
+    QStringList started;
+    for (const std::string &name : qv_history_files(std::string()))
+        started << QFile::decodeName(name.c_str());
+    rememberLoaded(started);
     ShowAllRecords();
     // The window has its size and place before a problem box is centred on it.
     placeWindow();
