@@ -486,7 +486,7 @@ void textKey(SortKey &key, std::string_view text, std::size_t offset)
         prefix |= std::uint64_t{c} << (8 * (7 - i));
     }
     key.prefix = prefix;
-    key.length = static_cast<std::uint32_t>(std::min<std::size_t>(rest, 9));
+    key.length = static_cast<std::uint8_t>(std::min<std::size_t>(rest, 9));
 }
 
 // A date or time text whole, in four bits a character: blank, '-', ':' and the digits keep their byte
@@ -512,25 +512,21 @@ int keyCompare(const SortKey &a, const SortKey &b)
     return a.length == b.length ? 0 : (a.length < b.length ? -1 : 1);
 }
 
-// Fetches the text of a record in a column that shows the record's own bytes.
-void fetchText(const Tqv_record &rec, int column)
+std::string_view keyText(const SortKey &key)
 {
-    if (column == TRecordListModel::TransId || column == TRecordListModel::Status ||
-        column == TRecordListModel::ItemTitle || column == TRecordListModel::FromEmail) {
-        char room[32];
-        const std::string_view text = qv_list_text(rec, column, room);
-        if (!text.empty())
-            __builtin_prefetch(text.data());
-    }
+    return {key.text, key.size};
 }
 
-// Fetches ahead what the keys of the rows to come read: the record itself, then the text it points to.
-void fetchAhead(const std::vector<const Tqv_record *> &rows, std::size_t i, std::size_t end, int column)
+// Fetches ahead what the keys of the rows to come read: the record's numbers and the first lines of its
+// texts, which the walk to a column's text steps through.
+void fetchRecord(const std::vector<const Tqv_record *> &rows, std::size_t i, std::size_t end)
 {
-    if (i + 32 < end)
-        __builtin_prefetch(rows[i + 32]);
-    if (i + 16 < end)
-        fetchText(*rows[i + 16], column);
+    if (i + 16 < end) {
+        const char *const at = reinterpret_cast<const char *>(rows[i + 16]);
+        __builtin_prefetch(at);
+        __builtin_prefetch(at + 64);
+        __builtin_prefetch(at + 128);
+    }
 }
 
 // The first keys of rows [begin, end) in column.
@@ -538,7 +534,7 @@ void firstKeys(const std::vector<const Tqv_record *> &rows, std::vector<SortKey>
                std::size_t end, int column)
 {
     for (std::size_t i = begin; i < end; ++i) {
-        fetchAhead(rows, i, end, column);
+        fetchRecord(rows, i, end);
         SortKey &key = keys[i];
         key.position = static_cast<std::uint32_t>(i);
         char room[32];
@@ -549,9 +545,20 @@ void firstKeys(const std::vector<const Tqv_record *> &rows, std::vector<SortKey>
         } else if (column == TRecordListModel::Date || column == TRecordListModel::Time) {
             numberTextKey(key, qv_list_text(*rows[i], column, room));
         } else {
-            textKey(key, qv_list_text(*rows[i], column, room), 0);
+            // The columns left show the record's own bytes, which outlive the sort.
+            const std::string_view text = qv_list_text(*rows[i], column, room);
+            key.text = text.data();
+            key.size = static_cast<std::uint16_t>(text.size());
+            textKey(key, text, 0);
         }
     }
+}
+
+// Fetches the text of the key ahead.
+void fetchText(const std::vector<SortKey> &keys, std::size_t i, std::size_t end)
+{
+    if (i + 16 < end)
+        __builtin_prefetch(keys[i + 16].text);
 }
 
 } // namespace
@@ -580,14 +587,15 @@ void TRecordListModel::sortRows(int column, int direction)
     };
     // Eight bytes at a time: the rows that still agree after them are sorted again by the next eight,
     // so that a comparison never has to leave the keys. Rows whose texts are all the same
-    // (item titles and addresses repeat) are in order once they agree: their positions decide.
+    // (item titles and addresses repeat) are in order once they agree: their positions decide. A text
+    // that the store holds once for many records is the same text wherever it is met.
     const auto sameTexts = [&](std::size_t begin, std::size_t end) {
-        char room[32], other[32];
-        const std::string_view first = qv_list_text(*rows_[keys[begin].position], column, room);
+        const SortKey &first = keys[begin];
         for (std::size_t i = begin + 1; i < end; ++i) {
-            if (i + 16 < end)
-                fetchText(*rows_[keys[i + 16].position], column);
-            if (qv_list_text_compare(first, qv_list_text(*rows_[keys[i].position], column, other)) != 0)
+            if (keys[i].text == first.text && keys[i].size == first.size)
+                continue;
+            fetchText(keys, i, end);
+            if (qv_list_text_compare(keyText(first), keyText(keys[i])) != 0)
                 return false;
         }
         return true;
@@ -595,52 +603,85 @@ void TRecordListModel::sortRows(int column, int direction)
     const auto sortWhole = [&](std::size_t begin, std::size_t end) {
         std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end),
                   [&](const SortKey &a, const SortKey &b) {
-                      char room1[32], room2[32];
-                      const int c = qv_list_text_compare(qv_list_text(*rows_[a.position], column, room1),
-                                                         qv_list_text(*rows_[b.position], column, room2)) *
-                                    direction;
+                      const int c = qv_list_text_compare(keyText(a), keyText(b)) * direction;
                       return c != 0 ? c < 0 : a.position < b.position;
                   });
     };
-    std::vector<std::pair<std::size_t, std::size_t>> ranges{{0, keys.size()}};
-    std::size_t offset = 0;
-    while (!ranges.empty()) {
-        std::vector<std::pair<std::size_t, std::size_t>> longer;
-        for (const auto &[begin, end] : ranges) {
-            if (offset == 0 && keys.size() >= splitFrom_) {
-                // The first sort, of all rows, on both cores: each half apart, then the halves merged.
-                const auto middle = keys.begin() + std::ptrdiff_t(keys.size() / 2);
-                std::future<void> second =
-                    std::async(std::launch::async, [&] { std::sort(middle, keys.end(), before); });
-                std::sort(keys.begin(), middle, before);
-                second.get();
-                merged_.resize(keys.size());
-                std::merge(keys.begin(), middle, middle, keys.end(), merged_.begin(), before);
-                keys.swap(merged_);
-            } else {
-                std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
+    using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
+    // The groups of sorted keys [begin, end) that agree on their keys: a group of the same texts is in
+    // order, a few rows are sorted by their whole texts, and more go into longer for the next round.
+    const auto group = [&](std::size_t begin, std::size_t end, Ranges &longer) {
+        for (std::size_t i = begin; i < end;) {
+            std::size_t j = i + 1;
+            while (j < end && keyCompare(keys[i], keys[j]) == 0)
+                ++j;
+            if (keys[i].length == 9 && j - i > 1 && !sameTexts(i, j)) {
+                if (j - i <= 64)
+                    sortWhole(i, j); // a few rows: their texts are at hand after sameTexts
+                else
+                    longer.emplace_back(i, j);
             }
-            for (std::size_t i = begin; i < end;) {
-                std::size_t j = i + 1;
-                while (j < end && keyCompare(keys[i], keys[j]) == 0)
-                    ++j;
-                if (keys[i].length == 9 && j - i > 1 && !sameTexts(i, j)) {
-                    if (j - i <= 64)
-                        sortWhole(i, j); // a few rows: their texts are at hand after sameTexts
-                    else
-                        longer.emplace_back(i, j);
-                }
-                i = j;
-            }
+            i = j;
         }
-        offset += 8;
-        for (const auto &[begin, end] : longer) {
+    };
+    // The next round for ranges [first, last) of rows that agree on their texts' first offset bytes.
+    const auto round = [&](const Ranges &ranges, std::size_t first, std::size_t last, std::size_t offset,
+                           Ranges &longer) {
+        for (std::size_t r = first; r < last; ++r) {
+            const auto [begin, end] = ranges[r];
             for (std::size_t i = begin; i < end; ++i) {
-                char room[32];
-                textKey(keys[i], qv_list_text(*rows_[keys[i].position], column, room), offset);
+                fetchText(keys, i, end);
+                textKey(keys[i], keyText(keys[i]), offset);
             }
+            std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
+            group(begin, end, longer);
         }
-        ranges = std::move(longer);
+    };
+
+    Ranges longer;
+    if (keys.size() >= std::max<std::size_t>(splitFrom_, 2)) {
+        // The first sort, of all rows, on both cores: each half apart, then the halves merged; then
+        // each half of the groups on a core of its own.
+        const auto middle = keys.begin() + std::ptrdiff_t(keys.size() / 2);
+        std::future<void> second =
+            std::async(std::launch::async, [&] { std::sort(middle, keys.end(), before); });
+        std::sort(keys.begin(), middle, before);
+        second.get();
+        merged_.resize(keys.size());
+        std::merge(keys.begin(), middle, middle, keys.end(), merged_.begin(), before);
+        keys.swap(merged_);
+        std::size_t split = keys.size() / 2;
+        while (split < keys.size() && keyCompare(keys[split - 1], keys[split]) == 0)
+            ++split;
+        Ranges secondLonger;
+        second = std::async(std::launch::async, [&] { group(split, keys.size(), secondLonger); });
+        group(0, split, longer);
+        second.get();
+        longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
+    } else {
+        std::sort(keys.begin(), keys.end(), before);
+        group(0, keys.size(), longer);
+    }
+    for (std::size_t offset = 8; !longer.empty(); offset += 8) {
+        const Ranges ranges = std::move(longer);
+        longer.clear();
+        std::size_t rows = 0;
+        for (const auto &[begin, end] : ranges)
+            rows += end - begin;
+        if (rows < splitFrom_) {
+            round(ranges, 0, ranges.size(), offset, longer);
+            continue;
+        }
+        // Many rows left: half of them on another core.
+        std::size_t split = 0;
+        for (std::size_t taken = 0; taken < rows / 2; ++split)
+            taken += ranges[split].second - ranges[split].first;
+        Ranges secondLonger;
+        std::future<void> second = std::async(
+            std::launch::async, [&] { round(ranges, split, ranges.size(), offset, secondLonger); });
+        round(ranges, 0, split, offset, longer);
+        second.get();
+        longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
     }
     sorted_.resize(rows_.size());
     for (std::size_t i = 0; i < keys.size(); ++i)

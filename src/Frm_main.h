@@ -39,11 +39,14 @@ QString qv_display_text(std::string_view bytes);
 QStringList qv_detail_lines(const Tqv_record &rec);
 
 // Eight bytes of a row's text in a list column, as the list orders them, in a number that compares like
-// them; and where the row stood before the sort, which decides between equals.
+// them; where the row stood before the sort, which decides between equals; and for a column of the
+// records' own texts, the whole text.
 struct TListSortKey {
     std::uint64_t prefix = 0;
+    const char *text = nullptr;
     std::uint32_t position = 0;
-    std::uint32_t length = 0; // of the text's rest that prefix begins; 9: longer than prefix holds
+    std::uint16_t size = 0;  // of text (a record's text has 127 bytes at most)
+    std::uint8_t length = 0; // of the text's rest that prefix begins; 9: longer than prefix holds
 };
 
 // The transaction list: one row per record, in the order shown. A row holds no text of its own. The

@@ -3,10 +3,14 @@
 // selection following its row through a sort.
 #include "Frm_main.h"
 
+#include "../unit/history_text.h"
+
 #include <QAbstractItemModelTester>
 #include <QItemSelectionModel>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <fstream>
 #include <limits>
 #include <random>
 
@@ -83,14 +87,19 @@ private Q_SLOTS:
     void sortsEveryColumnInBothDirectionsKeepingEqualsInOrder_data()
     {
         QTest::addColumn<int>("splitFrom");
-        QTest::newRow("on one thread") << 1000000;
+        QTest::addColumn<bool>("fromStore");
+        QTest::newRow("records of their own, on one thread") << 1000000 << false;
         // The rows split between two threads and the halves merged, as a big list's are.
-        QTest::newRow("in halves") << 64;
+        QTest::newRow("records of their own, in halves") << 64 << false;
+        // A store holds the texts that repeat once for all its records.
+        QTest::newRow("records of a store, on one thread") << 1000000 << true;
+        QTest::newRow("records of a store, in halves") << 64 << true;
     }
 
     void sortsEveryColumnInBothDirectionsKeepingEqualsInOrder()
     {
         QFETCH(int, splitFrom);
+        QFETCH(bool, fromStore);
         const int count = 400;
         // Texts alike in their first 16 or 32 bytes, in case only, by a byte above 127 or by length.
         const std::vector<std::string> stems = {"Vintage vinyl record, first pressing",
@@ -128,12 +137,40 @@ private Q_SLOTS:
             rec.time.second = static_cast<std::uint8_t>(random() % 60);
             records.push_back(std::move(rec));
         }
+        // The same records loaded from a file (with dates and times that a file can hold).
+        Tqv_records store;
+        if (fromStore) {
+            QTemporaryDir dir;
+            QVERIFY(dir.isValid());
+            const std::string path = dir.filePath(QStringLiteral("history.csv")).toStdString();
+            std::ofstream out(path, std::ios::binary);
+            out << testing_history::header_line;
+            for (const Tqv_record &rec : records) {
+                out << testing_history::line(
+                    {{0, std::to_string(rec.date.month % 12 + 1) + "/" +
+                             std::to_string(rec.date.day % 28 + 1) + "/" +
+                             std::to_string(2000 + rec.date.year % 30)},
+                     {1, std::to_string(rec.time.hour % 24) + ":00:" + std::to_string(rec.time.second)},
+                     {5, std::string(rec.status())},
+                     {6, qv_amount_text(rec.gross)},
+                     {7, qv_amount_text(rec.fee)},
+                     {9, std::string(rec.from_email())},
+                     {11, std::string(rec.trans_id())},
+                     {14, std::string(rec.item_title())},
+                     {34, qv_amount_text(rec.balance)}});
+            }
+            out.close();
+            qv_load_report report;
+            qv_load_history_file(store, path, report);
+            QCOMPARE(store.count(), records.size());
+            QVERIFY(report.problems.empty());
+        }
         TRecordListModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.setSplitFrom(static_cast<std::size_t>(splitFrom));
         model.beginRefill();
-        for (const Tqv_record &rec : records)
-            model.appendRow(rec);
+        for (std::size_t i = 0; i < records.size(); ++i)
+            model.appendRow(fromStore ? store.record_at(i)->data : records[i]);
         model.endRefill();
 
         for (int direction : {-1, 1}) {
