@@ -101,7 +101,8 @@ private Q_SLOTS:
         QFETCH(int, splitFrom);
         QFETCH(bool, fromStore);
         const int count = 400;
-        // Texts alike in their first 16 or 32 bytes, in case only, by a byte above 127 or by length.
+        // Texts alike in their first 16 or 32 bytes, in case only, by a byte above 127 or by length; two
+        // sets of them that begin alike, so that both threads of a split sort have rows to sort further.
         const std::vector<std::string> stems = {"Vintage vinyl record, first pressing",
                                                 "VINTAGE VINYL RECORD, FIRST PRESSING!",
                                                 "vintage vinyl record, first",
@@ -113,7 +114,10 @@ private Q_SLOTS:
                                                 "z",
                                                 "_under",
                                                 "\xC3\xA9t\xC3\xA9",
-                                                "Vintage vinyl record, first pressing, second sleeve"};
+                                                "Vintage vinyl record, first pressing, second sleeve",
+                                                "Record sleeves, outer, 12 inch",
+                                                "RECORD SLEEVES, INNER",
+                                                "Record sleeves, outer, 12 inch, 50 pcs"};
         std::mt19937 random(7);
         std::vector<Tqv_record> records;
         records.reserve(static_cast<std::size_t>(count));
