@@ -517,16 +517,11 @@ std::string_view keyText(const SortKey &key)
     return {key.text, key.size};
 }
 
-// Fetches ahead what the keys of the rows to come read: the record's numbers and the first lines of its
-// texts, which the walk to a column's text steps through.
+// Fetches ahead the record whose key is made 16 rows on.
 void fetchRecord(const std::vector<const Tqv_record *> &rows, std::size_t i, std::size_t end)
 {
-    if (i + 16 < end) {
-        const char *const at = reinterpret_cast<const char *>(rows[i + 16]);
-        __builtin_prefetch(at);
-        __builtin_prefetch(at + 64);
-        __builtin_prefetch(at + 128);
-    }
+    if (i + 16 < end)
+        qv_record_fetch(*rows[i + 16]);
 }
 
 // The first keys of rows [begin, end) in column.
@@ -561,6 +556,14 @@ void fetchText(const std::vector<SortKey> &keys, std::size_t i, std::size_t end)
         __builtin_prefetch(keys[i + 16].text);
 }
 
+// Runs there on another thread and here on this one, and returns when both are done.
+template <class Here, class There> void onTwoThreads(Here &&here, There &&there)
+{
+    std::future<void> other = std::async(std::launch::async, std::forward<There>(there));
+    here();
+    other.get();
+}
+
 } // namespace
 
 void TRecordListModel::sortRows(int column, int direction)
@@ -571,15 +574,12 @@ void TRecordListModel::sortRows(int column, int direction)
     std::vector<SortKey> &keys = keys_;
     keys.resize(rows_.size());
     // Most of the time goes into waiting on the records' memory: a second thread reads half of them.
-    const std::size_t half = rows_.size() >= splitFrom_ ? rows_.size() / 2 : rows_.size();
-    {
-        std::future<void> second;
-        if (half < rows_.size())
-            second =
-                std::async(std::launch::async, [&] { firstKeys(rows_, keys, half, rows_.size(), column); });
-        firstKeys(rows_, keys, 0, half, column);
-        if (second.valid())
-            second.get();
+    if (rows_.size() >= splitFrom_) {
+        const std::size_t half = rows_.size() / 2;
+        onTwoThreads([&] { firstKeys(rows_, keys, 0, half, column); },
+                     [&] { firstKeys(rows_, keys, half, rows_.size(), column); });
+    } else {
+        firstKeys(rows_, keys, 0, rows_.size(), column);
     }
     const auto before = [direction](const SortKey &a, const SortKey &b) {
         const int c = keyCompare(a, b) * direction;
@@ -643,10 +643,8 @@ void TRecordListModel::sortRows(int column, int direction)
         // The first sort, of all rows, on both cores: each half apart, then the halves merged; then
         // each half of the groups on a core of its own.
         const auto middle = keys.begin() + std::ptrdiff_t(keys.size() / 2);
-        std::future<void> second =
-            std::async(std::launch::async, [&] { std::sort(middle, keys.end(), before); });
-        std::sort(keys.begin(), middle, before);
-        second.get();
+        onTwoThreads([&] { std::sort(keys.begin(), middle, before); },
+                     [&] { std::sort(middle, keys.end(), before); });
         merged_.resize(keys.size());
         std::merge(keys.begin(), middle, middle, keys.end(), merged_.begin(), before);
         keys.swap(merged_);
@@ -654,9 +652,7 @@ void TRecordListModel::sortRows(int column, int direction)
         while (split < keys.size() && keyCompare(keys[split - 1], keys[split]) == 0)
             ++split;
         Ranges secondLonger;
-        second = std::async(std::launch::async, [&] { group(split, keys.size(), secondLonger); });
-        group(0, split, longer);
-        second.get();
+        onTwoThreads([&] { group(0, split, longer); }, [&] { group(split, keys.size(), secondLonger); });
         longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
     } else {
         std::sort(keys.begin(), keys.end(), before);
@@ -677,10 +673,8 @@ void TRecordListModel::sortRows(int column, int direction)
         for (std::size_t taken = 0; taken < rows / 2; ++split)
             taken += ranges[split].second - ranges[split].first;
         Ranges secondLonger;
-        std::future<void> second = std::async(
-            std::launch::async, [&] { round(ranges, split, ranges.size(), offset, secondLonger); });
-        round(ranges, 0, split, offset, longer);
-        second.get();
+        onTwoThreads([&] { round(ranges, 0, split, offset, longer); },
+                     [&] { round(ranges, split, ranges.size(), offset, secondLonger); });
         longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
     }
     sorted_.resize(rows_.size());

@@ -2359,14 +2359,9 @@ std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_f
     };
     const std::size_t count = store.count();
     for (std::size_t pos = 0; pos < count; ++pos) {
-        // The records stand in the order they were loaded, not in ID order: fetch ahead the lines
-        // that the field's text is read from.
-        if (pos + 16 < count) {
-            const char *const ahead = reinterpret_cast<const char *>(store.record_at(pos + 16));
-            __builtin_prefetch(ahead);
-            __builtin_prefetch(ahead + 64);
-            __builtin_prefetch(ahead + 128);
-        }
+        // The store's order is by ID; the records lie in memory in the order they were loaded.
+        if (pos + 16 < count)
+            qv_record_fetch(store.record_at(pos + 16)->data);
         const Tqv_record &rec = store.record_at(pos)->data;
         bool match = false;
         switch (field) {
