@@ -128,12 +128,28 @@ inline bool marksOverlap(const std::vector<TReportMark> &marks)
     return false;
 }
 
+// Runs the posted events (layout requests, scene updates) until the chart's plot area stays where it is
+// for a whole pass: the chart has no animations, so what it shows then is final. False when it never
+// settles.
+inline bool layoutSettled(TFrmReport &report)
+{
+    for (int pass = 0; pass < 200; ++pass) {
+        const QRectF before = report.chart()->plotArea();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        if (before.width() > 100 && report.chart()->plotArea() == before)
+            return true;
+        QTest::qWait(10);
+    }
+    return false;
+}
+
 inline void showAndSettle(TFrmReport &report)
 {
     report.show();
     QVERIFY(QTest::qWaitForWindowExposed(&report));
     // The chart lays out its plot area when the event loop runs.
-    QTRY_VERIFY(report.chart()->plotArea().width() > 100);
+    QVERIFY(layoutSettled(report));
 }
 
 // Renders the report at its design size into artefacts/name.png and returns the picture.
@@ -141,7 +157,6 @@ inline QImage render(TFrmReport &report, const QString &name)
 {
     report.resize(766, 461);
     showAndSettle(report);
-    QTest::qWait(600); // let a series animation end
     const QImage image = report.chartView()->grab().toImage();
     image.save(QStringLiteral(QV_REPORT_ARTEFACTS "/%1.png").arg(name));
     return image;

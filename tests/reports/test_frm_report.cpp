@@ -152,7 +152,7 @@ private Q_SLOTS:
         report.AddMonthPoint({2009, 3, 1}, 4.25);
         QStringList texts;
         const ModalWatch watch = whenModal<TFrmReport>([&texts](TFrmReport *shown) {
-            QTest::qWait(200);
+            (void)layoutSettled(*shown); // the texts are checked once the report is closed
             for (QGraphicsItem *item : shown->chartView()->scene()->items())
                 if (auto *text = dynamic_cast<QGraphicsTextItem *>(item);
                     text != nullptr && text->isVisible())
@@ -386,7 +386,6 @@ private Q_SLOTS:
         report.AddMonthPoint({2009, 1, 1}, 10);
         report.AddMonthPoint({2009, 2, 1}, 1234.5);
         showAndSettle(report);
-        QTest::qWait(600);
         const std::vector<TReportMark> marks = report.visibleMarks();
         QCOMPARE(marks.size(), std::size_t(2));
         QWidget *viewport = report.chartView()->viewport();
@@ -460,7 +459,6 @@ private Q_SLOTS:
         report.AddMonthPoint({2009, 1, 1}, 10);
         report.AddMonthPoint({2009, 2, 1}, 20);
         showAndSettle(report);
-        QTest::qWait(600); // let the series animation end
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
 
