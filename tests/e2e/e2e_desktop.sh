@@ -29,34 +29,33 @@ e2e_start_xvfb "$artefacts/xvfb-desktop.log"
 app=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quorvex history tool$' | head -n 1) ||
   fail "the main window did not appear"
-sleep 1.5
 xdotool windowfocus --sync "$window"
 
 # The list has the focus: Down and Up select the first row, Ctrl+C copies it.
-xdotool key Down Up
-sleep 0.3
-xdotool key ctrl+c
-sleep 0.3
+xdotool key Down Up ctrl+c
+row=""
+for _ in $(seq 100); do
+  row=$(xclip -o -selection clipboard 2>/dev/null || true)
+  [ -n "$row" ] && break
+  sleep 0.1
+done
 import -window root "$artefacts/e2e-desktop-started.png"
-row=$(xclip -o -selection clipboard 2>/dev/null || true)
 [ "$(printf '%s' "$row" | awk -F'\t' '{print NF}')" = 9 ] || fail "the clipboard holds: $row"
 [ "${row%%$'\t'*}" = "$first_id" ] || fail "the copied row is not the first ($first_id): $row"
 
 # File > Export list..., the name typed into the save dialog.
-xdotool key --clearmodifiers alt+f
-sleep 0.5
+e2e_key_opens "$window" alt+f
+sleep 0.3 # only for the screenshot
 import -window root "$artefacts/e2e-desktop-file-menu.png"
 xdotool key e
 dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Export list$' | head -n 1) ||
   fail "the save dialog did not open from Alt+F, E"
 xdotool windowfocus --sync "$dialog"
-sleep 0.5
 xdotool type --delay 10 "$work/out/list.csv"
 import -window root "$artefacts/e2e-desktop-export-dialog.png"
 xdotool key Return
 for _ in $(seq 100); do [ -s "$work/out/list.csv" ] && break; sleep 0.1; done
 [ -s "$work/out/list.csv" ] || fail "the export wrote nothing"
-sleep 0.5
 cmp "$work/out/list.csv" "$work/expected.csv" || fail "the export differs from qv-dump --csv"
 [ "$(ls -A "$work/out")" = "list.csv" ] || fail "the export left other files: $(ls -A "$work/out")"
 

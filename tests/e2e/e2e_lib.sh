@@ -33,9 +33,7 @@ e2e_start_xvfb() {
 # File > Exit from the keyboard in WINDOW; the program must end with exit code 0.
 e2e_exit_through_file_menu() {
   local window=$1 status=""
-  xdotool windowfocus --sync "$window"
-  xdotool key --clearmodifiers alt+f
-  sleep 0.5
+  e2e_key_opens "$window" alt+f
   xdotool key x
   for _ in $(seq 100); do
     if ! kill -0 "$app" 2>/dev/null; then
@@ -47,4 +45,24 @@ e2e_exit_through_file_menu() {
   app=""
   [ -n "$status" ] || fail "File > Exit did not end the program"
   [ "$status" -eq 0 ] || fail "the program ended with exit code $status"
+}
+
+# The number of the program's windows that are shown (its main window, dialogs and open menus).
+e2e_shown_windows() {
+  xdotool search --onlyvisible --pid "$app" 2>/dev/null | wc -l
+}
+
+# Presses KEYS in WINDOW and waits until the program shows more windows than before (a menu or a
+# dialog opened), up to ten seconds.
+e2e_key_opens() {
+  local window=$1 before
+  shift
+  before=$(e2e_shown_windows)
+  xdotool windowfocus --sync "$window"
+  xdotool key --clearmodifiers "$@"
+  for _ in $(seq 100); do
+    [ "$(e2e_shown_windows)" -gt "$before" ] && return 0
+    sleep 0.1
+  done
+  fail "$* opened nothing"
 }

@@ -28,7 +28,7 @@ app=$!
 timeout 5 xdotool search --sync --onlyvisible --name '^Quorvex history tool$' >/dev/null ||
   fail "no window within 5 s of the start"
 elapsed_ms=$((($(date +%s%N) - start) / 1000000))
-sleep 1
+sleep 1 # the program must still run a second after its first window; the screenshot shows it
 import -window root "$artefacts/e2e-pipes-and-links-start.png"
 kill -0 "$app" 2>/dev/null || fail "the program ended at start-up"
 

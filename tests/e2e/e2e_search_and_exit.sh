@@ -71,14 +71,13 @@ app=$!
 
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quorvex history tool$' | head -n 1) ||
   fail "the main window did not appear"
-sleep 1
 xdotool windowfocus --sync "$window"
 expect_title "$window" "Quorvex history tool"
+sleep 1 # only so that the screenshot shows the painted window
 import -window root "$artefacts/e2e-started.png"
 
 # Search > Transaction ID, from the keyboard.
-xdotool key --clearmodifiers alt+s
-sleep 0.5
+e2e_key_opens "$window" alt+s
 xdotool key Return
 box=$(wait_window 'Search') || fail "the search box did not open from Alt+S, Enter"
 expect_title "$box" "Search"
@@ -88,13 +87,11 @@ import -window root "$artefacts/e2e-search-box.png"
 xdotool key Return
 wait_gone 'Search' || fail "Enter did not close the search box"
 kill -0 "$app" 2>/dev/null || fail "the program ended during the search"
-sleep 0.5
+sleep 0.5 # only for the screenshot
 import -window root "$artefacts/e2e-found.png"
 
 # Report > Quantity per month: To one step before From is refused, then the report window.
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+r
-sleep 0.5
+e2e_key_opens "$window" alt+r
 xdotool key Return
 dates=$(wait_window 'Date range') || fail "the date range dialog did not open from Alt+R, Enter"
 expect_title "$dates" " Date range"
@@ -109,7 +106,7 @@ xdotool windowfocus --sync "$dates"
 xdotool key Up Return
 report=$(wait_window 'Report') || fail "the report window did not open"
 expect_title "$report" "Report"
-sleep 1
+sleep 1 # only for the screenshot
 import -window root "$artefacts/e2e-report.png"
 xdotool windowfocus --sync "$report"
 xdotool key Escape
@@ -121,12 +118,11 @@ xdotool key --clearmodifiers ctrl+o
 open=$(wait_window 'Import') || fail "Ctrl+O did not open the import dialog"
 expect_title "$open" "Import Quorvex history files"
 xdotool windowfocus --sync "$open"
-sleep 0.5
 xdotool type --delay 10 "$bad"
 xdotool key Return
 errors=$(wait_window 'Quorvex history tool') || fail "the bad lines gave no error box"
 expect_title "$errors" "Quorvex history tool"
-sleep 0.5
+sleep 0.5 # only for the screenshot
 import -window root "$artefacts/e2e-load-problems.png"
 xdotool windowfocus --sync "$errors"
 xdotool key Return
