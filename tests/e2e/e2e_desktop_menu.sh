@@ -77,6 +77,7 @@ list_darkest() {
 wait_main_window() {
   local w
   for _ in $(seq 150); do
+    kill -0 "$app" 2>/dev/null || fail "the program ended at start-up: $(tail -n 3 "$artefacts"/program-*.log)"
     for w in $(xdotool search --onlyvisible --name '^Quorvex history tool$' 2>/dev/null); do
       [ "$(width_of "$w")" -ge 700 ] || { import -window root "$artefacts/e2e-menu-box.png"; fail "a box came up: see e2e-menu-box.png"; }
       echo "$w"
