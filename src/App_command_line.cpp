@@ -2,16 +2,17 @@
 
 namespace {
 
-const char *const usageLine = "usage: quorvex-history [FILE...]\n";
+const char *const usageLine = "usage: quorvex-history [--no-folder] [FILE...]\n";
 
 const char *const helpText =
     "Opens the Quorvex history tool on the history files of the current folder: every *.csv file of the\n"
     "folder is loaded, then each FILE given, in their order, as an import of them would (a transaction\n"
     "already loaded keeps its first copy). Files are only ever read.\n"
     "\n"
-    "  --help     show this help and exit\n"
-    "  --version  show the version and exit\n"
-    "  --         every argument after it is a file\n"
+    "  --no-folder  load only the FILEs given, nothing of the current folder (the desktop entry's way)\n"
+    "  --help       show this help and exit\n"
+    "  --version    show the version and exit\n"
+    "  --           every argument after it is a file\n"
     "\n"
     "The options of Qt (-platform, -style, ...) are understood too.\n";
 
@@ -37,6 +38,8 @@ TCommandLine qv_parse_command_line(const std::vector<std::string> &args)
             help = true;
         } else if (arg == "--version") {
             version = true;
+        } else if (arg == "--no-folder") {
+            line.noFolder = true;
         } else if (line.error.empty()) {
             line.error = "unknown option: " + arg;
         }
@@ -47,8 +50,10 @@ TCommandLine qv_parse_command_line(const std::vector<std::string> &args)
         line.action = TCommandLine::Action::version;
     else if (!line.error.empty())
         line.action = TCommandLine::Action::error;
-    if (line.action != TCommandLine::Action::run)
+    if (line.action != TCommandLine::Action::run) {
         line.files.clear();
+        line.noFolder = false;
+    }
     return line;
 }
 

@@ -1,5 +1,5 @@
-// The program's command line: quorvex-history [FILE...], --help and --version. Standard library only,
-// so that --help and --version answer before the application object needs a display.
+// The program's command line: quorvex-history [--no-folder] [FILE...], --help and --version. Standard
+// library only, so that --help and --version answer before the application object needs a display.
 #pragma once
 
 #include <cstdio>
@@ -11,6 +11,9 @@ struct TCommandLine {
     Action action = Action::run;
     // The history files to load after the start-up folder, in their order.
     std::vector<std::string> files;
+    // --no-folder: the *.csv files of the folder the program starts in are left alone (a start from the
+    // desktop menu or "Open with", whose folder is whatever the desktop was in).
+    bool noFolder = false;
     // What was wrong, for Action::error.
     std::string error;
 };

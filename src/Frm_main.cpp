@@ -3,6 +3,7 @@
 
 #include "Bcl.h"
 #include "Frm_main.h"
+#include "List_placeholder.h"
 #include "Qv_export.h"
 
 #include <QApplication>
@@ -698,7 +699,8 @@ void TRecordListModel::sortRows(int column, int direction)
 
 // ---- The window ----------------------------------------------------------------------------------------
 
-TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TFrmMain>())
+TFrmMain::TFrmMain(QWidget *parent, bool loadStartFolder)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TFrmMain>()), loadStartFolder_(loadStartFolder)
 {
     ui->setupUi(this);
     // Menus take the 16-pixel drawings, the tool bar the 32-pixel ones; on a screen at 200 % they take
@@ -722,6 +724,8 @@ TFrmMain::TFrmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<U
     setAcceptDrops(true);
     model_ = new TRecordListModel(this);
     ui->ListView->setModel(model_);
+    // The empty list says how to load files, or after a search that matched none, how to list them all.
+    new TListPlaceholder(ui->ListView, [this] { return records ? records->count() : std::size_t{0}; });
     ui->ListView->installEventFilter(this);
     ui->ListView->viewport()->installEventFilter(this);
     // Tab goes from the list to the detail pane and back, not from cell to cell.
@@ -790,12 +794,14 @@ void TFrmMain::FormCreate()
         c = static_cast<char>(static_cast<unsigned char>(c) ^ websiteKey);
     InitListView();
     records = std::make_unique<Tqv_records>();
-    LoadHistoryFolder();
-    // The files the folder load took, by the listing it used.
-    QStringList started;
-    for (const std::string &name : qv_history_files(std::string()))
-        started << QFile::decodeName(name.c_str());
-    rememberLoaded(started);
+    if (loadStartFolder_) {
+        LoadHistoryFolder();
+        // The files the folder load took, by the listing it used.
+        QStringList started;
+        for (const std::string &name : qv_history_files(std::string()))
+            started << QFile::decodeName(name.c_str());
+        rememberLoaded(started);
+    }
     ShowAllRecords();
     // The window has its size and place before a problem box is centred on it.
     placeWindow();

@@ -128,7 +128,9 @@ class TFrmMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit TFrmMain(QWidget *parent = nullptr);
+    // Without loadStartFolder the window starts empty rather than with the *.csv files of the current
+    // folder (--no-folder).
+    explicit TFrmMain(QWidget *parent = nullptr, bool loadStartFolder = true);
     ~TFrmMain() override;
 
     std::unique_ptr<Tqv_records> records;
@@ -211,6 +213,7 @@ private:
     qv_load_report loadReport_;
     int columnsAdded_ = 0;
     int loadDialogDelay_ = 500;
+    bool loadStartFolder_ = true;
     // Keys and mouse buttons pressed over the list and not yet released: only their releases show
     // the detail, not those of a press that went to a dialog now closed.
     std::vector<int> keysDown_;

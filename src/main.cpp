@@ -66,7 +66,7 @@ int main(int argc, char *argv[])
     // Ties the windows to the desktop entry, so that the task bar shows its name and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvex-history"));
     bcl_guard(nullptr, [&commandLine] {
-        FrmMain = new TFrmMain;
+        FrmMain = new TFrmMain(nullptr, !commandLine.noFolder);
         FrmReport = new TFrmReport(FrmMain);
         DlgDate = new TDlgDate(FrmMain);
         FrmMain->show();

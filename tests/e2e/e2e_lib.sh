@@ -14,10 +14,12 @@ trap e2e_cleanup EXIT
 fail() { echo "e2e: $*" >&2; exit 1; }
 
 # Starts Xvfb on a display number that it picks itself, so that scripts running side by side never
-# take the same one, and points DISPLAY at it. Its output goes to the file LOG.
+# take the same one, and points DISPLAY at it. Its output goes to the file LOG. -noreset: the server
+# would otherwise reset when its last client (the check below) goes, and could refuse the program
+# started right after it.
 e2e_start_xvfb() {
   local log=$1 number=""
-  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/.display" >"$log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$work/.display" >"$log" 2>&1 &
   xvfb=$!
   for _ in $(seq 100); do
     number=$(head -n 1 "$work/.display" 2>/dev/null || true)

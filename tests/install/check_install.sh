@@ -40,13 +40,13 @@ installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
 [ "$installed" = "$(printf '%s\n' "${expected[@]}" | sort)" ] || fail "installed files differ: $installed"
 
 desktop-file-validate "$prefix/share/applications/quorvex-history.desktop" || fail "desktop-file-validate"
-grep -qx 'Exec=quorvex-history %F' "$prefix/share/applications/quorvex-history.desktop" || fail "Exec line"
+grep -qx 'Exec=quorvex-history --no-folder %F' "$prefix/share/applications/quorvex-history.desktop" || fail "Exec line"
 appstreamcli validate --no-net "$prefix/share/metainfo/example.quorvex.history.metainfo.xml" ||
   fail "appstreamcli validate"
 
 # --help and --version need no display; a wrong option is exit status 2.
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/quorvex-history" --help)
-[[ $out == "usage: quorvex-history [FILE...]"* ]] || fail "--help printed: $out"
+[[ $out == "usage: quorvex-history [--no-folder] [FILE...]"* ]] || fail "--help printed: $out"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/quorvex-history" --version)
 [[ $out =~ ^quorvex-history\ [0-9]+\.[0-9]+ ]] || fail "--version printed: $out"
 status=0

@@ -149,24 +149,39 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<TCommandLine::Action>("action");
         QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("noFolder");
         QTest::addColumn<int>("status");
         using A = TCommandLine::Action;
-        QTest::newRow("nothing") << QStringList{} << A::run << QStringList{} << -1;
+        QTest::newRow("nothing") << QStringList{} << A::run << QStringList{} << false << -1;
         QTest::newRow("files in order")
-            << QStringList{"b.csv", "/x/a.csv"} << A::run << QStringList{"b.csv", "/x/a.csv"} << -1;
-        QTest::newRow("help") << QStringList{"--help"} << A::help << QStringList{} << 0;
+            << QStringList{"b.csv", "/x/a.csv"} << A::run << QStringList{"b.csv", "/x/a.csv"} << false << -1;
+        QTest::newRow("no folder alone")
+            << QStringList{"--no-folder"} << A::run << QStringList{} << true << -1;
+        QTest::newRow("no folder after the files") << QStringList{"a.csv", "--no-folder", "b.csv"} << A::run
+                                                   << QStringList{"a.csv", "b.csv"} << true << -1;
+        QTest::newRow("no folder twice") << QStringList{"--no-folder", "--no-folder", "a.csv"} << A::run
+                                         << QStringList{"a.csv"} << true << -1;
+        QTest::newRow("after -- no folder is a file")
+            << QStringList{"--", "--no-folder"} << A::run << QStringList{"--no-folder"} << false << -1;
+        QTest::newRow("no folder with help")
+            << QStringList{"--no-folder", "--help"} << A::help << QStringList{} << false << 0;
+        QTest::newRow("no folder misspelt")
+            << QStringList{"--nofolder", "a.csv"} << A::error << QStringList{} << false << 2;
+        QTest::newRow("help") << QStringList{"--help"} << A::help << QStringList{} << false << 0;
         QTest::newRow("short help among files")
-            << QStringList{"a.csv", "-h"} << A::help << QStringList{} << 0;
-        QTest::newRow("version") << QStringList{"--version", "a.csv"} << A::version << QStringList{} << 0;
+            << QStringList{"a.csv", "-h"} << A::help << QStringList{} << false << 0;
+        QTest::newRow("version") << QStringList{"--version", "a.csv"} << A::version << QStringList{} << false
+                                 << 0;
         QTest::newRow("help wins over a wrong option")
-            << QStringList{"-platform", "offscreen", "--help"} << A::help << QStringList{} << 0;
+            << QStringList{"-platform", "offscreen", "--help"} << A::help << QStringList{} << false << 0;
         QTest::newRow("unknown option")
-            << QStringList{"a.csv", "--frobnicate"} << A::error << QStringList{} << 2;
-        QTest::newRow("unknown short option") << QStringList{"-x"} << A::error << QStringList{} << 2;
-        QTest::newRow("empty file name") << QStringList{""} << A::error << QStringList{} << 2;
+            << QStringList{"a.csv", "--frobnicate"} << A::error << QStringList{} << false << 2;
+        QTest::newRow("unknown short option") << QStringList{"-x"} << A::error << QStringList{} << false << 2;
+        QTest::newRow("empty file name") << QStringList{""} << A::error << QStringList{} << false << 2;
         QTest::newRow("after -- all are files")
-            << QStringList{"--", "--help", "-x"} << A::run << QStringList{"--help", "-x"} << -1;
-        QTest::newRow("a lone dash is a file") << QStringList{"-"} << A::run << QStringList{"-"} << -1;
+            << QStringList{"--", "--help", "-x"} << A::run << QStringList{"--help", "-x"} << false << -1;
+        QTest::newRow("a lone dash is a file")
+            << QStringList{"-"} << A::run << QStringList{"-"} << false << -1;
     }
 
     void commandLine()
@@ -174,6 +189,7 @@ private Q_SLOTS:
         QFETCH(QStringList, args);
         QFETCH(TCommandLine::Action, action);
         QFETCH(QStringList, files);
+        QFETCH(bool, noFolder);
         QFETCH(int, status);
         std::vector<std::string> given;
         for (const QString &a : args)
@@ -184,11 +200,20 @@ private Q_SLOTS:
         for (const std::string &f : parsed.files)
             got << QString::fromStdString(f);
         QCOMPARE(got, files);
+        QCOMPARE(parsed.noFolder, noFolder);
         std::FILE *out = std::tmpfile();
         std::FILE *err = std::tmpfile();
         QCOMPARE(qv_answer_command_line(parsed, out, err), status);
-        const long written = std::ftell(status == 2 ? err : out);
-        QCOMPARE(written > 0, status >= 0);
+        std::FILE *written = status == 2 ? err : out;
+        const long size = std::ftell(written);
+        QCOMPARE(size > 0, status >= 0);
+        // The help and the usage line of an error name every option.
+        if (action == TCommandLine::Action::help || action == TCommandLine::Action::error) {
+            std::string text(static_cast<std::size_t>(size), '\0');
+            std::rewind(written);
+            QCOMPARE(std::fread(text.data(), 1, text.size(), written), text.size());
+            QVERIFY2(text.find("--no-folder") != std::string::npos, text.c_str());
+        }
         std::fclose(out);
         std::fclose(err);
     }
