@@ -286,10 +286,13 @@ class Chooser:
 
     def step(self):
         r = self.rng
-        kind = r.choices(["menu", "import", "header", "flood", "resize", "misc", "sleep"],
-                         [40, 8, 12, 16, 6, 6, 2])[0]
+        kind = r.choices(["menu", "search", "import", "header", "flood", "resize", "misc", "sleep"],
+                         [30, 16, 6, 10, 14, 6, 5, 2])[0]
         if kind == "menu":
             return self.menu()
+        if kind == "search":
+            # Search > Transaction ID, From Email Address or Name.
+            return [key("alt+s", *["Down"] * r.randrange(3)), key("Return")] + self.search_answer()
         if kind == "import":
             return [key("ctrl+o")] + self.file_answer(export=False)
         if kind == "header":

@@ -97,26 +97,41 @@ fail() {
 }
 
 python3 "$here/monkey.py" prepare --gen "$gen" --work "$work"
-e2e_start_xvfb "$session/xvfb.log"
-
-(cd "$work" && exec "$program") >"$log" 2>&1 &
-app=$!
-
-# The main window is the wide one. The box of the bad file's problems comes first (the main window shows
-# when it is closed): Enter closes it.
-window=""
-for _ in $(seq 300); do
-  for w in $(xdotool search --onlyvisible --pid "$app" --name '^Quorvex history tool$' 2>/dev/null); do
-    width=$(xdotool getwindowgeometry --shell "$w" | sed -n 's/^WIDTH=//p')
-    if [ "${width:-0}" -ge 700 ]; then
-      window=$w
-    else
-      xdotool windowfocus --sync "$w" key Return 2>/dev/null || true
-    fi
+# Starts Xvfb and the program, and sets window to the main window. The main window is the wide one;
+# the box of the bad file's problems comes first (the main window shows when it is closed): Enter
+# closes it.
+start_program() {
+  e2e_start_xvfb "$session/xvfb-$attempt.log"
+  (cd "$work" && exec "$program") >"$log" 2>&1 &
+  app=$!
+  window=""
+  for _ in $(seq 300); do
+    for w in $(xdotool search --onlyvisible --pid "$app" --name '^Quorvex history tool$' 2>/dev/null); do
+      width=$(xdotool getwindowgeometry --shell "$w" | sed -n 's/^WIDTH=//p')
+      if [ "${width:-0}" -ge 700 ]; then
+        window=$w
+      else
+        xdotool windowfocus --sync "$w" key Return 2>/dev/null || true
+      fi
+    done
+    [ -n "$window" ] && return 0
+    kill -0 "$app" 2>/dev/null || break
+    sleep 0.1
   done
+}
+# A display that took no connection is the machine's trouble, not the program's: a new server, up to
+# three times.
+for attempt in 1 2 3; do
+  start_program
   [ -n "$window" ] && break
-  kill -0 "$app" 2>/dev/null || break
-  sleep 0.1
+  kill -0 "$app" 2>/dev/null && break
+  grep -q 'could not connect to display' "$log" || break
+  wait "$app" 2>/dev/null || true
+  app=""
+  kill "$xvfb" 2>/dev/null || true
+  wait "$xvfb" 2>/dev/null || true
+  xvfb=""
+  echo "monkey: the program could not connect to $DISPLAY (attempt $attempt); starting a new X server"
 done
 [ -n "$window" ] || fail "the main window did not appear"
 
