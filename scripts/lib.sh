@@ -8,7 +8,7 @@ QV_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libgl-dev libqt6gui6
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
+  xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core libx11-dev
   valgrind strace
   xclip
   librsvg2-bin desktop-file-utils appstream lintian dpkg-dev
