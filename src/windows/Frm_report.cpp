@@ -3,10 +3,12 @@
 #include "Bcl.h"
 #include "Dlg_date.h"
 #include "Qv_export.h"
+#include "Report_axis.h"
 #include "ui_Frm_report.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
@@ -14,7 +16,6 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QDir>
-#include <QBuffer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -38,31 +39,11 @@ TFrmReport *FrmReport = nullptr;
 
 namespace {
 
-constexpr qint64 msPerDay = 24 * 60 * 60 * 1000;
+constexpr qint64 msPerDay = reportMsPerDay;
 // Up to this many points the series holds them all and zooming is animated. Above it the series holds
 // only what the current view can show (see showPoints) and the line is redrawn at once: drawing or
 // interpolating a polyline of 100,000 points on every resize or zoom step would make the window sluggish.
 constexpr std::size_t allPointsLimit = 5000;
-// The least horizontal room per mark in the plot area: with more points in view than fit at this
-// spacing, the marks would cover each other and the line, so none are drawn until the user zooms in.
-constexpr double pixelsPerMark = 16;
-constexpr double markRows = 4;
-constexpr double markLine = 8; // length of the line from a point to its mark
-// Day axes of up to this many days get their ticks on midnights.
-constexpr qint64 shortDayRange = 120;
-constexpr int defaultDayTicks = 6;
-// The room that the chart keeps on each side of an axis label.
-constexpr double axisLabelPadding = 4;
-
-// The smallest step in days that splits days into at most ticks intervals; with dividing, one that
-// divides days too (0 when there is none).
-int dayStep(qint64 days, int ticks, bool dividing)
-{
-    for (const int step : {1, 2, 3, 4, 5, 7, 10, 14, 15, 20, 30, 60, 120})
-        if (days <= qint64{step} * ticks && (!dividing || days % step == 0))
-            return step;
-    return dividing ? 0 : 120;
-}
 
 std::function<QString(QWidget *)> &saveFileNameHook()
 {
@@ -74,39 +55,6 @@ std::function<QString(QWidget *)> &saveFileNameHook()
 
 Edate_encode_error::Edate_encode_error() : std::runtime_error("Invalid argument to date encode")
 {
-}
-
-QString formatReportValue(double value, const QLocale &locale)
-{
-    if (std::abs(value) < 0.0005)
-        value = 0; // no "-0" for a value that rounds to zero
-    QLocale grouped(locale);
-    grouped.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    QString text = grouped.toString(value, 'f', 3);
-    const QString point = grouped.decimalPoint();
-    const QString zero = grouped.zeroDigit();
-    const qsizetype at = text.lastIndexOf(point);
-    if (at < 0)
-        return text;
-    qsizetype end = text.size();
-    while (end > at + point.size() && QStringView(text).sliced(end - zero.size(), zero.size()) == zero)
-        end -= zero.size();
-    if (end == at + point.size())
-        end = at;
-    text.truncate(end);
-    return text;
-}
-
-double reportTickStep(double min, double max, int ticks)
-{
-    const double span = max - min;
-    if (!(span > 0) || !std::isfinite(span))
-        return 1;
-    const double raw = span / std::max(ticks, 1);
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    const double norm = raw / magnitude;
-    const double step = (norm <= 1 ? 1 : norm <= 2 ? 2 : norm <= 5 ? 5 : 10) * magnitude;
-    return std::max(step, 0.001);
 }
 
 // The value marks: a box with the value above (or, to keep clear of a neighbour, below) each point in
@@ -172,7 +120,7 @@ private:
                                             [](const auto &e, double x) { return e.xy.x() < x; });
         const auto last =
             std::upper_bound(first, sortedEnd, xMax, [](double x, const auto &e) { return x < e.xy.x(); });
-        if (last - first > static_cast<std::ptrdiff_t>(plot.width() / pixelsPerMark))
+        if (!reportRoomForMarks(last - first, plot.width()))
             return;
 
         const QLocale locale;
@@ -191,38 +139,9 @@ private:
             widest = std::max(widest, width);
             candidates.push_back({anchor, QRectF(0, 0, width, height), text});
         }
-        // Wide marks need more room: side by side they may take about four rows of the plot's width.
-        if (static_cast<double>(candidates.size()) > plot.width() * markRows / (widest + 4))
+        if (!reportRoomForMarkRows(candidates.size(), widest, plot.width()))
             return;
-
-        const QRectF room = owner_->chart_->rect();
-        for (TReportMark &mark : candidates) {
-            const QPointF anchor = mark.anchor;
-            const double width = mark.box.width();
-            QRectF chosen;
-            // Above, below, then a row further out on each side: the first place that stays clear of
-            // the marks laid out so far. A point with no free place gets the first one anyway.
-            for (int level = 0; level < 3 && chosen.isNull(); ++level) {
-                for (const int side : {-1, 1}) {
-                    const double offset = markLine + level * (height + 2);
-                    const double top = side < 0 ? anchor.y() - offset - height : anchor.y() + offset;
-                    const QRectF box(anchor.x() - width / 2, top, width, height);
-                    if (!room.contains(box))
-                        continue;
-                    const bool clear = std::none_of(marks_.begin(), marks_.end(), [&](const TReportMark &m) {
-                        return m.box.adjusted(-2, -1, 2, 1).intersects(box);
-                    });
-                    if (clear) {
-                        chosen = box;
-                        break;
-                    }
-                }
-            }
-            if (chosen.isNull())
-                chosen = QRectF(anchor.x() - width / 2, anchor.y() - markLine - height, width, height);
-            mark.box = chosen;
-            marks_.push_back(std::move(mark));
-        }
+        reportPlaceMarks(candidates, owner_->chart_->rect(), height, marks_);
     }
 
     TFrmReport *owner_;
@@ -436,60 +355,20 @@ void TFrmReport::useMonthAxis(bool month)
 
 void TFrmReport::fitAxes()
 {
-    double x0 = 0, x1 = 0, y0 = 0, y1 = 1;
+    TReportSpan x;
+    TReportSpan y{0, 1};
     if (entries_.empty() || sorted_ == 0) {
-        // The days the report covers, from the first midnight to the midnight after the last day.
-        if (rangeFrom_.isValid() && rangeTo_.isValid() && rangeFrom_ <= rangeTo_) {
-            x0 = static_cast<double>(rangeFrom_.startOfDay().toMSecsSinceEpoch());
-            x1 = static_cast<double>(rangeTo_.addDays(1).startOfDay().toMSecsSinceEpoch());
-        } else {
-            const double today = static_cast<double>(QDate::currentDate().startOfDay().toMSecsSinceEpoch());
-            x0 = today - 15.0 * msPerDay;
-            x1 = today + 15.0 * msPerDay;
-        }
+        x = reportEmptyDateSpan(rangeFrom_, rangeTo_, QDate::currentDate());
     } else {
-        x0 = entries_.front().xy.x();
-        x1 = entries_[sorted_ - 1].xy.x();
-        // Room for half a mark beside the first and the last point; a day axis from midnight to
-        // midnight, so that its ticks can fall on whole days.
-        const double pad = std::max((x1 - x0) * 0.03, (monthAxisShown_ ? 16.0 : 1.0) * msPerDay);
-        x0 -= pad;
-        x1 += pad;
-        if (!monthAxisShown_) {
-            // Whole days, and for a short range a number of them that ticks every dayStep days divide;
-            // the days added go to both sides, so that the points stay in the middle.
-            QDate firstDay = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x0)).date();
-            QDate lastDay = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x1)).date();
-            if (static_cast<double>(lastDay.startOfDay().toMSecsSinceEpoch()) < x1)
-                lastDay = lastDay.addDays(1);
-            qint64 days = std::max<qint64>(1, firstDay.daysTo(lastDay));
-            if (days <= shortDayRange) {
-                const int step = dayStep(days, defaultDayTicks, false);
-                const qint64 rounded = (days + step - 1) / step * step;
-                firstDay = firstDay.addDays(-(rounded - days) / 2);
-                days = rounded;
-            }
-            x0 = static_cast<double>(firstDay.startOfDay().toMSecsSinceEpoch());
-            x1 = static_cast<double>(firstDay.addDays(days).startOfDay().toMSecsSinceEpoch());
-        }
-        y0 = y1 = entries_.front().xy.y();
+        x = reportDateSpan(entries_.front().xy.x(), entries_[sorted_ - 1].xy.x(), monthAxisShown_);
+        double lowest = entries_.front().xy.y(), highest = lowest;
         for (std::size_t i = 0; i < sorted_; ++i) {
-            y0 = std::min(y0, entries_[i].xy.y());
-            y1 = std::max(y1, entries_[i].xy.y());
+            lowest = std::min(lowest, entries_[i].xy.y());
+            highest = std::max(highest, entries_[i].xy.y());
         }
-        if (y1 - y0 < 0.001) {
-            const double spread = std::max(std::abs(y0) * 0.1, 1.0);
-            y0 -= spread;
-            y1 += spread;
-        }
-        // Room above the highest point for its mark; an axis of values of one sign stops at zero.
-        const double span = y1 - y0;
-        y0 = y0 >= 0 ? std::max(0.0, y0 - span * 0.05) : y0 - span * 0.05;
-        y1 = y1 <= 0 ? std::min(0.0, y1 + span * 0.15) : y1 + span * 0.15;
-        const double step = reportTickStep(y0, y1, 6);
-        y0 = std::floor(y0 / step) * step;
-        y1 = std::ceil(y1 / step) * step;
+        y = reportValueSpan(lowest, highest);
     }
+    const double x0 = x.from, x1 = x.to, y0 = y.from, y1 = y.to;
     relabelling_ = true;
     if (monthAxisShown_)
         axisMonth_->setRange(x0, x1);
@@ -601,23 +480,10 @@ void TFrmReport::viewChanged()
     } else {
         xMin_ = static_cast<double>(axisDay_->min().toMSecsSinceEpoch());
         xMax_ = static_cast<double>(axisDay_->max().toMSecsSinceEpoch());
-        const int fit = std::clamp(static_cast<int>(chart_->plotArea().width() / 110), 2, 10);
-        // A short view from midnight to midnight gets its ticks on midnights; other ticks may fall inside a
-        // day, and within a few days they show their time too.
-        const double days = (xMax_ - xMin_) / msPerDay;
-        const auto wholeDays = static_cast<qint64>(std::round(days));
-        // An hour off is a change of daylight saving time.
-        const bool midnights =
-            std::abs(days - static_cast<double>(wholeDays)) < 1.5 / 24 && wholeDays <= shortDayRange;
-        const int step = midnights ? dayStep(wholeDays, fit, true) : 0;
-        const bool onMidnights = step > 0;
-        const int ticks = onMidnights ? static_cast<int>(wholeDays / step) + 1 : fit + 1;
-        axisDay_->setTickCount(ticks);
-        // Dates alone where the ticks lie a day or more apart; closer ticks show their time too, so
-        // that no two labels read the same.
+        const TReportDayTicks ticks = reportDayTicks(xMin_, xMax_, chart_->plotArea().width());
+        axisDay_->setTickCount(ticks.count);
         const QString dateFormat = shortDateFormat(QLocale());
-        const bool dayApart = (xMax_ - xMin_) / std::max(1, ticks - 1) >= msPerDay;
-        axisDay_->setFormat(onMidnights || dayApart ? dateFormat : dateFormat + QStringLiteral(" HH:mm"));
+        axisDay_->setFormat(ticks.withTime ? dateFormat + QStringLiteral(" HH:mm") : dateFormat);
     }
     relabelValueAxis();
     showPoints();
@@ -711,37 +577,11 @@ void TFrmReport::relabelMonthAxis()
         widest = std::max(widest, metrics.horizontalAdvance(it->label));
     }
     // Every stride-th of them (counted from the first point of the report, so that the labels stay put
-    // while the view moves). The chart cuts every label to the axis width divided by the number of
-    // labels plus one, less its padding: the stride keeps the labels few enough to be shown whole, and
-    // far enough apart not to touch. Labels turned upright take less room across; they are used when
-    // level ones would have to leave months out and upright ones would not leave out as many.
-    std::ptrdiff_t stride = 1;
-    bool upright = false;
-    if (plot.width() > 0 && xMax_ > xMin_ && marked.size() > 1) {
-        const double pixelsPerX = plot.width() / (xMax_ - xMin_);
-        double closest = std::numeric_limits<double>::infinity();
-        for (std::size_t i = 1; i < marked.size(); ++i)
-            closest = std::min(closest, (marked[i].second - marked[i - 1].second) * pixelsPerX);
-        const auto strideFor = [&](double across) {
-            const auto most = std::max<std::ptrdiff_t>(
-                1, static_cast<std::ptrdiff_t>(plot.width() / (across + 2 * axisLabelPadding + 2)) - 1);
-            const auto count = [&](std::ptrdiff_t k) {
-                return std::count_if(marked.begin(), marked.end(),
-                                     [k](const auto &m) { return m.first % k == 0; });
-            };
-            std::ptrdiff_t k = 1;
-            while (k < static_cast<std::ptrdiff_t>(entries_.size()) &&
-                   (count(k) > most || static_cast<double>(k) * closest < across + 6))
-                ++k;
-            return k;
-        };
-        stride = strideFor(widest);
-        if (stride > 1) {
-            const std::ptrdiff_t uprightStride = strideFor(metrics.height());
-            upright = uprightStride < stride;
-            stride = std::min(stride, uprightStride);
-        }
-    }
+    // while the view moves), few enough to be shown whole.
+    const TReportMonthStride every =
+        reportMonthStride(marked, entries_.size(), xMin_, xMax_, plot.width(), widest, metrics.height());
+    const std::ptrdiff_t stride = every.stride;
+    const bool upright = every.upright;
     if (axisMonth_->labelsAngle() != (upright ? -90 : 0))
         axisMonth_->setLabelsAngle(upright ? -90 : 0);
     QStringList labels;
@@ -757,18 +597,8 @@ void TFrmReport::relabelMonthAxis()
         // first days of the months in view, labelled as the points are.
         QStringList starts;
         QList<double> startsAt;
-        QDate month = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(xMin_)).date();
-        month = QDate(month.year(), month.month(), 1);
-        for (; startsAt.size() <= 24; month = month.addMonths(1)) {
-            const auto x = static_cast<double>(month.startOfDay().toMSecsSinceEpoch());
-            if (x > xMax_)
-                break;
-            if (x < xMin_)
-                continue;
-            starts.append(QStringLiteral("%1-%2").arg(month.year()).arg(month.month()));
-            startsAt.append(x);
-        }
-        if (starts.size() > labels.size() && startsAt.size() <= 24) {
+        reportMonthStarts(xMin_, xMax_, starts, startsAt);
+        if (starts.size() > labels.size()) {
             labels = starts;
             at = startsAt;
         }
@@ -781,16 +611,12 @@ void TFrmReport::relabelValueAxis()
     const double lo = axisValue_->min();
     const double hi = axisValue_->max();
     const double height = chart_->plotArea().height();
-    const int ticks = height > 0 ? std::max(2, static_cast<int>(height / 45)) : 5;
-    const double step = reportTickStep(lo, hi, ticks);
     QStringList labels;
     QList<double> at;
     const QLocale locale;
-    const double first = std::ceil(lo / step - 1e-9);
-    const double last = std::floor(hi / step + 1e-9);
-    for (double k = first; k <= last && labels.size() < 200; ++k) {
-        labels.append(formatReportValue(k * step, locale));
-        at.append(k * step);
+    for (const double value : reportValueTicks(lo, hi, height)) {
+        labels.append(formatReportValue(value, locale));
+        at.append(value);
     }
     setCategories(axisValue_, lo, labels, at);
 }
@@ -886,7 +712,8 @@ QString TFrmReport::askSaveFileName(const QString &title, const QString &filter,
 
 void TFrmReport::saveImageAs()
 {
-    const QString fileName = askSaveFileName(tr("Save image"), tr("PNG images (*.png)"), QStringLiteral("png"));
+    const QString fileName =
+        askSaveFileName(tr("Save image"), tr("PNG images (*.png)"), QStringLiteral("png"));
     if (fileName.isEmpty())
         return;
     QString error;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "Qv_file.h"
+#include "Report_axis.h"
 
 #include <QDate>
 #include <QDialog>
@@ -42,21 +43,6 @@ class TFrmReport;
 class Edate_encode_error : public std::runtime_error {
 public:
     Edate_encode_error();
-};
-
-// A value as "#,##0.###": the locale's group separator every three digits, at most three decimals, no
-// trailing zeros, the locale's decimal separator.
-QString formatReportValue(double value, const QLocale &locale);
-
-// Tick spacing for an axis from min to max with about ticks steps: 1, 2 or 5 times a power of ten, never
-// below 0.001 (the finest step whose labels "#,##0.###" can tell apart).
-double reportTickStep(double min, double max, int ticks);
-
-// The value marks of the points in view, as laid out for the current view.
-struct TReportMark {
-    QPointF anchor; // the point, in chart coordinates
-    QRectF box;     // the mark's box, in chart coordinates
-    QString text;
 };
 
 class TFrmReport : public QDialog {
