@@ -191,14 +191,11 @@ QString summaryName(const std::string &file, const std::vector<std::string> &all
     return shown;
 }
 
-} // namespace
-
-QString qv_load_problems_text(const qv_load_report &report)
+// The box's summary of the grouped problems.
+QString problemsSummary(const qv_load_report &report, const std::vector<const qv_load_problem *> &unreadable,
+                        const std::vector<FileProblems> &files)
 {
     constexpr std::size_t shown = 10; // files named in each part; the details hold them all
-    std::vector<const qv_load_problem *> unreadable;
-    std::vector<FileProblems> files;
-    sortProblems(report, unreadable, files);
     std::vector<std::string> all;
     for (const qv_load_problem *p : unreadable)
         all.push_back(p->file);
@@ -234,11 +231,10 @@ QString qv_load_problems_text(const qv_load_report &report)
     return out.join(QLatin1Char('\n'));
 }
 
-QString qv_load_problems_details(const qv_load_report &report)
+// The box's details of the grouped problems.
+QString problemsDetails(const std::vector<const qv_load_problem *> &unreadable,
+                        const std::vector<FileProblems> &files)
 {
-    std::vector<const qv_load_problem *> unreadable;
-    std::vector<FileProblems> files;
-    sortProblems(report, unreadable, files);
     QStringList out;
     // One problem a line, the file's name escaped so that nothing in it can break the line.
     for (const qv_load_problem *p : unreadable)
@@ -252,6 +248,16 @@ QString qv_load_problems_details(const qv_load_report &report)
                        QStringLiteral(" could not be loaded (not listed)");
     }
     return out.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+TLoadProblemsBox qv_load_problems_box(const qv_load_report &report)
+{
+    std::vector<const qv_load_problem *> unreadable;
+    std::vector<FileProblems> files;
+    sortProblems(report, unreadable, files);
+    return {problemsSummary(report, unreadable, files), problemsDetails(unreadable, files)};
 }
 
 int qv_list_column_width(int design, const QFontMetrics &metrics, std::string_view sample, int margin)
@@ -527,10 +533,9 @@ void TFrmMain::showLoadProblems()
 {
     if (loadReport_.problems.empty() && loadReport_.unlisted.empty())
         return;
-    const QString text = qv_load_problems_text(loadReport_);
-    const QString details = qv_load_problems_details(loadReport_);
+    const TLoadProblemsBox box = qv_load_problems_box(loadReport_);
     loadReport_ = {};
-    bcl_show_error(this, text.toStdString(), details.toStdString());
+    bcl_show_error(this, box.text.toStdString(), box.details.toStdString());
 }
 
 void TFrmMain::ShowAllRecords()

@@ -136,12 +136,15 @@ private:
 // How far a load has come, from 0 to 1, by files and by the bytes of the file being read.
 double qv_load_fraction(const qv_load_state &state);
 
-// The error box for the problems of a load. Its text is a summary read at a glance: whether the load
-// was cancelled, the files that could not be read with the reason, then how many lines of which file
-// could not be loaded (unlisted ones counted). The details hold every problem on a line of its own,
-// FILE: MESSAGE for the files that could not be read, first, then FILE:LINE: MESSAGE, and how many
-// lines of a file are not listed.
-QString qv_load_problems_text(const qv_load_report &report);
-QString qv_load_problems_details(const qv_load_report &report);
+// The error box for the problems of a load, from one grouping of them by file. Its text is a summary
+// read at a glance: whether the load was cancelled, the files that could not be read with the reason,
+// then how many lines of which file could not be loaded (unlisted ones counted). The details hold every
+// problem on a line of its own, FILE: MESSAGE for the files that could not be read, first, then
+// FILE:LINE: MESSAGE, and how many lines of a file are not listed.
+struct TLoadProblemsBox {
+    QString text;
+    QString details;
+};
+TLoadProblemsBox qv_load_problems_box(const qv_load_report &report);
 
 extern TFrmMain *FrmMain;
