@@ -5,6 +5,9 @@
 // the window is shown or when a caller asks for them; so a report of 100,000 points costs one sort, not
 // 100,000 insertions. The value marks are drawn by the window itself (TReportMarks in Frm_report.cpp):
 // only those of the points in view, and none while the view holds too many points for them to be read.
+// The zoom and the axes' labels follow each change of the view (Frm_report_view.cpp); the arithmetic of
+// ticks, ranges and mark places is in Report_axis, the saves of the picture and the data in
+// Frm_report_save.cpp.
 #pragma once
 
 #include "Qv_file.h"
@@ -124,6 +127,8 @@ private:
     void relabelMonthAxis();
     void relabelValueAxis();
     void viewChanged();
+    // The marks are laid out again when next drawn or asked for.
+    void invalidateMarks();
     void showPoints();
     bool showToolTip(const QPoint &viewportPos, const QPoint &globalPos);
     void showContextMenu(const QPoint &globalPos);
