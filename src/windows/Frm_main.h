@@ -6,6 +6,14 @@
 // load, search and total; the data layer never calls the window. The report actions (Frm_main_report.cpp)
 // hand points to the report window TFrmReport after the date range dialog TDlgDate. Every handler runs
 // its work through bcl_guard, so that an error is shown in the standard error box.
+//
+// The windows' units (src/windows/): Frm_main.cpp makes this window and handles its list, detail pane,
+// search and view actions; Frm_main_files.cpp its loads with their progress and problem box, import,
+// drops, export and copy; Record_list_model the list's model (its texts and sort), which calls only the
+// data layer; Frm_report with Frm_report_view.cpp and Frm_report_save.cpp the report window, Report_axis
+// its axis and mark arithmetic; Dlg_date the date range dialog; Bcl_message the message boxes and the
+// wait cursor. main.cpp and App_command_line (src/) make the windows and pass them the command line;
+// nothing in the windows calls them.
 #pragma once
 
 #include "Qv_file.h"
