@@ -27,10 +27,6 @@ namespace {
 
 const char *const appTitle = "Quorvex history tool";
 
-} // namespace
-
-namespace {
-
 // The problems of one file: how many of its lines were reported, and those kept in the report.
 struct FileProblems {
     std::string file;
