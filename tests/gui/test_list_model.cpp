@@ -1,7 +1,7 @@
 // The transaction list's model: the texts its rows hold, its sort in both directions over texts that
 // share long beginnings, differ in case or carry bytes above 127, the amounts by value, and the
 // selection following its row through a sort.
-#include "Frm_main.h"
+#include "Record_list_model.h"
 
 #include "../unit/history_text.h"
 

@@ -6,6 +6,7 @@
 #include "report_test_util.h"
 
 #include "../unit/history_text.h"
+#include "../window/main_window_fixture.h"
 
 #include <QAction>
 #include <QChart>
@@ -64,36 +65,27 @@ ModalWatch watchReport(ShownReport *seen, const QString &name)
 
 } // namespace
 
-class TestReportActions : public QObject {
+class TestReportActions : public QObject, private TMainWindowFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir folder_;
-    QString startDir_;
-    std::unique_ptr<TFrmMain> main_;
-
-    // Starts the main window in a folder that holds text as a history file (none for empty text).
+    // Starts the main window, with its report window and date range dialog, in a folder that holds text
+    // as a history file (none for empty text).
     void start(const std::string &text)
     {
         FrmReport = nullptr;
         DlgDate = nullptr;
         main_.reset();
-        QDir(folder_.path()).removeRecursively();
-        QDir().mkpath(folder_.path());
-        if (!text.empty()) {
-            QFile file(folder_.filePath(QStringLiteral("history.csv")));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(testing_history::header_line);
-            file.write(text.data(), static_cast<qint64>(text.size()));
-        }
-        QVERIFY(QDir::setCurrent(folder_.path()));
-        main_ = std::make_unique<TFrmMain>();
-        FrmReport = new TFrmReport(main_.get());
-        DlgDate = new TDlgDate(main_.get());
-        main_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
+        emptyFolder();
+        if (!text.empty())
+            QVERIFY(!write(QStringLiteral("history.csv"), text).isEmpty());
+        TMainWindowFixture::start([this] {
+            FrmReport = new TFrmReport(main_.get());
+            DlgDate = new TDlgDate(main_.get());
+        });
     }
 
+    // The action of that name while it is enabled.
     QAction *action(const char *name) const
     {
         auto *found = main_->findChild<QAction *>(name);
@@ -104,15 +96,10 @@ private Q_SLOTS:
     void initTestCase()
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        startDir_ = QDir::currentPath();
-        QVERIFY(folder_.isValid());
+        enterFixture();
     }
 
-    void cleanupTestCase()
-    {
-        main_.reset();
-        QDir::setCurrent(startDir_);
-    }
+    void cleanupTestCase() { leaveFixture(); }
 
     void anEmptyStoreIsReportedAfterTheDialogForMonthsAndBeforeItForDays_data()
     {

@@ -4,6 +4,7 @@
 #include "App_command_line.h"
 #include "Frm_main.h"
 #include "Frm_report.h"
+#include "main_window_fixture.h"
 
 #include "../reports/report_test_util.h"
 #include "../unit/history_text.h"
@@ -71,36 +72,10 @@ ModalWatch chooseInSaveDialog(const QString &path, bool *asked = nullptr, bool r
 
 } // namespace
 
-class TestDesktop : public QObject {
+class TestDesktop : public QObject, private TMainWindowFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir folder_;
-    QString startDir_;
-    std::unique_ptr<TFrmMain> main_;
-
-    QString write(const QString &name, const std::string &lines)
-    {
-        QFile file(folder_.filePath(name));
-        if (!file.open(QIODevice::WriteOnly))
-            return {};
-        file.write(header_line);
-        file.write(lines.data(), static_cast<qint64>(lines.size()));
-        return file.fileName();
-    }
-
-    void start()
-    {
-        main_.reset();
-        QVERIFY(QDir::setCurrent(folder_.path()));
-        main_ = std::make_unique<TFrmMain>();
-        main_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
-    }
-
-    QAction *action(const char *name) const { return main_->findChild<QAction *>(name); }
-    QTableView *list() const { return main_->findChild<QTableView *>("ListView"); }
-
     // What the list shows, for the read-back: every row's nine texts in order, and the totals of the
     // shown records' amounts in hundredths.
     QByteArray shownList() const
@@ -124,25 +99,15 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        startDir_ = QDir::currentPath();
-        QVERIFY(folder_.isValid());
-    }
+    void initTestCase() { enterFixture(); }
 
     void init()
     {
         main_.reset();
-        QDir dir(folder_.path());
-        for (const QString &name : dir.entryList(QDir::Files))
-            dir.remove(name);
+        emptyFolder();
     }
 
-    void cleanupTestCase()
-    {
-        main_.reset();
-        QDir::setCurrent(startDir_);
-    }
+    void cleanupTestCase() { leaveFixture(); }
 
     void commandLine_data()
     {

@@ -2,6 +2,7 @@
 // switches, with every modal box answered by a timer and its text checked.
 #include "Bcl.h"
 #include "Frm_main.h"
+#include "main_window_fixture.h"
 
 #include "../reports/report_test_util.h"
 #include "../unit/history_text.h"
@@ -158,37 +159,10 @@ ModalWatch answerProblemBox(SeenProblems *seen, const QString &picture = {})
 
 } // namespace
 
-class TestFrmMain : public QObject {
+class TestFrmMain : public QObject, private TMainWindowFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir folder_;
-    QString startDir_;
-    std::unique_ptr<TFrmMain> main_;
-
-    QString write(const QString &name, const std::string &lines, bool withHeader = true)
-    {
-        QFile file(folder_.filePath(name));
-        if (!file.open(QIODevice::WriteOnly))
-            return {};
-        if (withHeader)
-            file.write(header_line);
-        file.write(lines.data(), static_cast<qint64>(lines.size()));
-        return file.fileName();
-    }
-
-    // Starts the window in the test folder, after the files have been written there.
-    void start()
-    {
-        main_.reset();
-        QVERIFY(QDir::setCurrent(folder_.path()));
-        main_ = std::make_unique<TFrmMain>();
-        main_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
-    }
-
-    QAction *action(const char *name) const { return main_->findChild<QAction *>(name); }
-    QTableView *list() const { return main_->findChild<QTableView *>("ListView"); }
     QPlainTextEdit *detail() const { return main_->findChild<QPlainTextEdit *>("mmDetail"); }
 
     QStringList column(int c) const
@@ -208,27 +182,14 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        startDir_ = QDir::currentPath();
-        QVERIFY(folder_.isValid());
-    }
+    void initTestCase() { enterFixture(); }
 
-    void init()
-    {
-        QDir dir(folder_.path());
-        for (const QString &name : dir.entryList(QDir::Files | QDir::System))
-            dir.remove(name);
-    }
+    void init() { emptyFolder(); }
 
     // No command leaves the wait cursor behind, whatever it showed meanwhile.
     void cleanup() { QCOMPARE(QGuiApplication::overrideCursor(), nullptr); }
 
-    void cleanupTestCase()
-    {
-        main_.reset();
-        QDir::setCurrent(startDir_);
-    }
+    void cleanupTestCase() { leaveFixture(); }
 
     void startsEmptyInAFolderWithoutHistoryFiles()
     {
@@ -908,8 +869,8 @@ private Q_SLOTS:
         report.problems.push_back({"/data/locked.csv", 0, "Permission denied"});
         report.unlisted.push_back({"/data/big.csv", 1100});
         report.cancelled = cancelled;
-        QCOMPARE(qv_load_problems_text(report).split('\n'), summary);
-        const QStringList details = qv_load_problems_details(report).split('\n');
+        QCOMPARE(qv_load_problems_box(report).text.split('\n'), summary);
+        const QStringList details = qv_load_problems_box(report).details.split('\n');
         QCOMPARE(details.size(), 2 + 13 + 200 + 1);
         QCOMPARE(details.value(0), QStringLiteral("/data/gone.csv: No such file or directory"));
         QCOMPARE(details.value(1), QStringLiteral("/data/locked.csv: Permission denied"));
@@ -933,7 +894,7 @@ private Q_SLOTS:
         report.problems.push_back({"/a/same.csv", 2, "bad"});
         report.problems.push_back({"/b/same.csv", 2, "bad"});
         report.problems.push_back({"/data/" + std::string(200, 'n') + ".csv", 0, "Permission denied"});
-        const QStringList summary = qv_load_problems_text(report).split('\n');
+        const QStringList summary = qv_load_problems_box(report).text.split('\n');
         QCOMPARE(summary.value(0), QStringLiteral("13 files could not be read:"));
         QCOMPARE(summary.value(11), QStringLiteral("    and 3 more files"));
         QCOMPARE(summary.value(12), QStringLiteral("16 lines could not be loaded:"));
@@ -941,7 +902,7 @@ private Q_SLOTS:
         for (const QString &line : summary)
             QVERIFY2(line.size() <= 90, qPrintable(line));
         report.problems.erase(report.problems.begin(), report.problems.begin() + 26);
-        const QString few = qv_load_problems_text(report);
+        const QString few = qv_load_problems_box(report).text;
         QVERIFY2(few.contains(QStringLiteral("    /a/same.csv: 1 line\n    /b/same.csv: 1 line")),
                  qPrintable(few));
         QVERIFY2(few.contains(QChar(0x2026)), qPrintable(few));

@@ -5,9 +5,13 @@
 // the window is shown or when a caller asks for them; so a report of 100,000 points costs one sort, not
 // 100,000 insertions. The value marks are drawn by the window itself (TReportMarks in Frm_report.cpp):
 // only those of the points in view, and none while the view holds too many points for them to be read.
+// The zoom and the axes' labels follow each change of the view (Frm_report_view.cpp); the arithmetic of
+// ticks, ranges and mark places is in Report_axis, the saves of the picture and the data in
+// Frm_report_save.cpp.
 #pragma once
 
 #include "Qv_file.h"
+#include "Report_axis.h"
 
 #include <QDate>
 #include <QDialog>
@@ -42,21 +46,6 @@ class TFrmReport;
 class Edate_encode_error : public std::runtime_error {
 public:
     Edate_encode_error();
-};
-
-// A value as "#,##0.###": the locale's group separator every three digits, at most three decimals, no
-// trailing zeros, the locale's decimal separator.
-QString formatReportValue(double value, const QLocale &locale);
-
-// Tick spacing for an axis from min to max with about ticks steps: 1, 2 or 5 times a power of ten, never
-// below 0.001 (the finest step whose labels "#,##0.###" can tell apart).
-double reportTickStep(double min, double max, int ticks);
-
-// The value marks of the points in view, as laid out for the current view.
-struct TReportMark {
-    QPointF anchor; // the point, in chart coordinates
-    QRectF box;     // the mark's box, in chart coordinates
-    QString text;
 };
 
 class TFrmReport : public QDialog {
@@ -138,6 +127,8 @@ private:
     void relabelMonthAxis();
     void relabelValueAxis();
     void viewChanged();
+    // The marks are laid out again when next drawn or asked for.
+    void invalidateMarks();
     void showPoints();
     bool showToolTip(const QPoint &viewportPos, const QPoint &globalPos);
     void showContextMenu(const QPoint &globalPos);

@@ -1,3 +1,6 @@
+// The date range dialog (see Dlg_date.h): a fixed frame, two pickers in the locale's short date format
+// with four-digit years, both on today when the dialog is made, and OK refused for a range that ends
+// before it begins.
 #include "Dlg_date.h"
 
 #include "Bcl.h"

@@ -6,11 +6,19 @@
 // load, search and total; the data layer never calls the window. The report actions (Frm_main_report.cpp)
 // hand points to the report window TFrmReport after the date range dialog TDlgDate. Every handler runs
 // its work through bcl_guard, so that an error is shown in the standard error box.
+//
+// The windows' units (src/windows/): Frm_main.cpp makes this window and handles its list, detail pane,
+// search and view actions; Frm_main_files.cpp its loads with their progress and problem box, import,
+// drops, export and copy; Record_list_model the list's model (its texts and sort), which calls only the
+// data layer; Frm_report with Frm_report_view.cpp and Frm_report_save.cpp the report window, Report_axis
+// its axis and mark arithmetic; Dlg_date the date range dialog; Bcl_message the message boxes and the
+// wait cursor. main.cpp and App_command_line (src/) make the windows and pass them the command line;
+// nothing in the windows calls them.
 #pragma once
 
 #include "Qv_file.h"
+#include "Record_list_model.h"
 
-#include <QAbstractTableModel>
 #include <QIcon>
 #include <QMainWindow>
 #include <QStringList>
@@ -31,93 +39,8 @@ class TFrmMain;
 // The program's icon in every size it is drawn in, for its windows.
 QIcon qv_application_icon();
 
-// Shows record bytes: as UTF-8 where they are valid UTF-8 (a last character cut short is dropped),
-// otherwise as Windows-1252.
-QString qv_display_text(std::string_view bytes);
-
 // The lines of the detail pane for one record.
 QStringList qv_detail_lines(const Tqv_record &rec);
-
-// Eight bytes of a row's text in a list column, as the list orders them, in a number that compares like
-// them; where the row stood before the sort, which decides between equals; and for a column of the
-// records' own texts, the whole text.
-struct TListSortKey {
-    std::uint64_t prefix = 0;
-    const char *text = nullptr;
-    std::uint32_t position = 0;
-    std::uint16_t size = 0;  // of text (a record's text has 127 bytes at most)
-    std::uint8_t length = 0; // of the text's rest that prefix begins; 9: longer than prefix holds
-};
-
-// The transaction list: one row per record, in the order shown. A row holds no text of its own. The
-// store never changes or removes a record while the program runs, so a row is the record's address and
-// its texts are made when a view asks for them; a sort or a search permutes addresses. A million rows
-// take 8 MB.
-class TRecordListModel : public QAbstractTableModel {
-    Q_OBJECT
-
-public:
-    enum Column { TransId, Date, Time, Status, ItemTitle, Gross, Fee, Balance, FromEmail, ColumnCount };
-
-    explicit TRecordListModel(QObject *parent = nullptr);
-
-    int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-
-    // A refill for as long as it lives: it begins by emptying the list and ends when it goes, so that
-    // views see one reset whatever happens. Unless done() was called, the list ends empty: a refill
-    // cut short by an error shows no rows rather than some of them.
-    class Refill {
-    public:
-        explicit Refill(TRecordListModel &model);
-        ~Refill();
-        Refill(const Refill &) = delete;
-        Refill &operator=(const Refill &) = delete;
-        void done() { done_ = true; }
-
-    private:
-        TRecordListModel &model_;
-        bool done_ = false;
-    };
-
-    // Refills go between begin and end, so that views see one reset.
-    void beginRefill();
-    // Empties the list; the room its rows took stays for the next fill.
-    void clearRows();
-    void reserveRows(std::size_t rows);
-    // Appends a row for rec, which must outlive the row (a record of the store does).
-    void appendRow(const Tqv_record &rec) { rows_.push_back(&rec); }
-    void endRefill();
-
-    const Tqv_record &record(int row) const { return *rows_[static_cast<std::size_t>(row)]; }
-    // The text of a row in a column, as the bytes the record holds or, for dates, times and amounts,
-    // as their list texts.
-    std::string text(int row, int column) const;
-    // Orders the rows by a column: amounts by value, the rest by their text with ASCII letters compared
-    // as capitals; direction +1 or -1. Rows that compare equal keep their order.
-    void sortRows(int column, int direction);
-    // The ascending order of two shown rows in a column, as sortRows orders them: negative, 0, positive.
-    int compareRows(int row1, int row2, int column) const;
-    // From how many rows on a sort makes their keys and sorts them on two threads (tests lower it).
-    void setSplitFrom(std::size_t rows) { splitFrom_ = rows; }
-
-private:
-    std::vector<const Tqv_record *> rows_;
-    std::size_t splitFrom_ = 65536;
-    // The room a sort works in, kept for the next: fresh memory costs more than the sort itself.
-    std::vector<TListSortKey> keys_;
-    std::vector<TListSortKey> merged_;
-    std::vector<const Tqv_record *> sorted_;
-};
-
-// The text of a record in a list column: a view of the record's bytes, or of its date, time or amount
-// text made into room (32 bytes hold any of them).
-std::string_view qv_list_text(const Tqv_record &rec, int column, char (&room)[32]);
-
-// Compares two list texts as the list sorts them: byte by byte, ASCII a to z as capitals.
-int qv_list_text_compare(std::string_view a, std::string_view b);
 
 // The width of a fixed list column in the list's font: the design width (laid out for a font whose
 // digits and capitals average 6.5 pixels) scaled to the font, never below the design width, and never
@@ -224,12 +147,15 @@ private:
 // How far a load has come, from 0 to 1, by files and by the bytes of the file being read.
 double qv_load_fraction(const qv_load_state &state);
 
-// The error box for the problems of a load. Its text is a summary read at a glance: whether the load
-// was cancelled, the files that could not be read with the reason, then how many lines of which file
-// could not be loaded (unlisted ones counted). The details hold every problem on a line of its own,
-// FILE: MESSAGE for the files that could not be read, first, then FILE:LINE: MESSAGE, and how many
-// lines of a file are not listed.
-QString qv_load_problems_text(const qv_load_report &report);
-QString qv_load_problems_details(const qv_load_report &report);
+// The error box for the problems of a load, from one grouping of them by file. Its text is a summary
+// read at a glance: whether the load was cancelled, the files that could not be read with the reason,
+// then how many lines of which file could not be loaded (unlisted ones counted). The details hold every
+// problem on a line of its own, FILE: MESSAGE for the files that could not be read, first, then
+// FILE:LINE: MESSAGE, and how many lines of a file are not listed.
+struct TLoadProblemsBox {
+    QString text;
+    QString details;
+};
+TLoadProblemsBox qv_load_problems_box(const qv_load_report &report);
 
 extern TFrmMain *FrmMain;

@@ -1,0 +1,359 @@
+// The main window's files (see Frm_main.h): the loads of the start-up folder, of imports, drops and the
+// command line, with their progress dialog and the box of the problems they reported; the import
+// dialog and drops; the export of the list, Ctrl+C of its selected row and the detail pane's text.
+// The form's code names its window FrmMain too: it comes before the global of that name.
+#include "ui_Frm_main.h"
+
+#include "Bcl.h"
+#include "Frm_main.h"
+#include "Qv_export.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+const char *const appTitle = "Quorvex history tool";
+
+// The problems of one file: how many of its lines were reported, and those kept in the report.
+struct FileProblems {
+    std::string file;
+    std::vector<const qv_load_problem *> listed;
+    std::size_t unlisted = 0;
+    std::size_t lines() const { return listed.size() + unlisted; }
+};
+
+// The files that could not be read (in the order met), and the files with lines that could not be
+// loaded (in the order their first problem was met).
+void sortProblems(const qv_load_report &report, std::vector<const qv_load_problem *> &unreadable,
+                  std::vector<FileProblems> &files)
+{
+    const auto entry = [&files](const std::string &file) -> FileProblems & {
+        for (FileProblems &f : files)
+            if (f.file == file)
+                return f;
+        files.push_back({file, {}, 0});
+        return files.back();
+    };
+    for (const qv_load_problem &p : report.problems) {
+        if (p.line == 0)
+            unreadable.push_back(&p);
+        else
+            entry(p.file).listed.push_back(&p);
+    }
+    for (const qv_load_unlisted &u : report.unlisted)
+        entry(u.file).unlisted += u.lines;
+}
+
+QString counted(std::size_t n, const char *one, const char *many)
+{
+    return QLocale().toString(static_cast<qulonglong>(n)) + QLatin1Char(' ') +
+           QString::fromLatin1(n == 1 ? one : many);
+}
+
+// A file as the summary names it: its name without the folder unless another file of the summary has
+// the same name, and at most 60 characters (the middle left out).
+QString summaryName(const std::string &file, const std::vector<std::string> &all)
+{
+    const QString full = qv_display_text(qv_escaped_name(file));
+    const QString name = QFileInfo(full).fileName();
+    const bool shared = std::any_of(all.begin(), all.end(), [&](const std::string &other) {
+        return other != file && QFileInfo(qv_display_text(qv_escaped_name(other))).fileName() == name;
+    });
+    QString shown = shared || name.isEmpty() ? full : name;
+    constexpr qsizetype most = 60;
+    if (shown.size() > most)
+        shown = shown.left(most / 2 - 1) + QChar(0x2026) + shown.right(most / 2);
+    return shown;
+}
+
+// The box's summary of the grouped problems.
+QString problemsSummary(const qv_load_report &report, const std::vector<const qv_load_problem *> &unreadable,
+                        const std::vector<FileProblems> &files)
+{
+    constexpr std::size_t shown = 10; // files named in each part; the details hold them all
+    std::vector<std::string> all;
+    for (const qv_load_problem *p : unreadable)
+        all.push_back(p->file);
+    for (const FileProblems &f : files)
+        all.push_back(f.file);
+    const QString indent = QStringLiteral("    ");
+
+    QStringList out;
+    if (report.cancelled)
+        out << QStringLiteral("The load was cancelled.");
+    if (!unreadable.empty()) {
+        out << counted(unreadable.size(), "file", "files") + QStringLiteral(" could not be read:");
+        for (std::size_t i = 0; i < unreadable.size() && i < shown; ++i)
+            out << indent + summaryName(unreadable[i]->file, all) + QStringLiteral(": ") +
+                       qv_display_text(unreadable[i]->message);
+        if (unreadable.size() > shown)
+            out << indent + QStringLiteral("and ") +
+                       counted(unreadable.size() - shown, "more file", "more files");
+    }
+    std::size_t lines = 0;
+    for (const FileProblems &f : files)
+        lines += f.lines();
+    if (lines > 0) {
+        out << counted(lines, "line", "lines") + QStringLiteral(" could not be loaded:");
+        for (std::size_t i = 0; i < files.size() && i < shown; ++i)
+            out << indent + summaryName(files[i].file, all) + QStringLiteral(": ") +
+                       counted(files[i].lines(), "line", "lines");
+        if (files.size() > shown)
+            out << indent + QStringLiteral("and ") + counted(files.size() - shown, "more file", "more files");
+    }
+    if (!out.isEmpty())
+        out << QString() << QStringLiteral("The details list every problem.");
+    return out.join(QLatin1Char('\n'));
+}
+
+// The box's details of the grouped problems.
+QString problemsDetails(const std::vector<const qv_load_problem *> &unreadable,
+                        const std::vector<FileProblems> &files)
+{
+    QStringList out;
+    // One problem a line, the file's name escaped so that nothing in it can break the line.
+    for (const qv_load_problem *p : unreadable)
+        out << qv_display_text(qv_problem_text(*p));
+    for (const FileProblems &f : files) {
+        for (const qv_load_problem *p : f.listed)
+            out << qv_display_text(qv_problem_text(*p));
+        if (f.unlisted > 0)
+            out << qv_display_text(qv_escaped_name(f.file)) + QStringLiteral(": ") +
+                       counted(f.unlisted, "more line", "more lines") +
+                       QStringLiteral(" could not be loaded (not listed)");
+    }
+    return out.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+TLoadProblemsBox qv_load_problems_box(const qv_load_report &report)
+{
+    std::vector<const qv_load_problem *> unreadable;
+    std::vector<FileProblems> files;
+    sortProblems(report, unreadable, files);
+    return {problemsSummary(report, unreadable, files), problemsDetails(unreadable, files)};
+}
+
+void TFrmMain::LoadHistoryFile(const std::string &path)
+{
+    qv_load_history_file(*records, path, loadReport_);
+}
+
+void TFrmMain::LoadHistoryFolder()
+{
+    // The current directory by bare names: its own path may be longer than the system takes.
+    runLoad([this](const qv_load_progress &progress) {
+        qv_load_history_folder(*records, std::string(), loadReport_, progress);
+    });
+}
+
+void TFrmMain::ImportFiles(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    rememberLoaded(paths);
+    std::vector<std::string> names;
+    for (const QString &path : paths)
+        names.push_back(QFile::encodeName(path).toStdString());
+    runLoad([this, &names](const qv_load_progress &progress) {
+        qv_load_history_files(*records, names, loadReport_, progress);
+    });
+    ShowAllRecords();
+    showLoadProblems();
+}
+
+double qv_load_fraction(const qv_load_state &state)
+{
+    if (state.file_count == 0)
+        return 0;
+    const double in_file = state.bytes_total > 0 ? double(state.bytes_read) / double(state.bytes_total) : 0;
+    return (double(state.file_number - 1) + std::min(in_file, 1.0)) / double(state.file_count);
+}
+
+void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load)
+{
+    const Tbcl_wait_cursor wait;
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QProgressDialog> dialog;
+    constexpr int steps = 1000;
+    const qv_load_progress progress = [&](const qv_load_state &state) {
+        if (!dialog) {
+            if (clock.elapsed() < loadDialogDelay_)
+                return true;
+            dialog = std::make_unique<QProgressDialog>(this);
+            dialog->setObjectName(QStringLiteral("LoadProgress"));
+            dialog->setWindowTitle(QString::fromLatin1(appTitle));
+            dialog->setCancelButtonText(QStringLiteral("Cancel"));
+            dialog->setRange(0, steps);
+            dialog->setAutoClose(false);
+            dialog->setAutoReset(false);
+            dialog->setWindowModality(Qt::ApplicationModal);
+            dialog->setMinimumDuration(0);
+            dialog->show();
+            // Busy, but the Cancel button can be clicked.
+            QGuiApplication::changeOverrideCursor(Qt::BusyCursor);
+        }
+        QString label =
+            QStringLiteral("Loading %1").arg(QFileInfo(QFile::decodeName(state.file.c_str())).fileName());
+        if (state.file_count > 1)
+            label += QStringLiteral(" (%1 of %2)").arg(state.file_number).arg(state.file_count);
+        dialog->setLabelText(label + QStringLiteral("\n%1 records").arg(state.records));
+        dialog->setValue(static_cast<int>(qv_load_fraction(state) * steps));
+        // The dialog is modal: of the user's input only its Cancel button is taken.
+        QCoreApplication::processEvents();
+        return !dialog->wasCanceled();
+    };
+    load(progress);
+}
+
+void TFrmMain::showLoadProblems()
+{
+    if (loadReport_.problems.empty() && loadReport_.unlisted.empty())
+        return;
+    const TLoadProblemsBox box = qv_load_problems_box(loadReport_);
+    loadReport_ = {};
+    bcl_show_error(this, box.text.toStdString(), box.details.toStdString());
+}
+
+void TFrmMain::actFileImportExecute()
+{
+    if (importDialog_->exec() == QDialog::Accepted)
+        actFileImportAccept(importDialog_->selectedFiles());
+}
+
+void TFrmMain::actFileImportAccept(const QStringList &files)
+{
+    ImportFiles(files);
+}
+
+void TFrmMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void TFrmMain::dropEvent(QDropEvent *event)
+{
+    QStringList files;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
+            files << url.toLocalFile();
+    }
+    event->acceptProposedAction();
+    bcl_guard(this, [this, &files] { ImportFiles(files); });
+}
+
+// ---- Export, copy and the detail pane's text ----------------------------------------------------------
+
+void TFrmMain::InitDesktopActions()
+{
+    auto *actFileExport = new QAction(QStringLiteral("&Export list..."), this);
+    actFileExport->setObjectName(QStringLiteral("actFileExport"));
+    actFileExport->setStatusTip(
+        QStringLiteral("Writes the listed records, in the list's order, as a CSV file"));
+    ui->mnuFile->insertAction(ui->actFileExit, actFileExport);
+    ui->mnuFile->insertSeparator(ui->actFileExit);
+    connect(actFileExport, &QAction::triggered, this,
+            [this] { bcl_guard(this, [this] { actFileExportExecute(); }); });
+
+    // Ctrl+C while the list has the focus copies the selected row.
+    auto *actEditCopy = new QAction(QStringLiteral("&Copy"), this);
+    actEditCopy->setObjectName(QStringLiteral("actEditCopy"));
+    actEditCopy->setShortcut(QKeySequence::Copy);
+    actEditCopy->setShortcutContext(Qt::WidgetShortcut);
+    ui->ListView->addAction(actEditCopy);
+    connect(actEditCopy, &QAction::triggered, this,
+            [this] { bcl_guard(this, [this] { actEditCopyExecute(); }); });
+
+    // The detail pane stays read-only; its text can be selected with the mouse or the keyboard and copied.
+    ui->mmDetail->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    exportDialog_ = new QFileDialog(this, QStringLiteral("Export list"));
+    exportDialog_->setObjectName(QStringLiteral("exportDialog"));
+    exportDialog_->setNameFilter(QStringLiteral("CSV files (*.csv)"));
+    exportDialog_->setDefaultSuffix(QStringLiteral("csv"));
+    exportDialog_->setFileMode(QFileDialog::AnyFile);
+    exportDialog_->setAcceptMode(QFileDialog::AcceptSave);
+    exportDialog_->setSizeGripEnabled(true);
+}
+
+void TFrmMain::rememberLoaded(const QStringList &paths)
+{
+    for (const QString &path : paths)
+        loadedFiles_.push_back(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString());
+}
+
+bool TFrmMain::ExportList(const QString &path, QString &error) const
+{
+    std::vector<const Tqv_record *> shown;
+    shown.reserve(static_cast<std::size_t>(model_->rowCount()));
+    for (int row = 0; row < model_->rowCount(); ++row)
+        shown.push_back(&model_->record(row));
+    std::string reason;
+    const Tbcl_wait_cursor wait;
+    if (qv_export_records(QFile::encodeName(path).toStdString(), shown, loadedFiles_, reason))
+        return true;
+    error = QString::fromLocal8Bit(reason);
+    return false;
+}
+
+void TFrmMain::actFileExportExecute()
+{
+    if (model_->rowCount() == 0) {
+        bcl_show_message(this, "No records to be exported.", "Information");
+        return;
+    }
+    if (exportDialog_->directory().path().isEmpty())
+        exportDialog_->setDirectory(QDir::current());
+    if (exportDialog_->exec() != QDialog::Accepted || exportDialog_->selectedFiles().isEmpty())
+        return;
+    const QString path = exportDialog_->selectedFiles().first();
+    QString error;
+    if (!ExportList(path, error))
+        bcl_show_error(this, QStringLiteral("Cannot write the list to %1: %2")
+                                 .arg(QDir::toNativeSeparators(path), error)
+                                 .toStdString());
+}
+
+QString TFrmMain::SelectedRowText() const
+{
+    const QModelIndexList selected = ui->ListView->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return {};
+    QStringList texts;
+    for (int column = 0; column < TRecordListModel::ColumnCount; ++column) {
+        // A tab or line end inside a text would split the row when it is pasted.
+        QString text = qv_display_text(model_->text(selected.first().row(), column));
+        text.replace(QLatin1Char('\t'), QLatin1Char(' '))
+            .replace(QLatin1Char('\n'), QLatin1Char(' '))
+            .replace(QLatin1Char('\r'), QLatin1Char(' '));
+        texts << text;
+    }
+    return texts.join(QLatin1Char('\t'));
+}
+
+void TFrmMain::actEditCopyExecute()
+{
+    const QString text = SelectedRowText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}

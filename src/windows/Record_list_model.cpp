@@ -1,0 +1,439 @@
+// The transaction list's model. TRecordListModel's rows are the addresses of the records shown; it
+// makes their texts when a view asks for them (qv_list_text, shown by qv_display_text) and orders them
+// by a column (sortRows: a key of eight bytes per row, TListSortKey, sorted round by round, on two
+// threads for a long list). It calls the data layer for the records and nothing of the windows.
+#include "Record_list_model.h"
+
+#include "Qv_export.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <future>
+#include <utility>
+
+QString qv_display_text(std::string_view bytes)
+{
+    // The shown text is the one an export writes.
+    const std::string utf8 = qv_utf8_text(bytes);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+int qv_list_text_compare(std::string_view a, std::string_view b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        auto x = static_cast<unsigned char>(a[i]);
+        auto y = static_cast<unsigned char>(b[i]);
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<unsigned char>(x - ('a' - 'A'));
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<unsigned char>(y - ('a' - 'A'));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+namespace {
+
+// The list's texts of numbers, written into room: the same characters as qv_date_text
+// ("%4d-%02d-%02d"), qv_time_text ("%02d:%02d:%02d") and qv_amount_text, without a string each.
+char *putNumber(char *out, std::uint64_t value, int width, char pad)
+{
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int i = n; i < width; ++i)
+        *out++ = pad;
+    while (n > 0)
+        *out++ = digits[--n];
+    return out;
+}
+
+std::size_t dateText(char *out, const qv_date &d)
+{
+    char *p = putNumber(out, d.year, 4, ' ');
+    *p++ = '-';
+    p = putNumber(p, d.month, 2, '0');
+    *p++ = '-';
+    return static_cast<std::size_t>(putNumber(p, d.day, 2, '0') - out);
+}
+
+std::size_t timeText(char *out, const qv_time &t)
+{
+    char *p = putNumber(out, t.hour, 2, '0');
+    *p++ = ':';
+    p = putNumber(p, t.minute, 2, '0');
+    *p++ = ':';
+    return static_cast<std::size_t>(putNumber(p, t.second, 2, '0') - out);
+}
+
+std::size_t amountText(char *out, amount value)
+{
+    const std::uint64_t magnitude =
+        value < 0 ? 0u - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    char *p = out;
+    if (value < 0)
+        *p++ = '-';
+    p = putNumber(p, magnitude / 100, 1, '0');
+    *p++ = '.';
+    return static_cast<std::size_t>(putNumber(p, magnitude % 100, 2, '0') - out);
+}
+
+// The amount of the column, for columns that show one.
+const amount *amountOf(const Tqv_record &rec, int column)
+{
+    switch (column) {
+    case TRecordListModel::Gross:
+        return &rec.gross;
+    case TRecordListModel::Fee:
+        return &rec.fee;
+    case TRecordListModel::Balance:
+        return &rec.balance;
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+std::string_view qv_list_text(const Tqv_record &rec, int column, char (&room)[32])
+{
+    // Dates carry 16-bit parts and amounts 64-bit ones: 32 bytes hold any of their texts.
+    switch (column) {
+    case TRecordListModel::TransId:
+        return rec.trans_id();
+    case TRecordListModel::Date:
+        return {room, dateText(room, rec.date)};
+    case TRecordListModel::Time:
+        return {room, timeText(room, rec.time)};
+    case TRecordListModel::Status:
+        return rec.status();
+    case TRecordListModel::ItemTitle:
+        return rec.item_title();
+    case TRecordListModel::Gross:
+        return {room, amountText(room, rec.gross)};
+    case TRecordListModel::Fee:
+        return {room, amountText(room, rec.fee)};
+    case TRecordListModel::Balance:
+        return {room, amountText(room, rec.balance)};
+    case TRecordListModel::FromEmail:
+        return rec.from_email();
+    default:
+        return {};
+    }
+}
+
+TRecordListModel::TRecordListModel(QObject *parent) : QAbstractTableModel(parent)
+{
+}
+
+int TRecordListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int TRecordListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TRecordListModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
+        return {};
+    char room[32];
+    return qv_display_text(qv_list_text(record(index.row()), index.column(), room));
+}
+
+QVariant TRecordListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const char *const captions[ColumnCount] = {"Transaction ID",    "Date",  "Time", "Status",
+                                                      "Item title",        "Gross", "Fee",  "Balance",
+                                                      "From Email address"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return QString::fromLatin1(captions[section]);
+}
+
+TRecordListModel::Refill::Refill(TRecordListModel &model) : model_(model)
+{
+    model_.beginRefill();
+    model_.clearRows();
+}
+
+TRecordListModel::Refill::~Refill()
+{
+    if (!done_)
+        model_.clearRows();
+    model_.endRefill();
+}
+
+void TRecordListModel::beginRefill()
+{
+    beginResetModel();
+}
+
+void TRecordListModel::clearRows()
+{
+    rows_.clear();
+}
+
+void TRecordListModel::reserveRows(std::size_t rows)
+{
+    rows_.reserve(rows_.size() + rows);
+}
+
+void TRecordListModel::endRefill()
+{
+    endResetModel();
+}
+
+std::string TRecordListModel::text(int row, int column) const
+{
+    char room[32];
+    return std::string(qv_list_text(record(row), column, room));
+}
+
+int TRecordListModel::compareRows(int row1, int row2, int column) const
+{
+    const Tqv_record &a = record(row1);
+    const Tqv_record &b = record(row2);
+    if (const amount *x = amountOf(a, column)) {
+        const amount y = *amountOf(b, column);
+        return *x < y ? -1 : (*x > y ? 1 : 0);
+    }
+    char room1[32], room2[32];
+    return qv_list_text_compare(qv_list_text(a, column, room1), qv_list_text(b, column, room2));
+}
+
+namespace {
+
+using SortKey = TListSortKey;
+
+// Eight bytes of a text from offset on, ASCII letters as capitals; a shorter rest is padded with zero
+// bytes. Equal keys with padding mean that the shorter text begins the longer one.
+void textKey(SortKey &key, std::string_view text, std::size_t offset)
+{
+    std::uint64_t prefix = 0;
+    const std::size_t rest = text.size() > offset ? text.size() - offset : 0;
+    const std::size_t n = std::min<std::size_t>(rest, 8);
+    for (std::size_t i = 0; i < n; ++i) {
+        auto c = static_cast<unsigned char>(text[offset + i]);
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<unsigned char>(c - ('a' - 'A'));
+        prefix |= std::uint64_t{c} << (8 * (7 - i));
+    }
+    key.prefix = prefix;
+    key.length = static_cast<std::uint8_t>(std::min<std::size_t>(rest, 9));
+}
+
+// A date or time text whole, in four bits a character: blank, '-', ':' and the digits keep their byte
+// order, and 0 pads, so that a shorter text that begins a longer one comes first. The texts of dates
+// (13 characters at most) and times (11) always fit in 16.
+void numberTextKey(SortKey &key, std::string_view text)
+{
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < text.size() && i < 16; ++i) {
+        const char c = text[i];
+        const std::uint64_t nibble =
+            c == ' ' ? 1 : (c == '-' ? 2 : (c == ':' ? 13 : 3 + std::uint64_t(c - '0')));
+        prefix |= nibble << (4 * (15 - i));
+    }
+    key.prefix = prefix;
+    key.length = 0;
+}
+
+int keyCompare(const SortKey &a, const SortKey &b)
+{
+    if (a.prefix != b.prefix)
+        return a.prefix < b.prefix ? -1 : 1;
+    return a.length == b.length ? 0 : (a.length < b.length ? -1 : 1);
+}
+
+std::string_view keyText(const SortKey &key)
+{
+    return {key.text, key.size};
+}
+
+// Fetches ahead the record whose key is made 16 rows on.
+void fetchRecord(const std::vector<const Tqv_record *> &rows, std::size_t i, std::size_t end)
+{
+    if (i + 16 < end)
+        qv_record_fetch(*rows[i + 16]);
+}
+
+// The first keys of rows [begin, end) in column.
+void firstKeys(const std::vector<const Tqv_record *> &rows, std::vector<SortKey> &keys, std::size_t begin,
+               std::size_t end, int column)
+{
+    for (std::size_t i = begin; i < end; ++i) {
+        fetchRecord(rows, i, end);
+        SortKey &key = keys[i];
+        key.position = static_cast<std::uint32_t>(i);
+        char room[32];
+        if (const amount *value = amountOf(*rows[i], column)) {
+            // The sign bit flipped makes the numbers order as unsigned ones.
+            key.prefix = static_cast<std::uint64_t>(*value) ^ (std::uint64_t{1} << 63);
+            key.length = 0;
+        } else if (column == TRecordListModel::Date || column == TRecordListModel::Time) {
+            numberTextKey(key, qv_list_text(*rows[i], column, room));
+        } else {
+            // The columns left show the record's own bytes, which outlive the sort.
+            const std::string_view text = qv_list_text(*rows[i], column, room);
+            key.text = text.data();
+            key.size = static_cast<std::uint16_t>(text.size());
+            textKey(key, text, 0);
+        }
+    }
+}
+
+// Fetches the text of the key ahead.
+void fetchText(const std::vector<SortKey> &keys, std::size_t i, std::size_t end)
+{
+    if (i + 16 < end)
+        __builtin_prefetch(keys[i + 16].text);
+}
+
+// Runs there on another thread and here on this one, and returns when both are done.
+template <class Here, class There> void onTwoThreads(Here &&here, There &&there)
+{
+    std::future<void> other = std::async(std::launch::async, std::forward<There>(there));
+    here();
+    other.get();
+}
+
+} // namespace
+
+void TRecordListModel::sortRows(int column, int direction)
+{
+    if (column < 0 || column >= ColumnCount)
+        return;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<SortKey> &keys = keys_;
+    keys.resize(rows_.size());
+    // Most of the time goes into waiting on the records' memory: a second thread reads half of them.
+    if (rows_.size() >= splitFrom_) {
+        const std::size_t half = rows_.size() / 2;
+        onTwoThreads([&] { firstKeys(rows_, keys, 0, half, column); },
+                     [&] { firstKeys(rows_, keys, half, rows_.size(), column); });
+    } else {
+        firstKeys(rows_, keys, 0, rows_.size(), column);
+    }
+    const auto before = [direction](const SortKey &a, const SortKey &b) {
+        const int c = keyCompare(a, b) * direction;
+        return c != 0 ? c < 0 : a.position < b.position;
+    };
+    // Eight bytes at a time: the rows that still agree after them are sorted again by the next eight,
+    // so that a comparison never has to leave the keys. Rows whose texts are all the same
+    // (item titles and addresses repeat) are in order once they agree: their positions decide. A text
+    // that the store holds once for many records is the same text wherever it is met.
+    const auto sameTexts = [&](std::size_t begin, std::size_t end) {
+        const SortKey &first = keys[begin];
+        for (std::size_t i = begin + 1; i < end; ++i) {
+            if (keys[i].text == first.text && keys[i].size == first.size)
+                continue;
+            fetchText(keys, i, end);
+            if (qv_list_text_compare(keyText(first), keyText(keys[i])) != 0)
+                return false;
+        }
+        return true;
+    };
+    const auto sortWhole = [&](std::size_t begin, std::size_t end) {
+        std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end),
+                  [&](const SortKey &a, const SortKey &b) {
+                      const int c = qv_list_text_compare(keyText(a), keyText(b)) * direction;
+                      return c != 0 ? c < 0 : a.position < b.position;
+                  });
+    };
+    using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
+    // The groups of sorted keys [begin, end) that agree on their keys: a group of the same texts is in
+    // order, a few rows are sorted by their whole texts, and more go into longer for the next round.
+    const auto group = [&](std::size_t begin, std::size_t end, Ranges &longer) {
+        for (std::size_t i = begin; i < end;) {
+            std::size_t j = i + 1;
+            while (j < end && keyCompare(keys[i], keys[j]) == 0)
+                ++j;
+            if (keys[i].length == 9 && j - i > 1 && !sameTexts(i, j)) {
+                if (j - i <= 64)
+                    sortWhole(i, j); // a few rows: their texts are at hand after sameTexts
+                else
+                    longer.emplace_back(i, j);
+            }
+            i = j;
+        }
+    };
+    // The next round for ranges [first, last) of rows that agree on their texts' first offset bytes.
+    const auto round = [&](const Ranges &ranges, std::size_t first, std::size_t last, std::size_t offset,
+                           Ranges &longer) {
+        for (std::size_t r = first; r < last; ++r) {
+            const auto [begin, end] = ranges[r];
+            for (std::size_t i = begin; i < end; ++i) {
+                fetchText(keys, i, end);
+                textKey(keys[i], keyText(keys[i]), offset);
+            }
+            std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
+            group(begin, end, longer);
+        }
+    };
+
+    Ranges longer;
+    if (keys.size() >= std::max<std::size_t>(splitFrom_, 2)) {
+        // The first sort, of all rows, on both cores: each half apart, then the halves merged; then
+        // each half of the groups on a core of its own.
+        const auto middle = keys.begin() + std::ptrdiff_t(keys.size() / 2);
+        onTwoThreads([&] { std::sort(keys.begin(), middle, before); },
+                     [&] { std::sort(middle, keys.end(), before); });
+        merged_.resize(keys.size());
+        std::merge(keys.begin(), middle, middle, keys.end(), merged_.begin(), before);
+        keys.swap(merged_);
+        std::size_t split = keys.size() / 2;
+        while (split < keys.size() && keyCompare(keys[split - 1], keys[split]) == 0)
+            ++split;
+        Ranges secondLonger;
+        onTwoThreads([&] { group(0, split, longer); }, [&] { group(split, keys.size(), secondLonger); });
+        longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
+    } else {
+        std::sort(keys.begin(), keys.end(), before);
+        group(0, keys.size(), longer);
+    }
+    for (std::size_t offset = 8; !longer.empty(); offset += 8) {
+        const Ranges ranges = std::move(longer);
+        longer.clear();
+        std::size_t rows = 0;
+        for (const auto &[begin, end] : ranges)
+            rows += end - begin;
+        if (rows < splitFrom_) {
+            round(ranges, 0, ranges.size(), offset, longer);
+            continue;
+        }
+        // Many rows left: half of them on another core.
+        std::size_t split = 0;
+        for (std::size_t taken = 0; taken < rows / 2; ++split)
+            taken += ranges[split].second - ranges[split].first;
+        Ranges secondLonger;
+        onTwoThreads([&] { round(ranges, 0, split, offset, longer); },
+                     [&] { round(ranges, split, ranges.size(), offset, secondLonger); });
+        longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
+    }
+    sorted_.resize(rows_.size());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        sorted_[i] = rows_[keys[i].position];
+    rows_.swap(sorted_);
+    // The selection and the current row move with their rows.
+    const QModelIndexList persistent = persistentIndexList();
+    if (!persistent.isEmpty()) {
+        std::vector<std::uint32_t> newRow(keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            newRow[keys[i].position] = static_cast<std::uint32_t>(i);
+        QModelIndexList moved;
+        for (const QModelIndex &index : persistent)
+            moved << index.sibling(static_cast<int>(newRow[static_cast<std::size_t>(index.row())]),
+                                   index.column());
+        changePersistentIndexList(persistent, moved);
+    }
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
