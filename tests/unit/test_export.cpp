@@ -87,6 +87,7 @@ TEST(Export, RecordLinesHoldEveryFieldAsTheProgramHoldsIt)
         {"dates in both forms as YYYY-MM-DD, none as empty",
          {{0, "6/16/2009"}, {1, "7:5"}},
          {{0, "2009-06-16"}, {1, "07:05:00"}}},
+        {"a year of fewer than four digits is filled with zeros", {{0, "1/2/7"}}, {{0, "0007-01-02"}}},
         {"a date of another shape is no date", {{0, "16.06.2009"}, {1, "23:59:59"}}, {{1, "23:59:59"}}},
         {"amounts in their text form",
          {{6, "-1,234.56"}, {7, "1.5"}, {8, "1,234"}, {16, "-0.01"}, {18, "1.235"}, {34, "2,050.79"}},

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -112,6 +114,40 @@ TEST(TextForms, DateAndAmount)
     EXPECT_EQ(qv_amount_text(105), "1.05");
     EXPECT_EQ(qv_amount_text(-50), "-0.50");
     EXPECT_EQ(qv_amount_text(INT64_MIN), "-92233720368547758.08");
+}
+
+// The writers into room stand for printf formats: each value must come out as the format writes it,
+// wider-than-the-field values included.
+TEST(TextForms, WrittenIntoRoomAsTheFormatsWriteThem)
+{
+    const auto printed = [](const char *format, auto... values) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, format, values...);
+        return std::string(buf);
+    };
+    char room[32];
+    const qv_date dates[] = {{2009, 6, 16},  {}, {7, 1, 2}, {65535, 255, 255}, {999, 300, 1000},
+                             {12345, 12, 31}};
+    for (const qv_date &d : dates) {
+        EXPECT_EQ(std::string(room, qv_date_put(room, d)), printed("%4d-%02d-%02d", d.year, d.month, d.day));
+        EXPECT_EQ(std::string(room, qv_date_put(room, d, '0')),
+                  printed("%04d-%02d-%02d", d.year, d.month, d.day));
+        EXPECT_EQ(qv_date_text(d), printed("%4d-%02d-%02d", d.year, d.month, d.day));
+    }
+    const qv_time times[] = {{7, 5, 0}, {}, {23, 59, 59}, {255, 100, 9}};
+    for (const qv_time &t : times) {
+        EXPECT_EQ(std::string(room, qv_time_put(room, t)),
+                  printed("%02d:%02d:%02d", t.hour, t.minute, t.second));
+        EXPECT_EQ(qv_time_text(t), printed("%02d:%02d:%02d", t.hour, t.minute, t.second));
+    }
+    const amount amounts[] = {0, 5, -5, 99, 100, -100, 123456, -123456, INT64_MAX, INT64_MIN, INT64_MIN + 1};
+    for (const amount a : amounts) {
+        const unsigned long long magnitude =
+            a < 0 ? 0ull - static_cast<unsigned long long>(a) : static_cast<unsigned long long>(a);
+        const std::string want = printed("%s%llu.%02llu", a < 0 ? "-" : "", magnitude / 100, magnitude % 100);
+        EXPECT_EQ(std::string(room, qv_amount_put(room, a)), want);
+        EXPECT_EQ(qv_amount_text(a), want);
+    }
 }
 
 TEST(DateComparisons, KeysRangesAndValidity)

@@ -85,22 +85,6 @@ void appendUtf8(std::string &out, char32_t code)
     }
 }
 
-// A number zero-padded to width: an exported date is YYYY-MM-DD for every year (the list pads the
-// year with blanks).
-void appendNumber(std::string &out, std::uint64_t value, int width)
-{
-    char digits[20];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (int i = n; i < width; ++i)
-        out += '0';
-    while (n > 0)
-        out += digits[--n];
-}
-
 // How each of the 42 fields is written, in declared order.
 enum class Kind { date, time, amount, quantity, text };
 struct Field {
@@ -235,25 +219,22 @@ void qv_csv_append_header(std::string &out)
 
 void qv_csv_append_record(std::string &out, const Tqv_record &rec)
 {
+    char room[32];
     for (int i = 0; i < qv_column_count; ++i) {
         if (i != 0)
             out += ',';
         const Field &f = fields[i];
         switch (f.kind) {
         case Kind::date:
-            if (rec.date != qv_date{}) {
-                appendNumber(out, rec.date.year, 4);
-                out += '-';
-                appendNumber(out, rec.date.month, 2);
-                out += '-';
-                appendNumber(out, rec.date.day, 2);
-            }
+            // YYYY-MM-DD for every year (the list pads the year with blanks).
+            if (rec.date != qv_date{})
+                out.append(room, qv_date_put(room, rec.date, '0'));
             break;
         case Kind::time:
-            out += qv_time_text(rec.time);
+            out.append(room, qv_time_put(room, rec.time));
             break;
         case Kind::amount:
-            out += qv_amount_text(rec.*f.money);
+            out.append(room, qv_amount_put(room, rec.*f.money));
             break;
         case Kind::quantity:
             out += std::to_string(rec.quantity);

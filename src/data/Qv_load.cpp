@@ -1,0 +1,535 @@
+// The load of history files and texts into a store: the lines of a source read block by block
+// (stream_lines), parsed by the parse team and added to the store in the order of the file, counted and
+// reported as they go (Tline_loader), and the public loads of a file, of several files and of a text.
+// Uses the sources, the parsed parts, the parse team and the problem texts (Qv_load_internal.h), the
+// record's parse and packed texts and the store's insides (Qv_file_internal.h).
+#include "Qv_load.h"
+
+#include "Bcl.h"
+#include "Qv_file_internal.h"
+#include "Qv_load_internal.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+#include <thread>
+
+#include <sys/mman.h>
+
+using namespace qv_internal;
+
+namespace {
+
+constexpr std::size_t default_block_size = std::size_t{1} << 22;
+std::size_t block_size_setting = default_block_size;
+constexpr std::size_t no_line = static_cast<std::size_t>(-1);
+
+// How a source's text ended.
+struct Tstream_end {
+    std::size_t zero_line = no_line; // 0-based line of a zero byte that ended the text before its end
+    bool cancelled = false;
+    std::string head; // the first bytes of the text, to tell what a text that is none is
+};
+
+// Cuts a source's text into lines as qv_file_split_lines cuts the file text buffer, reading it block by
+// block: on_line(text, split, stray_cr) is called for each line, with split null and the line's text,
+// or, for a line longer than a block, with the line already split (its text is never held whole).
+// progress(bytes read) is asked after the lines of each block whether to go on.
+template <class OnLine, class Progress>
+Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
+{
+    Tstream_end result;
+    const std::size_t block_size =
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(source.size() + 1, 64, block_size_setting));
+    std::vector<char> block(block_size);
+    char *const begin = block.data();
+    std::size_t kept = 0; // the unfinished line, at the block's start
+    std::size_t lines = 0;
+    std::uint64_t bytes = 0;
+    char last_byte = '\0'; // the last byte of the text so far
+
+    // A line longer than a block goes through the splitter, its text up to its first CR.
+    Tqv_line_splitter splitter;
+    qv_line_fields long_fields;
+    bool long_line = false;
+    bool long_cr = false;    // a CR ended the long line's text
+    bool long_stray = false; // and something other than CRs followed it
+    const auto feed_long = [&](const char *from, const char *to) {
+        if (!long_cr) {
+            const char *cr =
+                static_cast<const char *>(std::memchr(from, '\r', static_cast<std::size_t>(to - from)));
+            splitter.feed(std::string_view(from, static_cast<std::size_t>((cr != nullptr ? cr : to) - from)));
+            if (cr == nullptr)
+                return;
+            long_cr = true;
+            from = cr;
+        }
+        long_stray = long_stray || std::any_of(from, to, [](char c) { return c != '\r'; });
+    };
+    const auto end_long = [&] {
+        long_fields.clear();
+        splitter.finish(long_fields);
+        on_line(std::string_view(), &long_fields, long_stray);
+        ++lines;
+        long_line = false;
+    };
+    const auto counted = [&](std::string_view text, bool stray_cr) {
+        on_line(text, nullptr, stray_cr);
+        ++lines;
+    };
+
+    for (;;) {
+        const std::size_t got = source.read(begin + kept, block_size - kept);
+        if (bytes == 0)
+            result.head.assign(begin, std::min<std::size_t>(got, 64));
+        bytes += got;
+        const char *const zero = static_cast<const char *>(std::memchr(begin + kept, '\0', got));
+        const char *const end = zero != nullptr ? zero : begin + kept + got;
+        const bool last = got == 0 || zero != nullptr;
+        const char *from = begin;
+        if (long_line) {
+            const char *lf =
+                static_cast<const char *>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
+            feed_long(from, lf != nullptr ? lf : end);
+            if (lf != nullptr) {
+                end_long();
+                from = lf + 1;
+            } else {
+                from = end;
+            }
+        }
+        const char *const rest = cut_lines(from, end, false, counted);
+        if (end > begin)
+            last_byte = end[-1];
+        if (last) {
+            // The unfinished last line counts when the text ended where it should, or at a zero byte.
+            const bool unfinished = long_line || rest < end || (zero != nullptr && lines == 0);
+            if (unfinished && (zero != nullptr || source.intact())) {
+                if (long_line)
+                    end_long();
+                else
+                    cut_lines(rest, end, true, counted);
+                if (lines == 0)
+                    counted(std::string_view(), false); // the start of the text is always a line
+            }
+            if (zero != nullptr) {
+                // A zero byte with nothing after it loses nothing.
+                char probe;
+                if (zero + 1 < begin + kept + got || source.read(&probe, 1) != 0)
+                    result.zero_line = last_byte == '\n' ? lines : lines - 1;
+            }
+            on_line.flush();
+            return result;
+        }
+        on_line.flush(); // before the block is overwritten
+        kept = static_cast<std::size_t>(end - rest);
+        if (kept == block_size) {
+            // No line end in a whole block: the rest of this line goes through the splitter.
+            splitter.begin();
+            long_cr = false;
+            long_stray = false;
+            long_line = true;
+            feed_long(rest, end);
+            kept = 0;
+        } else {
+            std::memmove(begin, rest, kept);
+        }
+        if (!progress(bytes)) {
+            result.cancelled = true;
+            return result;
+        }
+    }
+}
+
+std::atomic<std::size_t> load_threads_setting{0};
+
+// Turns each line after the header into a record of the store, counting and reporting as it goes. The
+// lines of one block are gathered, parsed on the team's threads, then added to the store and counted
+// on the calling thread in their order in the file, so that the first copy of an ID wins as if they
+// had been taken one by one.
+class Tline_loader {
+public:
+    Tline_loader(Tqv_records &store, const std::string &name, qv_load_report &report, Tparse_team &team,
+                 std::uint64_t size_hint)
+        : store_(store), name_(name), report_(report), team_(team), size_hint_(size_hint)
+    {
+    }
+    ~Tline_loader()
+    {
+        if (unlisted_ > 0)
+            report_.unlisted.push_back({name_, unlisted_});
+    }
+    Tline_loader(const Tline_loader &) = delete;
+    Tline_loader &operator=(const Tline_loader &) = delete;
+
+    // A line of the current block: its text, or for a line longer than a block its columns (copied here,
+    // since the splitter that holds them is reused).
+    void operator()(std::string_view line, const qv_line_fields *split, bool stray_cr)
+    {
+        Tbatch_line entry{line, no_line, stray_cr};
+        if (split != nullptr) {
+            if (long_count_ == long_lines_.size())
+                long_lines_.push_back(std::make_unique<Tlong_line>());
+            Tlong_line &kept = *long_lines_[long_count_];
+            kept.fields.clear();
+            for (int c = 0; c < qv_column_count; ++c) {
+                const std::string_view text = split->field(c);
+                if (!text.empty())
+                    std::memcpy(kept.text[c], text.data(), text.size());
+                kept.fields.slot[c] = std::string_view(kept.text[c], text.size());
+            }
+            entry.long_line = long_count_++;
+        }
+        batch_.push_back(entry);
+        // A block of very short lines is taken in several runs, so that what is held per line stays small.
+        if (batch_.size() >= batch_max)
+            flush();
+    }
+
+    // Parses the lines gathered and adds them to the store.
+    void flush()
+    {
+        if (batch_.empty())
+            return;
+        const std::size_t n = batch_.size();
+        const std::size_t threads = team_.threads();
+        // Parts of at least 16 lines, several per thread, so that a thread that is slowed down by other
+        // work on the machine holds the others up little.
+        const std::size_t parts = threads == 1 ? 1 : std::min<std::size_t>(threads * 8, (n + 15) / 16);
+        std::vector<Tparsed_part> &out = team_.parts();
+        if (out.size() < parts)
+            out.resize(parts);
+        const std::size_t first_number = index_ + 1;
+        // The bytes of the lines (the views lie in the block in order), to size things by.
+        const std::size_t text_bytes =
+            long_count_ > 0 ? 0
+                            : static_cast<std::size_t>(batch_.back().text.data() + batch_.back().text.size() -
+                                                       batch_.front().text.data()) +
+                                  1;
+        const std::size_t added_before = report_.counts.added;
+        const Tstore_access::Tinside &shared = Tstore_access::impl(store_);
+        const std::pair<unsigned char *, std::size_t> pages = shared.next_pages(text_bytes);
+        const std::function<void()> make_pages = [pages] {
+#ifdef MADV_POPULATE_WRITE
+            if (pages.second > 0) {
+                const auto from = reinterpret_cast<std::uintptr_t>(pages.first) & ~std::uintptr_t{4095};
+                ::madvise(reinterpret_cast<void *>(from),
+                          reinterpret_cast<std::uintptr_t>(pages.first) + pages.second - from,
+                          MADV_POPULATE_WRITE);
+            }
+#endif
+        };
+        // Each part joins the store as soon as it is parsed, while the other threads parse the parts after
+        // it; the shared texts learn from all of them once no thread reads them any more.
+        std::size_t next_line = 0;
+        team_.run(
+            parts,
+            [&](std::size_t part) {
+                Tparsed_part &p = out[part];
+                p.clear();
+                const std::size_t from = n * part / parts;
+                const std::size_t to = n * (part + 1) / parts;
+                p.lines.reserve(to - from);
+                for (std::size_t i = from; i < to; ++i)
+                    parse(batch_[i], first_number + i, shared, p);
+            },
+            [&](std::size_t part) {
+                const Tparsed_part &p = out[part];
+                for (const Tparsed_line &line : p.lines)
+                    add(batch_[next_line++], line, p);
+            },
+            make_pages);
+        for (std::size_t part = 0; part < parts; ++part)
+            learn(out[part]);
+        if (first_number == 1 && text_bytes > 0 && size_hint_ > text_bytes) {
+            // The first run of lines tells about how many records the file will add: the index is made big
+            // enough at once rather than in many steps.
+            const double per_byte =
+                static_cast<double>(report_.counts.added - added_before) / static_cast<double>(text_bytes);
+            Tstore_access::reserve(store_, store_.count() +
+                                               static_cast<std::size_t>(
+                                                   per_byte * static_cast<double>(size_hint_ - text_bytes)));
+        }
+        batch_.clear();
+        long_count_ = 0;
+    }
+
+    void zero_byte_at(std::size_t line, std::string_view head)
+    {
+        if (line == no_line)
+            return;
+        // Nothing of a file whose first line holds a zero byte is text.
+        if (line == 0)
+            file_problem(looks_utf16(head) ? "UTF-16 text: save the file as UTF-8 or ANSI"
+                                           : "not a text file");
+        else
+            line_problem(line + 1, "the file holds a zero byte here; the rest of the file was not read");
+    }
+    void file_problem(std::string message)
+    {
+        report_.problems.push_back({name_, 0, std::move(message)});
+    }
+    std::size_t lines() const
+    {
+        return index_;
+    }
+
+private:
+    static constexpr std::size_t batch_max = 32768;
+    struct Tbatch_line {
+        std::string_view text;
+        std::size_t long_line; // its columns in long_lines_, or no_line
+        bool stray_cr;
+    };
+    struct Tlong_line {
+        char text[qv_column_count][qv_column_max];
+        qv_line_fields fields;
+    };
+
+    // Parses one line into p: on any thread, reading the store's shared texts only.
+    void parse(const Tbatch_line &line, std::size_t number, const Tstore_access::Tinside &shared,
+               Tparsed_part &p) const
+    {
+        Tparsed_line out;
+        if (number == 1) {
+            p.lines.push_back(out); // the header is counted apart
+            return;
+        }
+        qv_line_fields fields;
+        if (line.long_line != no_line) {
+            fields = long_lines_[line.long_line]->fields;
+        } else {
+            fields.clear();
+            qv_line_split(line.text, fields);
+        }
+        const std::string_view id = fields.field(11);
+        if (id.empty()) {
+            p.lines.push_back(out);
+            return;
+        }
+        out.hash = qv_key_hash(id);
+        Tqv_numbers numbers;
+        Tline_texts texts;
+        try {
+            read_columns(numbers, texts, fields);
+        } catch (const Ebcl_conversion_error &e) {
+            out.kind = Tline_kind::problem;
+            out.message = static_cast<std::uint32_t>(p.messages.size());
+            p.messages.push_back(number_problem(fields, e));
+            p.bytes.reserve_more(id.size());
+            out.at = static_cast<std::uint32_t>(p.bytes.size());
+            out.size = static_cast<std::uint32_t>(id.size());
+            std::memcpy(p.bytes.data() + p.bytes.size(), id.data(), id.size());
+            p.bytes.grow(id.size());
+            p.lines.push_back(out);
+            return;
+        }
+        p.bytes.reserve_more(sizeof(Tqv_numbers) + block_max);
+        unsigned char *const base = p.bytes.data();
+        unsigned char *const at = base + p.bytes.size();
+        std::memcpy(at, &numbers, sizeof numbers);
+        const auto share = [&](qv_text_field f, std::string_view text) {
+            if (!shared.index[f].on)
+                return -1;
+            const int found = shared.shared_find(f, text, text_hash(text));
+            if (found >= 0)
+                ++p.shared_hits[f];
+            return found;
+        };
+        const auto placed = [&](qv_text_field f, const unsigned char *length_byte) {
+            if (shared.index[f].on && !shared.index[f].full)
+                p.fresh.emplace_back(f, static_cast<std::uint32_t>(length_byte - base));
+        };
+        out.kind = Tline_kind::record;
+        out.at = static_cast<std::uint32_t>(p.bytes.size());
+        out.size = static_cast<std::uint32_t>(
+            write_block(texts.text.data(), at + sizeof(Tqv_numbers), share, placed));
+        p.bytes.grow(sizeof(Tqv_numbers) + out.size);
+        p.lines.push_back(out);
+    }
+
+    // Counts one parsed line and adds its record, on the calling thread, in file order.
+    void add(const Tbatch_line &line, const Tparsed_line &parsed, const Tparsed_part &p)
+    {
+        const std::size_t number = ++index_;
+        qv_load_counts &counts = report_.counts;
+        ++counts.lines;
+        if (line.stray_cr)
+            line_problem(number, "a carriage return ends this line early; the text after it was not read");
+        if (number == 1) {
+            ++counts.header;
+            return;
+        }
+        const unsigned char *const at = p.bytes.data() + parsed.at;
+        switch (parsed.kind) {
+        case Tline_kind::skipped:
+            ++counts.skipped;
+            break;
+        case Tline_kind::problem:
+            if (store_.find(std::string_view(reinterpret_cast<const char *>(at), parsed.size), parsed.hash) !=
+                nullptr) {
+                ++counts.duplicates;
+            } else {
+                line_problem(number, p.messages[parsed.message]);
+                ++counts.reported;
+            }
+            break;
+        case Tline_kind::record: {
+            Tqv_numbers numbers;
+            std::memcpy(&numbers, at, sizeof numbers);
+            const unsigned char *const block = at + sizeof(Tqv_numbers);
+            const std::string_view id = block_text(block, qv_f_trans_id);
+            if (Tstore_access::insert(store_, id, parsed.hash, numbers, block, parsed.size, 0) != nullptr)
+                ++counts.added;
+            else
+                ++counts.duplicates;
+            break;
+        }
+        }
+    }
+
+    // Learns the texts of a part that were not shared yet, so that later blocks share them.
+    void learn(const Tparsed_part &p)
+    {
+        Tstore_access::Tinside &shared = Tstore_access::impl(store_);
+        for (int f = 0; f < qv_text_field_count; ++f)
+            shared.index[f].seen += p.shared_hits[f];
+        for (const auto &[f, place] : p.fresh) {
+            const unsigned char *const length_byte = p.bytes.data() + place;
+            shared.learn(f, std::string_view(reinterpret_cast<const char *>(length_byte + 1), *length_byte));
+        }
+    }
+
+    void line_problem(std::size_t line, std::string message)
+    {
+        if (listed_ < qv_problems_per_file) {
+            report_.problems.push_back({name_, line, std::move(message)});
+            ++listed_;
+        } else {
+            ++unlisted_;
+        }
+    }
+
+    Tqv_records &store_;
+    const std::string &name_;
+    qv_load_report &report_;
+    Tparse_team &team_;
+    const std::uint64_t size_hint_; // the size of the text
+    std::vector<Tbatch_line> batch_;
+    std::vector<std::unique_ptr<Tlong_line>> long_lines_;
+    std::size_t long_count_ = 0;
+    std::size_t index_ = 0;
+    std::size_t listed_ = 0;
+    std::size_t unlisted_ = 0;
+};
+
+// Where a load of several files stands, and the threads that parse its lines.
+struct Tload_place {
+    Tparse_team &team;
+    std::size_t file_number = 1;
+    std::size_t file_count = 1;
+};
+
+// Loads one source under name; false when the load was cancelled.
+bool load_source(Tqv_records &store, Tsource &source, const std::string &name, qv_load_report &report,
+                 const qv_load_progress &progress, const Tload_place &place)
+{
+    Tline_loader loader(store, name, report, place.team, source.size());
+    try {
+        const auto ask = [&](std::uint64_t bytes) {
+            return !progress ||
+                   progress({name, bytes, source.size(), store.count(), place.file_number, place.file_count});
+        };
+        if (!ask(0)) {
+            loader.file_problem("not read: the load was cancelled");
+            return false;
+        }
+        const Tstream_end end = stream_lines(source, loader, ask);
+        if (end.cancelled) {
+            loader.file_problem("not fully read: the load was cancelled after line " +
+                                std::to_string(loader.lines()));
+            return false;
+        }
+        loader.zero_byte_at(end.zero_line, end.head);
+        if (std::string failure = source.failure(); !failure.empty())
+            loader.file_problem(std::move(failure));
+        else if (!source.intact())
+            loader.file_problem("changed while it was being read");
+    } catch (const std::bad_alloc &) {
+        loader.file_problem("not enough memory to load this file; it was read up to line " +
+                            std::to_string(loader.lines()));
+    }
+    return true;
+}
+
+bool load_file(Tqv_records &store, const std::string &path, qv_load_report &report,
+               const qv_load_progress &progress, const Tload_place &place)
+{
+    if (path.empty())
+        return true;
+    ++report.counts.files;
+    Tfile_source file;
+    std::string reason;
+    if (!file.open(path, reason)) {
+        report.problems.push_back({path, 0, reason});
+        return true;
+    }
+    return load_source(store, file, path, report, progress, place);
+}
+
+} // namespace
+
+void qv_load_set_threads(std::size_t threads)
+{
+    load_threads_setting.store(threads);
+}
+
+std::size_t qv_load_threads()
+{
+    const std::size_t setting = load_threads_setting.load();
+    if (setting > 0)
+        return setting;
+    return std::max<std::size_t>(std::thread::hardware_concurrency(), 1);
+}
+
+void qv_load_set_block_size(std::size_t bytes)
+{
+    block_size_setting = bytes == 0 ? default_block_size : std::max<std::size_t>(bytes, 64);
+}
+
+void qv_load_history_file(Tqv_records &store, const std::string &path, qv_load_report &report,
+                          const qv_load_progress &progress)
+{
+    Tparse_team team(qv_load_threads());
+    if (!load_file(store, path, report, progress, {team}))
+        report.cancelled = true;
+}
+
+void qv_load_history_files(Tqv_records &store, const std::vector<std::string> &paths, qv_load_report &report,
+                           const qv_load_progress &progress)
+{
+    Tparse_team team(qv_load_threads());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (!load_file(store, paths[i], report, progress, {team, i + 1, paths.size()})) {
+            report.cancelled = true;
+            for (std::size_t rest = i + 1; rest < paths.size(); ++rest) {
+                if (!paths[rest].empty())
+                    report.problems.push_back({paths[rest], 0, "not read: the load was cancelled"});
+            }
+            return;
+        }
+    }
+}
+
+void qv_load_history_text(Tqv_records &store, std::string_view bytes, const std::string &name,
+                          qv_load_report &report, const qv_load_progress &progress)
+{
+    ++report.counts.files;
+    Tmemory_source source(bytes);
+    Tparse_team team(qv_load_threads());
+    if (!load_source(store, source, name, report, progress, {team}))
+        report.cancelled = true;
+}

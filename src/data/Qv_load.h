@@ -1,0 +1,108 @@
+// Loading history files and texts into a store: what a load reports, its progress, the listing of a
+// folder's history files and the threads that parse the lines. Uses the store.
+#pragma once
+
+#include "Qv_store.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A line that could not be loaded (line >= 1, the header is line 1), or a file that could not be read
+// at all (line 0).
+struct qv_load_problem {
+    std::string file;
+    std::size_t line = 0;
+    std::string message;
+};
+
+// What happened to every line read: lines = header + skipped + added + duplicates + reported.
+struct qv_load_counts {
+    std::size_t files = 0;
+    std::size_t lines = 0;
+    std::size_t header = 0;
+    std::size_t skipped = 0; // blank lines and lines without a transaction ID
+    std::size_t added = 0;
+    std::size_t duplicates = 0; // IDs already stored
+    std::size_t reported = 0;   // lines listed in problems
+};
+
+// At most this many line problems of one file are kept in the report; the rest are only counted.
+constexpr std::size_t qv_problems_per_file = 200;
+
+// Lines of one file that were reported but not kept in problems.
+struct qv_load_unlisted {
+    std::string file;
+    std::size_t lines = 0;
+};
+
+struct qv_load_report {
+    // The problems in the order met; a file's problems (line 0) stand among its line problems.
+    std::vector<qv_load_problem> problems;
+    std::vector<qv_load_unlisted> unlisted;
+    qv_load_counts counts;
+    bool cancelled = false; // the load was stopped by its progress callback
+};
+
+// Where a load stands: the file being read (the file_number-th of file_count), its bytes read so far
+// and its size when its read began, and the records stored so far.
+struct qv_load_state {
+    const std::string &file;
+    std::uint64_t bytes_read;
+    std::uint64_t bytes_total;
+    std::size_t records;
+    std::size_t file_number;
+    std::size_t file_count;
+};
+
+// Called at the start of each file and after each block read; returning false cancels the load: the
+// lines read so far stay loaded, the rest of the file and the files after it are not read, and each of
+// them is reported.
+using qv_load_progress = std::function<bool(const qv_load_state &state)>;
+
+// The line "FILE:LINE: MESSAGE", or "FILE: MESSAGE" for a file's own problem, with the control
+// characters of the file's name escaped (\\, \t, \r, \n, \xHH) so that it stays one line.
+std::string qv_problem_text(const qv_load_problem &problem);
+// A file's name with its control characters escaped as above.
+std::string qv_escaped_name(std::string_view name);
+
+// Loads one history file into store: the header line is skipped, every further line whose transaction
+// ID is new becomes a record. A line whose amount or quantity is not a number is reported and skipped;
+// a file that cannot be read is reported. Nothing is reported for an empty path.
+//
+// Only a regular file (or a link to one) is opened, never anything that could block. The file is read
+// up to the size it had when its load began; a line becomes a record only when it ended with a line end
+// or with that end of the file, and a file whose size or modification time changed during the read is
+// reported, its unfinished last line adding nothing. Running out of memory is reported with the file;
+// what loaded before stays. Memory stays bounded by what is kept, whatever the length of a line.
+void qv_load_history_file(Tqv_records &store, const std::string &path, qv_load_report &report,
+                          const qv_load_progress &progress = {});
+// Loads the files in order, as one load: cancelling stops it and reports every file not fully read.
+void qv_load_history_files(Tqv_records &store, const std::vector<std::string> &paths, qv_load_report &report,
+                           const qv_load_progress &progress = {});
+// Loads the lines of text (a whole file's bytes) as if they came from a file named name.
+void qv_load_history_text(Tqv_records &store, std::string_view bytes, const std::string &name,
+                          qv_load_report &report, const qv_load_progress &progress = {});
+// Loads every file of folder whose name ends in ".csv" (any case), in name order. Directories are
+// skipped without a word; an unreadable folder or file is reported. An empty folder names the current
+// directory, listed and read by bare names (so that a path too long for the system does not matter).
+void qv_load_history_folder(Tqv_records &store, const std::string &folder, qv_load_report &report,
+                            const qv_load_progress &progress = {});
+
+// The names of the ".csv" entries of folder (the current directory when empty) that are not
+// directories, in name order.
+std::vector<std::string> qv_history_files(const std::string &folder, std::string *error = nullptr);
+
+// How many threads a load makes records on (the calling thread among them); 0 means one per core.
+// Whatever the number, a load gives the same store and the same report: records join the store in
+// the order of the files' lines, and the progress callback is called on the calling thread. The
+// threads end before the load returns.
+void qv_load_set_threads(std::size_t threads);
+std::size_t qv_load_threads();
+
+// The size of the blocks a load reads (4 MiB, less for a smaller file). Tests and the fuzzer set a small
+// one to take the path of lines longer than a block; 0 restores the default.
+void qv_load_set_block_size(std::size_t bytes);

@@ -1,0 +1,201 @@
+// The pieces of a load that its files share, and nothing outside the data layer includes: the sources
+// a load reads from (Qv_source.cpp), what the parse makes of a run of lines, the threads that parse
+// them (Qv_parse_team.cpp), and the texts of a load's problems (Qv_problems.cpp). The load itself,
+// which puts them together, is in Qv_load.cpp. Standard library only.
+#pragma once
+
+#include "Qv_record.h"
+
+#include "Bcl.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace qv_internal {
+
+// ---- Sources --------------------------------------------------------------------------------------
+
+// What a load reads from: a file or bytes in memory.
+class Tsource {
+public:
+    virtual ~Tsource() = default;
+    // Up to room bytes; 0 at the end.
+    virtual std::size_t read(char *dest, std::size_t room) = 0;
+    // The size the text had when its load began.
+    virtual std::uint64_t size() const = 0;
+    // Whether the bytes read are the whole text as it was when its load began.
+    virtual bool intact() { return true; }
+    // Why the text could not be read to its end, or nothing.
+    virtual std::string failure() const { return {}; }
+};
+
+class Tmemory_source : public Tsource {
+public:
+    explicit Tmemory_source(std::string_view bytes) : bytes_(bytes), size_(bytes.size()) {}
+    std::size_t read(char *dest, std::size_t room) override
+    {
+        const std::size_t n = std::min(room, bytes_.size());
+        if (n > 0)
+            std::memcpy(dest, bytes_.data(), n);
+        bytes_.remove_prefix(n);
+        return n;
+    }
+    std::uint64_t size() const override { return size_; }
+
+private:
+    std::string_view bytes_;
+    std::uint64_t size_;
+};
+
+// A regular file, read up to the size it had when it was opened. It is looked at before it is opened,
+// and opened without waiting, so that a pipe, a device or a socket never blocks the load.
+class Tfile_source : public Tsource {
+public:
+    ~Tfile_source() override;
+    // Opens path; on failure returns false with the reason.
+    bool open(const std::string &path, std::string &reason);
+    std::size_t read(char *dest, std::size_t room) override;
+    std::uint64_t size() const override { return size_; }
+    bool intact() override;
+    std::string failure() const override;
+
+private:
+    int fd_ = -1;
+    struct stat opened_ {};
+    std::uint64_t size_ = 0;
+    std::uint64_t done_ = 0;
+    int error_ = 0;
+    bool short_ = false;
+};
+
+// ---- Problems -------------------------------------------------------------------------------------
+
+// Why qv_record_parse refused the fields: the first number column that is not a number, by its caption,
+// with its text as the file holds it.
+std::string number_problem(const qv_line_fields &fields, const Ebcl_conversion_error &error);
+
+// Whether the first bytes of a file look like UTF-16 text: a byte-order mark, or ASCII characters each
+// with a zero byte beside it.
+bool looks_utf16(std::string_view head);
+
+// ---- Parsed lines ---------------------------------------------------------------------------------
+
+// A growing buffer of bytes that keeps its room from one run of lines to the next.
+class Tbytes {
+public:
+    unsigned char *data() const { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+    void clear() { size_ = 0; }
+    // Room for n more bytes at data() + size().
+    void reserve_more(std::size_t n)
+    {
+        if (capacity_ - size_ >= n)
+            return;
+        const std::size_t capacity = std::max(capacity_ * 2, size_ + n + (std::size_t{1} << 16));
+        std::unique_ptr<unsigned char[]> bigger(new unsigned char[capacity]);
+        if (size_ > 0)
+            std::memcpy(bigger.get(), bytes_.get(), size_);
+        bytes_ = std::move(bigger);
+        capacity_ = capacity;
+    }
+    void grow(std::size_t n) { size_ += n; }
+
+private:
+    std::unique_ptr<unsigned char[]> bytes_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// What the parse made of one line.
+enum class Tline_kind : std::uint8_t { skipped, record, problem };
+struct Tparsed_line {
+    std::uint64_t hash = 0;    // the ID's qv_key_hash
+    std::uint32_t at = 0;      // in the part's bytes: a record's numbers and block, or a problem line's ID
+    std::uint32_t size = 0;    // the block's size, or the ID's
+    std::uint32_t message = 0; // a problem's place in the part's messages
+    Tline_kind kind = Tline_kind::skipped;
+};
+
+// The parse of a run of consecutive lines.
+struct Tparsed_part {
+    std::vector<Tparsed_line> lines;
+    Tbytes bytes;
+    std::vector<std::string> messages;
+    // Texts of fields that the store shares which were not shared yet: the field and the place of the
+    // text's length byte in bytes.
+    std::vector<std::pair<qv_text_field, std::uint32_t>> fresh;
+    std::array<std::uint32_t, qv_text_field_count> shared_hits{};
+
+    void clear()
+    {
+        lines.clear();
+        bytes.clear();
+        messages.clear();
+        fresh.clear();
+        shared_hits.fill(0);
+    }
+};
+
+// ---- The parse team -------------------------------------------------------------------------------
+
+// The threads that parse the lines of a load: helpers beside the calling thread, started when a run of
+// lines is long enough to share and ended when the load returns.
+class Tparse_team {
+public:
+    explicit Tparse_team(std::size_t threads) : wanted_(std::max<std::size_t>(threads, 1)) {}
+    ~Tparse_team();
+    Tparse_team(const Tparse_team &) = delete;
+    Tparse_team &operator=(const Tparse_team &) = delete;
+
+    std::size_t threads() const { return wanted_; }
+    std::vector<Tparsed_part> &parts() { return parts_; }
+
+    // Calls work(i) for every i in [0, n), on the helpers and on the calling thread, and after(i) on the
+    // calling thread for each i in turn as soon as work(i) is done, while the others work on; returns
+    // when all are done. An exception of work(i) stops the calls of after at i and is thrown again here.
+    // A helper first calls aside(), if there is a helper.
+    void run(std::size_t n, const std::function<void(std::size_t)> &work,
+             const std::function<void(std::size_t)> &after, const std::function<void()> &aside);
+
+private:
+    void start_helpers();
+    void help(std::uint64_t seen);
+    // Does the next item nobody took yet; false when there is none.
+    bool claim_one();
+
+    const std::size_t wanted_;
+    bool started_ = false;
+    std::vector<std::thread> helpers_;
+    std::vector<Tparsed_part> parts_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable part_done_;
+    std::condition_variable finished_;
+    std::vector<std::uint8_t> done_; // per item, once its work is over
+    std::uint64_t generation_ = 0;
+    bool stop_ = false;
+    const std::function<void(std::size_t)> *work_ = nullptr;
+    const std::function<void()> *aside_ = nullptr;
+    std::size_t count_ = 0;
+    std::atomic<std::size_t> next_{0};
+    std::size_t busy_ = 0;
+    std::exception_ptr error_;
+};
+
+} // namespace qv_internal

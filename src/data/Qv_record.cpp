@@ -1,0 +1,409 @@
+// The transaction record and its value types: the parse of dates, times and amounts, their text forms
+// and date comparisons; the record's copies and moves, its packed texts read and written (the block's
+// format is in Qv_file_internal.h, shared with the store and the load), and its parse from the 42
+// column texts of a line. Uses Bcl's integer conversion.
+#include "Qv_record.h"
+
+#include "Bcl.h"
+#include "Qv_file_internal.h"
+
+#include <algorithm>
+#include <cstring>
+
+using namespace qv_internal;
+
+// The flag of Tqv_record lies in the room that its numbers leave: a record is its numbers and the
+// address of its texts, as the store's memory counts on.
+static_assert(sizeof(Tqv_record) == sizeof(Tqv_numbers) + sizeof(const unsigned char *));
+
+// ---- Value parse and text forms -------------------------------------------------------------------
+
+namespace {
+
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// An optionally blank-led, optionally signed decimal number at pos, as its low 32 bits. False, with pos
+// unchanged, when there are no digits.
+bool read_number(std::string_view text, std::size_t &pos, std::uint32_t &value)
+{
+    std::size_t i = pos;
+    while (i < text.size() && is_blank(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size() || text[i] < '0' || text[i] > '9')
+        return false;
+    std::uint32_t v = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        v = v * 10u + static_cast<std::uint32_t>(text[i] - '0');
+    value = negative ? 0u - v : v;
+    pos = i;
+    return true;
+}
+
+// Up to three numbers separated by exactly sep; reading stops at the first character that does not fit.
+void read_triple(std::string_view text, char sep, std::uint32_t (&out)[3])
+{
+    std::size_t pos = 0;
+    for (int k = 0; k < 3; ++k) {
+        if (k > 0) {
+            if (pos >= text.size() || text[pos] != sep)
+                return;
+            ++pos;
+        }
+        if (!read_number(text, pos, out[k]))
+            return;
+    }
+}
+
+} // namespace
+
+int qv_date_parse(qv_date &date, std::string_view text)
+{
+    date = {};
+    if (text.empty())
+        return -2;
+    std::uint32_t n[3] = {0, 0, 0};
+    if (text.find('/') != std::string_view::npos) {
+        read_triple(text, '/', n);
+        date = {static_cast<std::uint16_t>(n[2] & 0xFFFF), static_cast<std::uint16_t>(n[0] & 0xFF),
+                static_cast<std::uint16_t>(n[1] & 0xFF)};
+        return 1;
+    }
+    if (text.find('-') != std::string_view::npos) {
+        read_triple(text, '-', n);
+        date = {static_cast<std::uint16_t>(n[0] & 0xFFFF), static_cast<std::uint16_t>(n[1] & 0xFF),
+                static_cast<std::uint16_t>(n[2] & 0xFF)};
+        return 2;
+    }
+    return -1;
+}
+
+int qv_time_parse(qv_time &time, std::string_view text)
+{
+    time = {};
+    if (text.empty())
+        return -2;
+    if (text.find(':') == std::string_view::npos)
+        return -1;
+    std::uint32_t n[3] = {0, 0, 0};
+    read_triple(text, ':', n);
+    time = {static_cast<std::uint8_t>(n[0]), static_cast<std::uint8_t>(n[1]),
+            static_cast<std::uint8_t>(n[2])};
+    return 1;
+}
+
+int qv_amount_parse(amount &value, std::string_view text)
+{
+    value = 0;
+    if (text.empty())
+        return -2;
+    // Most amounts look like -1,234.56: read those directly, the rest below.
+    if (text.size() <= 31) {
+        std::size_t i = text[0] == '-' ? 1 : 0;
+        std::int64_t whole = 0;
+        int digits = 0;
+        for (; i < text.size() && ((text[i] >= '0' && text[i] <= '9') || text[i] == ','); ++i) {
+            if (text[i] != ',') {
+                if (digits < 10) // more digits go the long way below; stop before the sum overflows
+                    whole = whole * 10 + (text[i] - '0');
+                ++digits;
+            }
+        }
+        const bool plain = i == text.size();
+        const bool cents = i + 3 == text.size() && text[i] == '.' && text[i + 1] >= '0' &&
+                           text[i + 1] <= '9' && text[i + 2] >= '0' && text[i + 2] <= '9';
+        if (digits > 0 && digits <= 9 && (plain || cents)) {
+            const amount hundredths = cents ? (text[i + 1] - '0') * 10 + (text[i + 2] - '0') : 0;
+            value = text[0] == '-' ? -(whole * 100 + hundredths) : whole * 100 + hundredths;
+            return 1;
+        }
+    }
+    std::size_t lead = 0;
+    while (lead < text.size() && text[lead] == ' ')
+        ++lead;
+    const bool negative = lead < text.size() && text[lead] == '-';
+
+    // The whole text without the thousands separators (cutting it short would change its value).
+    std::string work;
+    work.reserve(text.size());
+    for (const char c : text) {
+        if (c != ',')
+            work += c;
+    }
+    const std::string_view w(work);
+    const std::size_t point = w.find('.');
+    if (point == std::string_view::npos) {
+        value = amount{bcl_text_to_int(w)} * 100;
+        return 1;
+    }
+    const amount whole = bcl_text_to_int(w.substr(0, point));
+    const std::string_view fraction = w.substr(point + 1);
+    const bool digits_only = !fraction.empty() && std::all_of(fraction.begin(), fraction.end(),
+                                                              [](char c) { return c >= '0' && c <= '9'; });
+    amount hundredths = 0;
+    if (digits_only) {
+        // One decimal is tenths; more than two are rounded half away from zero to hundredths (however
+        // many there are: only the third decides).
+        hundredths = (fraction[0] - '0') * 10 + (fraction.size() > 1 ? fraction[1] - '0' : 0);
+        if (fraction.size() > 2 && fraction[2] >= '5')
+            ++hundredths;
+    } else {
+        hundredths = bcl_text_to_int(fraction);
+    }
+    value = negative ? whole * 100 - hundredths : whole * 100 + hundredths;
+    return 1;
+}
+
+char *qv_number_put(char *out, std::uint64_t value, int width, char pad)
+{
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int i = n; i < width; ++i)
+        *out++ = pad;
+    while (n > 0)
+        *out++ = digits[--n];
+    return out;
+}
+
+char *qv_date_put(char *out, const qv_date &date, char year_pad)
+{
+    out = qv_number_put(out, date.year, 4, year_pad);
+    *out++ = '-';
+    out = qv_number_put(out, date.month, 2, '0');
+    *out++ = '-';
+    return qv_number_put(out, date.day, 2, '0');
+}
+
+char *qv_time_put(char *out, const qv_time &time)
+{
+    out = qv_number_put(out, time.hour, 2, '0');
+    *out++ = ':';
+    out = qv_number_put(out, time.minute, 2, '0');
+    *out++ = ':';
+    return qv_number_put(out, time.second, 2, '0');
+}
+
+char *qv_amount_put(char *out, amount value)
+{
+    const std::uint64_t magnitude =
+        value < 0 ? 0u - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    if (value < 0)
+        *out++ = '-';
+    out = qv_number_put(out, magnitude / 100, 1, '0');
+    *out++ = '.';
+    return qv_number_put(out, magnitude % 100, 2, '0');
+}
+
+std::string qv_date_text(const qv_date &date)
+{
+    char buf[32];
+    return std::string(buf, qv_date_put(buf, date));
+}
+
+std::string qv_time_text(const qv_time &time)
+{
+    char buf[32];
+    return std::string(buf, qv_time_put(buf, time));
+}
+
+std::string qv_amount_text(amount value)
+{
+    char buf[32];
+    return std::string(buf, qv_amount_put(buf, value));
+}
+
+bool qv_date_is_valid(const qv_date &date)
+{
+    return date.year != 0 && date.month >= 1 && date.month <= 12 && date.day >= 1 && date.day <= 31;
+}
+
+bool qv_date_same_month(const qv_date &date, const qv_date &other)
+{
+    return date.year == other.year && date.month == other.month;
+}
+
+std::int64_t qv_date_key(const qv_date &date)
+{
+    return std::int64_t{date.year} * 65536 + std::int64_t{date.month} * 256 + date.day;
+}
+
+bool qv_date_in_range(const qv_date &date, const qv_date &from, const qv_date &to)
+{
+    const std::int64_t key = qv_date_key(date);
+    return qv_date_key(from) <= key && key <= qv_date_key(to);
+}
+
+std::int64_t qv_date_diff(const qv_date &date, const qv_date &other)
+{
+    return qv_date_key(date) - qv_date_key(other);
+}
+
+bool qv_date_exists(const qv_date &date)
+{
+    static constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (date.year < 1 || date.month < 1 || date.month > 12 || date.day < 1)
+        return false;
+    const int y = date.year;
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return date.day <= days[date.month - 1] + (date.month == 2 && leap ? 1 : 0);
+}
+
+// ---- Record ---------------------------------------------------------------------------------------
+
+Tqv_record::Tqv_record(const Tqv_record &other)
+{
+    *this = other;
+}
+
+Tqv_record &Tqv_record::operator=(const Tqv_record &other)
+{
+    if (this == &other)
+        return *this;
+    copy_numbers(*this, other);
+    if (other.texts_ == nullptr) {
+        release();
+    } else if (other.owned_) {
+        const std::size_t size = block_size(other.texts_);
+        auto *copy = new unsigned char[size];
+        std::memcpy(copy, other.texts_, size);
+        release();
+        texts_ = copy;
+        owned_ = true;
+    } else {
+        // A record of a store: its shared texts are copied into a block of the copy's own.
+        std::array<std::string_view, qv_text_field_count> texts;
+        for (int f = 0; f < qv_text_field_count; ++f)
+            texts[f] = other.text(static_cast<qv_text_field>(f));
+        set_texts(texts);
+    }
+    return *this;
+}
+
+Tqv_record::Tqv_record(Tqv_record &&other) noexcept
+{
+    *this = std::move(other);
+}
+
+Tqv_record &Tqv_record::operator=(Tqv_record &&other) noexcept
+{
+    if (this == &other)
+        return *this;
+    copy_numbers(*this, other);
+    release();
+    texts_ = other.texts_;
+    owned_ = other.owned_;
+    other.texts_ = nullptr;
+    other.owned_ = false;
+    return *this;
+}
+
+Tqv_record::~Tqv_record()
+{
+    release();
+}
+
+void Tqv_record::release()
+{
+    if (owned_)
+        delete[] texts_;
+    texts_ = nullptr;
+    owned_ = false;
+}
+
+std::string_view Tqv_record::text(qv_text_field f) const
+{
+    return block_text(texts_, f);
+}
+
+void Tqv_record::set_texts(const std::array<std::string_view, qv_text_field_count> &texts)
+{
+    if (std::all_of(texts.begin(), texts.end(), [](std::string_view t) { return t.empty(); })) {
+        release();
+        return;
+    }
+    unsigned char block[block_max];
+    const std::size_t size = write_block(texts.data(), block, share_none, placed_anywhere);
+    auto *copy = new unsigned char[size];
+    std::memcpy(copy, block, size);
+    release();
+    texts_ = copy;
+    owned_ = true;
+}
+
+void Tqv_record::clear()
+{
+    *this = Tqv_record();
+}
+
+void qv_record_clear(Tqv_record &rec)
+{
+    rec.clear();
+}
+
+void qv_internal::read_columns(Tqv_numbers &rec, Tline_texts &texts, const qv_line_fields &fields)
+{
+    const auto col = [&fields](int c) { return fields.field(c); };
+
+    qv_date_parse(rec.date, col(0));
+    qv_time_parse(rec.time, col(1));
+    qv_amount_parse(rec.gross, col(6));
+    qv_amount_parse(rec.fee, col(7));
+    qv_amount_parse(rec.net, col(8));
+    qv_amount_parse(rec.balance, col(34));
+    qv_amount_parse(rec.sales_tax, col(18));
+    qv_amount_parse(rec.shipping, col(16));
+
+    const auto lowered = [](std::string_view text, char *out) {
+        const std::size_t n = std::min<std::size_t>(text.size(), qv_column_max);
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + ('a' - 'A')) : text[i];
+        return std::string_view(out, n);
+    };
+
+    std::array<std::string_view, qv_text_field_count> &t = texts.text;
+    t[qv_f_time_zone] = col(2);
+    t[qv_f_name] = col(3);
+    t[qv_f_status_note] = col(4);
+    t[qv_f_status] = col(5);
+    t[qv_f_from_email] = lowered(col(9), texts.from_email);
+    t[qv_f_to_email] = lowered(col(10), texts.to_email);
+    t[qv_f_trans_id] = col(11);
+    t[qv_f_name_note] = col(12);
+    t[qv_f_address_note] = col(13);
+    t[qv_f_item_title] = col(14);
+    t[qv_f_item_id] = col(15);
+    t[qv_f_column17] = col(17);
+    for (int k = 0; k < 5; ++k)
+        t[qv_f_column19 + k] = col(19 + k);
+    t[qv_f_buyer_id] = col(24);
+    for (int k = 0; k < 4; ++k)
+        t[qv_f_column25 + k] = col(25 + k);
+    t[qv_f_ref_trans_id] = col(29);
+    t[qv_f_column31] = col(31); // column 30 of the line is never read
+    rec.quantity = bcl_str_to_int(col(32));
+    t[qv_f_column33] = col(33);
+    for (int k = 0; k < 7; ++k)
+        t[qv_f_address1 + k] = col(35 + k);
+}
+
+int qv_record_parse(Tqv_record &rec, const qv_line_fields *fields)
+{
+    rec.clear();
+    if (fields == nullptr)
+        return -1;
+    Tline_texts texts;
+    read_columns(rec, texts, *fields);
+    rec.set_texts(texts.text);
+    return 1;
+}

@@ -1,0 +1,42 @@
+// The plain computations behind the windows' search and reports: which records match a typed text,
+// and the points of a report. Uses the store.
+#pragma once
+
+#include "Qv_store.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class qv_search_field { trans_id, from_email, name };
+
+// Lower-cases a name for the name search; the default makes ASCII capitals small only.
+using qv_lower_fn = std::function<std::string(std::string_view)>;
+
+// Positions (store order) of the records whose field contains text, byte for byte. For the name search
+// the typed text has its ASCII capitals made small and each name is lowered by lower (ASCII names are
+// lowered without calling it). A transaction ID or e-mail address that is not ASCII is searched in the
+// text that shown makes of it (the text as the user reads it, in the encoding of text) when shown is
+// given.
+std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_field field,
+                                           std::string_view text, const qv_lower_fn &lower = {},
+                                           const qv_lower_fn &shown = {});
+
+enum class qv_report_value { quantity, gross };
+
+struct qv_report_point {
+    qv_date date;
+    double value = 0;
+    friend bool operator==(const qv_report_point &, const qv_report_point &) = default;
+};
+
+// One point per calendar month that holds a record dated in [from, to], dated as that record and
+// totalling the month's records dated in the range; in the order in which each month's first record
+// in range comes in store order. Resets and sets report_mark.
+std::vector<qv_report_point> qv_report_month(Tqv_records &store, const qv_date &from, const qv_date &to,
+                                             qv_report_value value);
+// One point per record dated in [from, to], in store order.
+std::vector<qv_report_point> qv_report_day(const Tqv_records &store, const qv_date &from, const qv_date &to,
+                                           qv_report_value value);
