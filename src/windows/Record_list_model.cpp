@@ -36,53 +36,6 @@ int qv_list_text_compare(std::string_view a, std::string_view b)
 
 namespace {
 
-// The list's texts of numbers, written into room: the same characters as qv_date_text
-// ("%4d-%02d-%02d"), qv_time_text ("%02d:%02d:%02d") and qv_amount_text, without a string each.
-char *putNumber(char *out, std::uint64_t value, int width, char pad)
-{
-    char digits[20];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (int i = n; i < width; ++i)
-        *out++ = pad;
-    while (n > 0)
-        *out++ = digits[--n];
-    return out;
-}
-
-std::size_t dateText(char *out, const qv_date &d)
-{
-    char *p = putNumber(out, d.year, 4, ' ');
-    *p++ = '-';
-    p = putNumber(p, d.month, 2, '0');
-    *p++ = '-';
-    return static_cast<std::size_t>(putNumber(p, d.day, 2, '0') - out);
-}
-
-std::size_t timeText(char *out, const qv_time &t)
-{
-    char *p = putNumber(out, t.hour, 2, '0');
-    *p++ = ':';
-    p = putNumber(p, t.minute, 2, '0');
-    *p++ = ':';
-    return static_cast<std::size_t>(putNumber(p, t.second, 2, '0') - out);
-}
-
-std::size_t amountText(char *out, amount value)
-{
-    const std::uint64_t magnitude =
-        value < 0 ? 0u - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    char *p = out;
-    if (value < 0)
-        *p++ = '-';
-    p = putNumber(p, magnitude / 100, 1, '0');
-    *p++ = '.';
-    return static_cast<std::size_t>(putNumber(p, magnitude % 100, 2, '0') - out);
-}
-
 // The amount of the column, for columns that show one.
 const amount *amountOf(const Tqv_record &rec, int column)
 {
@@ -107,19 +60,19 @@ std::string_view qv_list_text(const Tqv_record &rec, int column, char (&room)[32
     case TRecordListModel::TransId:
         return rec.trans_id();
     case TRecordListModel::Date:
-        return {room, dateText(room, rec.date)};
+        return {room, static_cast<std::size_t>(qv_date_put(room, rec.date) - room)};
     case TRecordListModel::Time:
-        return {room, timeText(room, rec.time)};
+        return {room, static_cast<std::size_t>(qv_time_put(room, rec.time) - room)};
     case TRecordListModel::Status:
         return rec.status();
     case TRecordListModel::ItemTitle:
         return rec.item_title();
     case TRecordListModel::Gross:
-        return {room, amountText(room, rec.gross)};
+        return {room, static_cast<std::size_t>(qv_amount_put(room, rec.gross) - room)};
     case TRecordListModel::Fee:
-        return {room, amountText(room, rec.fee)};
+        return {room, static_cast<std::size_t>(qv_amount_put(room, rec.fee) - room)};
     case TRecordListModel::Balance:
-        return {room, amountText(room, rec.balance)};
+        return {room, static_cast<std::size_t>(qv_amount_put(room, rec.balance) - room)};
     case TRecordListModel::FromEmail:
         return rec.from_email();
     default:
