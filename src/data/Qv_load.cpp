@@ -1,8 +1,9 @@
 // The load of history files and texts into a store: the lines of a source read block by block
 // (stream_lines), parsed by the parse team and added to the store in the order of the file, counted and
-// reported as they go (Tline_loader), and the public loads of a file, of several files and of a text.
-// Uses the sources, the parsed parts, the parse team and the problem texts (Qv_load_internal.h), the
-// record's parse and packed texts and the store's insides (Qv_file_internal.h).
+// reported as they go, with a note on a file whose values are written in another form (Tline_loader), and the
+// public loads of a file, of several files and of a text. Uses the sources, the parsed parts, the parse team
+// and the problem texts (Qv_load_internal.h), the record's parse and packed texts and the store's insides
+// (Qv_file_internal.h).
 #include "Qv_load.h"
 
 #include "Bcl.h"
@@ -154,13 +155,24 @@ class Tline_loader {
 public:
     Tline_loader(Tqv_records &store, const std::string &name, qv_load_report &report, Tparse_team &team,
                  std::uint64_t size_hint)
-        : store_(store), name_(name), report_(report), team_(team), size_hint_(size_hint)
+        : store_(store), name_(name), report_(report), team_(team), size_hint_(size_hint),
+          first_problem_(report.problems.size())
     {
     }
     ~Tline_loader()
     {
-        if (unlisted_ > 0)
-            report_.unlisted.push_back({name_, unlisted_});
+        if (unlisted_ > 0 || unlisted_values_ > 0)
+            report_.unlisted.push_back({name_, unlisted_, unlisted_values_});
+        try {
+            // What most of the file's refused values share goes ahead of its line problems.
+            std::vector<qv_load_problem> notes;
+            for (std::string &note : forms_.notes())
+                notes.push_back({name_, 0, std::move(note), qv_problem_kind::file_form});
+            report_.problems.insert(report_.problems.begin() + static_cast<std::ptrdiff_t>(first_problem_),
+                                    notes.begin(), notes.end());
+        } catch (const std::bad_alloc &) {
+            // Without memory for them the notes are left out; the line problems stand.
+        }
     }
     Tline_loader(const Tline_loader &) = delete;
     Tline_loader &operator=(const Tline_loader &) = delete;
@@ -240,6 +252,7 @@ public:
                 const Tparsed_part &p = out[part];
                 for (const Tparsed_line &line : p.lines)
                     add(batch_[next_line++], line, p);
+                forms_.add(p.forms);
             },
             make_pages);
         for (std::size_t part = 0; part < parts; ++part)
@@ -313,9 +326,12 @@ private:
         out.hash = qv_key_hash(id);
         Tqv_numbers numbers;
         Tline_texts texts;
+        unsigned unread = 0;
         try {
-            read_columns(numbers, texts, fields);
+            unread = read_columns(numbers, texts, fields);
         } catch (const Ebcl_conversion_error &e) {
+            qv_date date;
+            tally_forms(fields, number, true, qv_date_parse(date, fields.field(0)) < 0, p.forms);
             out.kind = Tline_kind::problem;
             out.message = static_cast<std::uint32_t>(p.messages.size());
             p.messages.push_back(number_problem(fields, e));
@@ -326,6 +342,12 @@ private:
             p.bytes.grow(id.size());
             p.lines.push_back(out);
             return;
+        }
+        tally_forms(fields, number, false, (unread & unread_date) != 0, p.forms);
+        if (unread != 0) {
+            out.unread = static_cast<std::uint8_t>(unread);
+            out.message = static_cast<std::uint32_t>(p.messages.size());
+            value_problems(fields, unread, p.messages);
         }
         p.bytes.reserve_more(sizeof(Tqv_numbers) + block_max);
         unsigned char *const base = p.bytes.data();
@@ -382,10 +404,16 @@ private:
             std::memcpy(&numbers, at, sizeof numbers);
             const unsigned char *const block = at + sizeof(Tqv_numbers);
             const std::string_view id = block_text(block, qv_f_trans_id);
-            if (Tstore_access::insert(store_, id, parsed.hash, numbers, block, parsed.size, 0) != nullptr)
-                ++counts.added;
-            else
+            if (Tstore_access::insert(store_, id, parsed.hash, numbers, block, parsed.size, 0) == nullptr) {
                 ++counts.duplicates;
+                break;
+            }
+            ++counts.added;
+            // The values the record was loaded without (a copy that is not stored changes nothing).
+            for (unsigned flags = parsed.unread, k = 0; flags != 0; flags &= flags - 1, ++k) {
+                line_problem(number, p.messages[parsed.message + k], qv_problem_kind::value_left_out);
+                ++counts.value_problems;
+            }
             break;
         }
         }
@@ -403,11 +431,14 @@ private:
         }
     }
 
-    void line_problem(std::size_t line, std::string message)
+    void line_problem(std::size_t line, std::string message,
+                      qv_problem_kind kind = qv_problem_kind::not_loaded)
     {
         if (listed_ < qv_problems_per_file) {
-            report_.problems.push_back({name_, line, std::move(message)});
+            report_.problems.push_back({name_, line, std::move(message), kind});
             ++listed_;
+        } else if (kind == qv_problem_kind::value_left_out) {
+            ++unlisted_values_;
         } else {
             ++unlisted_;
         }
@@ -424,6 +455,9 @@ private:
     std::size_t index_ = 0;
     std::size_t listed_ = 0;
     std::size_t unlisted_ = 0;
+    std::size_t unlisted_values_ = 0;
+    const std::size_t first_problem_; // where the file's problems begin in the report
+    Tform_tally forms_;
 };
 
 // Where a load of several files stands, and the threads that parse its lines.

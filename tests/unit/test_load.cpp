@@ -84,6 +84,117 @@ TEST_F(Load, ABadNumberSkipsItsLineOnlyAndIsReportedWithFileAndLine)
     expect_accounted(report);
 }
 
+// A date or time that is not one is reported with file and line, and its record loads without it; a copy
+// of a stored transaction changes nothing and so reports nothing.
+TEST_F(Load, ABadDateOrTimeLoadsTheRecordWithoutItAndIsReported)
+{
+    const std::string path = write(
+        "dates.csv", header_line + sale("A", "31/12/2020", "1.00") +
+                         line({{0, "2/30/2009"}, {1, "25:00:00"}, {6, "2.00"}, {11, "B"}}) +
+                         line({{0, "6/16/2009"}, {1, "10:00:00 PM"}, {6, "3.00"}, {11, "C"}}) +
+                         line({{0, ""}, {1, ""}, {6, "4.00"}, {11, "D"}}) + sale("a", "99/99/99", "5.00"));
+    qv_load_history_file(store, path, report);
+
+    ASSERT_EQ(store.count(), 4u);
+    EXPECT_EQ(store.find("A")->data.date, qv_date{});
+    EXPECT_EQ(store.find("A")->data.time, (qv_time{10, 11, 12}));
+    EXPECT_EQ(store.find("A")->data.gross, 100);
+    EXPECT_EQ(store.find("B")->data.date, qv_date{});
+    EXPECT_EQ(store.find("B")->data.time, qv_time{});
+    EXPECT_EQ(store.find("B")->data.gross, 200);
+    EXPECT_EQ(store.find("C")->data.date, (qv_date{2009, 6, 16}));
+    EXPECT_EQ(store.find("C")->data.time, (qv_time{22, 0, 0}));
+    EXPECT_EQ(store.find("D")->data.date, qv_date{});
+
+    const std::vector<std::pair<std::size_t, std::string>> want = {
+        {2, "Date: '31/12/2020' is not a valid date"},
+        {3, "Date: '2/30/2009' is not a valid date"},
+        {3, "Time: '25:00:00' is not a valid time"}};
+    ASSERT_EQ(report.problems.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(report.problems[i].file, path);
+        EXPECT_EQ(report.problems[i].line, want[i].first);
+        EXPECT_EQ(report.problems[i].message, want[i].second);
+        EXPECT_EQ(report.problems[i].kind, qv_problem_kind::value_left_out);
+        EXPECT_EQ(qv_problem_text(report.problems[i]),
+                  path + ":" + std::to_string(want[i].first) + ": " + want[i].second);
+    }
+    EXPECT_EQ(report.counts.lines, 6u);
+    EXPECT_EQ(report.counts.added, 4u);
+    EXPECT_EQ(report.counts.duplicates, 1u);
+    EXPECT_EQ(report.counts.reported, 0u);
+    EXPECT_EQ(report.counts.value_problems, 3u);
+    expect_accounted(report);
+}
+
+// When most amounts or dates of a file are refused for one reason, a note says so once, with the first
+// such line, ahead of the file's line problems; a reason that only some share gives no note.
+TEST_F(Load, AFileWrittenInAnotherFormIsToldSoOnce)
+{
+    struct Case {
+        const char *what;
+        std::string text;
+        std::vector<std::string> notes;
+    };
+    const auto sales = [](const std::vector<std::pair<const char *, const char *>> &date_gross) {
+        std::string text = header_line;
+        int n = 0;
+        for (const auto &[date, gross] : date_gross)
+            text += sale("T" + std::to_string(n++), date, gross);
+        return text;
+    };
+    const Case cases[] = {
+        {"decimal commas",
+         sales({{"1/2/2020", "1.234,56"}, {"1/3/2020", "12,50"}, {"1/4/2020", "3,00"}}),
+         {"amounts are written with a decimal comma (line 2: '1.234,56'); this program reads the point "
+          "form"}},
+        {"currency signs",
+         sales({{"1/2/2020", "5.00"},
+                {"1/3/2020", "$10.00"},
+                {"1/4/2020", "\xE2\x82\xAC"
+                             "3.00"}}),
+         {"amounts are written with a currency sign (line 3: '$10.00'); this program reads the number "
+          "alone"}},
+        {"day-first dates, of which those up to the 12th read as month first",
+         sales(
+             {{"1/2/2020", "1.00"}, {"31/12/2020", "1.00"}, {"13.01.2021", "1.00"}, {"25-12-2020", "1.00"}}),
+         {"dates are written day first (line 3: '31/12/2020'); this program reads month/day/year or "
+          "year-month-day"}},
+        {"decimal commas and day-first dates",
+         sales({{"31/12/2020", "1,50"}, {"30/12/2020", "2,50"}}),
+         {"amounts are written with a decimal comma (line 2: '1,50'); this program reads the point form",
+          "dates are written day first (line 2: '31/12/2020'); this program reads month/day/year or "
+          "year-month-day"}},
+        {"one decimal comma among good amounts",
+         sales({{"1/2/2020", "1,50"}, {"1/3/2020", "1.00"}, {"1/4/2020", "1.00"}}),
+         {}},
+        {"one day-first date in two", sales({{"1/2/2020", "1.00"}, {"31/12/2020", "1.00"}}), {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Tqv_records one;
+        qv_load_report r;
+        const std::string before = write("before.csv", header_line + sale("B", "1/1/2020", "x"));
+        const std::string path = write("form.csv", c.text);
+        qv_load_history_files(one, {before, path}, r);
+        // before.csv's problem, then the notes, then form.csv's line problems.
+        ASSERT_GE(r.problems.size(), 1 + c.notes.size());
+        EXPECT_EQ(r.problems[0].file, before);
+        for (std::size_t i = 0; i < c.notes.size(); ++i) {
+            const qv_load_problem &p = r.problems[1 + i];
+            EXPECT_EQ(p.file, path);
+            EXPECT_EQ(p.line, 0u);
+            EXPECT_EQ(p.kind, qv_problem_kind::file_form);
+            EXPECT_EQ(p.message, c.notes[i]);
+        }
+        for (std::size_t i = 1 + c.notes.size(); i < r.problems.size(); ++i) {
+            EXPECT_EQ(r.problems[i].file, path);
+            EXPECT_GE(r.problems[i].line, 2u) << r.problems[i].message;
+        }
+        expect_accounted(r);
+    }
+}
+
 TEST_F(Load, AFileThatCannotBeReadIsReportedAndTheLoadGoesOn)
 {
     const std::string missing = (dir / "gone.csv").string();
