@@ -33,10 +33,10 @@ struct qv_load_counts {
     std::size_t files = 0;
     std::size_t lines = 0;
     std::size_t header = 0;
-    std::size_t skipped = 0; // blank lines and lines without a transaction ID
+    std::size_t skipped = 0; // blank lines, and the lines of a file that holds no history line
     std::size_t added = 0;
     std::size_t duplicates = 0;     // IDs already stored
-    std::size_t reported = 0;       // lines listed in problems, not loaded
+    std::size_t reported = 0;       // lines listed in problems, not loaded (bad numbers, no ID, unquoted)
     std::size_t value_problems = 0; // dates and times of added lines that are not one, listed in problems
 };
 
@@ -81,8 +81,11 @@ std::string qv_problem_text(const qv_load_problem &problem);
 // A file's name with its control characters escaped as above.
 std::string qv_escaped_name(std::string_view name);
 
-// Loads one history file into store: the header line is skipped, every further line whose transaction
-// ID is new becomes a record. A line whose amount or quantity is not a number is reported and skipped;
+// Loads one history file into store: the header line is skipped (and reported when it holds a
+// transaction), every further line whose transaction ID is new becomes a record. A line that is not
+// blank and does not begin with a double quote, or holds no transaction ID, is reported; a file none of
+// whose lines after the first begins with one is told once instead, its lines counted as skipped. A line
+// whose amount or quantity is not a number is reported and skipped;
 // a date or time that is not one is reported and its record loaded without it; when most amounts or
 // dates of the file are refused for one reason (a decimal comma, a currency sign, day-first dates), a
 // note says so once, ahead of the file's line problems. A file that cannot be read is reported.

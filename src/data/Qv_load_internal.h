@@ -154,7 +154,9 @@ private:
 };
 
 // What the parse made of one line.
-enum class Tline_kind : std::uint8_t { skipped, record, problem };
+// skipped: a blank line; unquoted: a line that does not begin with a double quote; no_id: one that does
+// but holds no transaction ID.
+enum class Tline_kind : std::uint8_t { skipped, record, problem, unquoted, no_id };
 struct Tparsed_line {
     std::uint64_t hash = 0;    // the ID's qv_key_hash
     std::uint32_t at = 0;      // in the part's bytes: a record's numbers and block, or a problem line's ID

@@ -55,8 +55,8 @@ public:
                 text += pick(2) == 0 ? "\r\n" : "\n"; // a blank line
                 ++expected.skipped;
             } else if (kind == 1) {
-                text += field_line("", "1.00", "1"); // no ID
-                ++expected.skipped;
+                text += field_line("", "1.00", "1"); // no ID: reported
+                ++expected.reported;
             } else if (kind == 2) {
                 // A bad number: reported, unless the ID is stored already (then it is not parsed).
                 text += field_line(id, pick(2) == 0 ? "1.2.3" : "9.99", pick(2) == 0 ? "x" : "1.5");

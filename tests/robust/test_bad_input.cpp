@@ -64,6 +64,8 @@ const char *const zero_byte = "zero byte";
 const char *const stray_cr = "carriage return";
 const char *const not_a_number = "' is not a valid";
 const char *const not_text = "not a text file";
+const char *const no_id = "no transaction ID";
+const char *const unquoted = "not a history line: its fields are not quoted";
 const char *const utf16 = "UTF-16 text: save the file as UTF-8 or ANSI";
 
 const std::vector<Tcase> &cases()
@@ -85,7 +87,7 @@ const std::vector<Tcase> &cases()
         {"utf16_bom.csv", {1, 1, 0, 0, 0, 0}, {{0, utf16}}, {}},
         {"utf16_nobom.csv", {1, 1, 0, 0, 0, 0}, {{0, utf16}}, {}},
         // The zero byte cuts the second line inside its ID (so it has none) and hides the third.
-        {"nul_in_line.csv", {2, 1, 1, 0, 0, 0}, {{2, zero_byte}}, {}},
+        {"nul_in_line.csv", {2, 1, 0, 0, 0, 1}, {{2, no_id}, {2, zero_byte}}, {}},
         // It opens with a CR, and its first zero byte (offset 87) comes before its first LF (offset 217):
         // one line, cut twice, and a zero byte in the first line means the file holds no text.
         {"random.csv", {1, 1, 0, 0, 0, 0}, {{1, stray_cr}, {0, not_text}}, {}},
@@ -120,9 +122,23 @@ const std::vector<Tcase> &cases()
          {},
          [](const Tqv_records &s) { EXPECT_NE(s.find("A"), nullptr); }},
         {"blank_lines.csv", {7, 1, 4, 2, 0, 0}, {}, {}},
-        {"unterminated_quote.csv", {3, 1, 1, 1, 0, 0}, {}, {}},
+        {"unterminated_quote.csv", {3, 1, 0, 1, 0, 1}, {{3, no_id}}, {}},
         // An unquoted line fills nothing; an unquoted field ends the split before the ID.
-        {"unquoted.csv", {3, 1, 2, 0, 0, 0}, {}, {}},
+        {"unquoted.csv", {3, 1, 0, 0, 0, 2}, {{2, unquoted}, {3, no_id}}, {}},
+        // A standard CSV file, our own export: told once, its lines skipped.
+        {"export.csv",
+         {3, 1, 2, 0, 0, 0},
+         {{0, "not a Quorvex history file: no line holds quoted fields"}},
+         {}},
+        // A file without its header line: its first transaction is told, the others load.
+        {"no_header.csv",
+         {3, 1, 0, 2, 0, 0},
+         {{1, "line 1 is a transaction, not the header line; it was not loaded"}},
+         [](const Tqv_records &s) {
+             EXPECT_EQ(s.find("N1"), nullptr);
+             EXPECT_EQ(date_of(s, "N2"), (qv_date{2024, 1, 13}));
+             EXPECT_EQ(date_of(s, "N3"), (qv_date{2024, 3, 1}));
+         }},
         {"field_127.csv",
          {2, 1, 0, 1, 0, 0},
          {},
@@ -229,7 +245,15 @@ const std::vector<Tcase> &cases()
              EXPECT_EQ(s.find("P%n")->data.name(), "%s%n%x%p");
              EXPECT_EQ(s.find("P%n")->data.item_title(), "%99999999d");
          }},
-        {"empty_ids.csv", {21, 1, 20, 0, 0, 0}, {}, {}},
+        {"empty_ids.csv",
+         {21, 1, 0, 0, 0, 20},
+         [] {
+             std::vector<Tproblem> each;
+             for (std::size_t line = 2; line <= 21; ++line)
+                 each.push_back({line, no_id});
+             return each;
+         }(),
+         {}},
         // IDs that differ only in case are one key: the first copy stays, with its own spelling.
         {"case_ids.csv",
          {4, 1, 0, 1, 2, 0},

@@ -172,6 +172,19 @@ TEST_F(Dump, ValuesNotReadAreToldWithTheirFileAndLine)
     EXPECT_EQ(split(records.at("K3"), '\t')[6], "12.50");
 }
 
+// What qv-dump --csv writes is no history file: loading it says so once, and a file without its header
+// line names its first transaction.
+TEST_F(Dump, FilesThatAreNoHistoryFilesAreToldOnce)
+{
+    const std::string exported = std::string(QV_TEST_DATA) + "/export.csv";
+    const std::string bare = std::string(QV_TEST_DATA) + "/no_header.csv";
+    const Trun r = run(QV_DUMP_PATH, {"--count", exported, bare});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "2\n");
+    EXPECT_EQ(r.err, exported + ": not a Quorvex history file: no line holds quoted fields\n" + bare +
+                         ":1: line 1 is a transaction, not the header line; it was not loaded\n");
+}
+
 TEST_F(Dump, TheFirstCopyWinsAcrossOverlappingFilesInEitherOrder)
 {
     // Numbers 0..199 and 150..349: 50 shared transactions with other data in each file.

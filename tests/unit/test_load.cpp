@@ -208,19 +208,75 @@ TEST_F(Load, AFileThatCannotBeReadIsReportedAndTheLoadGoesOn)
     EXPECT_EQ(report.problems[0].message, "No such file or directory");
 }
 
-TEST_F(Load, EmptyHeaderOnlyAndIdLessLinesAddNothingWithoutAWord)
+// Empty and header-only files and blank lines are silent; a line that is no history line, or has no
+// transaction ID, is reported and counted.
+TEST_F(Load, LinesThatAreNoHistoryLinesAreReportedBlankOnesAreNot)
 {
     qv_load_history_file(store, write("empty.csv", ""), report);
-    qv_load_history_file(store, write("header.csv", header_line), report);
-    qv_load_history_file(store,
-                         write("noid.csv", std::string(header_line) + "\r\n" + "a,b,c\r\n" +
-                                               line({{0, "1/1/2020"}, {6, "1.00"}})),
-                         report);
+    qv_load_history_file(store, write("header.csv", header_line + std::string("\r\n\n")), report);
+    const std::string noid = write(
+        "noid.csv", std::string(header_line) + "\r\n" + "a,b,c\r\n" + line({{0, "1/1/2020"}, {6, "1.00"}}) +
+                        "\"1/1/2020\",\"10:00:00\"\r\n" + sale("A", "1/1/2020", "1.00") + "\n");
+    qv_load_history_file(store, noid, report);
     qv_load_history_file(store, "", report);
-    EXPECT_EQ(store.count(), 0u);
-    EXPECT_TRUE(report.problems.empty());
-    EXPECT_EQ(report.counts.skipped, 3u);
+    EXPECT_EQ(store.count(), 1u);
+    const std::vector<std::pair<std::size_t, std::string>> want = {
+        {3, "not a history line: its fields are not quoted"},
+        {4, "no transaction ID"},
+        {5, "no transaction ID"}};
+    ASSERT_EQ(report.problems.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(report.problems[i].file, noid);
+        EXPECT_EQ(report.problems[i].line, want[i].first);
+        EXPECT_EQ(report.problems[i].message, want[i].second);
+    }
+    EXPECT_EQ(report.counts.skipped, 4u); // two blank lines in each file
+    EXPECT_EQ(report.counts.reported, 3u);
     EXPECT_EQ(report.counts.files, 3u);
+    expect_accounted(report);
+}
+
+// A file none of whose lines after the first is a history line (a standard CSV file, our own export
+// among them) is told once, not line by line; its lines count as skipped.
+TEST_F(Load, AFileWithoutHistoryLinesIsToldOnce)
+{
+    std::string csv = "date,time,name,gross,trans_id\r\n";
+    for (int i = 0; i < 300; ++i)
+        csv += "2009-06-16,07:05:00,\"Ann, Lee\",1.00,T" + std::to_string(i) + "\r\n";
+    const std::string path = write("export.csv", csv + "\r\n");
+    const std::string good =
+        write("good.csv", std::string(header_line) + "x\r\n" + sale("A", "1/1/2020", "1.00"));
+    qv_load_history_files(store, {path, good}, report);
+    ASSERT_EQ(report.problems.size(), 2u);
+    EXPECT_EQ(report.problems[0].file, path);
+    EXPECT_EQ(report.problems[0].line, 0u);
+    EXPECT_EQ(report.problems[0].message, "not a Quorvex history file: no line holds quoted fields");
+    // A file with a history line reports its other lines one by one.
+    EXPECT_EQ(report.problems[1].file, good);
+    EXPECT_EQ(report.problems[1].line, 2u);
+    EXPECT_EQ(report.problems[1].message, "not a history line: its fields are not quoted");
+    EXPECT_TRUE(report.unlisted.empty());
+    EXPECT_EQ(report.counts.skipped, 301u);
+    EXPECT_EQ(report.counts.reported, 1u);
+    EXPECT_EQ(store.count(), 1u);
+    expect_accounted(report);
+}
+
+// A first line that holds a transaction (an ID and a date) is told: the first line is never loaded.
+TEST_F(Load, AFirstLineThatIsATransactionIsTold)
+{
+    const std::string bare = write("bare.csv", sale("A", "1/1/2020", "1.00") + sale("B", "1/2/2020", "2.00"));
+    const std::string headed = write("headed.csv", header_line + sale("C", "1/1/2020", "1.00"));
+    const std::string odd =
+        write("odd.csv", line({{0, "Date"}, {11, "Transaction ID"}}) + sale("D", "1/1/2020", "1.00"));
+    qv_load_history_files(store, {bare, headed, odd}, report);
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].file, bare);
+    EXPECT_EQ(report.problems[0].line, 1u);
+    EXPECT_EQ(report.problems[0].message, "line 1 is a transaction, not the header line; it was not loaded");
+    EXPECT_EQ(store.find("A"), nullptr);
+    EXPECT_EQ(store.count(), 3u);
+    EXPECT_EQ(report.counts.header, 3u);
     expect_accounted(report);
 }
 
@@ -369,7 +425,8 @@ protected:
 
 // The store and the report are the same on any number of threads, whatever the size of the blocks:
 // copies of IDs inside and across files, bad lines that copy a stored ID (counted as copies, not
-// reported), lines longer than a block, stray CRs, more problems than are listed.
+// reported), lines longer than a block, stray CRs (which cut their lines before the ID), more problems
+// than are listed.
 TEST_F(Threads, AnyNumberOfThreadsGivesTheSameLoad)
 {
     std::string awkward = header_line;
@@ -411,10 +468,10 @@ TEST_F(Threads, AnyNumberOfThreadsGivesTheSameLoad)
                 // Enough of everything for the comparison to mean something.
                 EXPECT_GT(r.counts.duplicates, 400u);
                 EXPECT_GT(r.counts.added, 4000u);
-                EXPECT_EQ(r.counts.reported, 120u);
-                EXPECT_EQ(r.problems.size(), 200u); // 120 bad lines and 120 stray CRs: 200 listed
+                EXPECT_EQ(r.counts.reported, 240u); // 120 bad amounts, 120 lines cut before their ID
+                EXPECT_EQ(r.problems.size(), 200u); // those and 120 stray CRs: 200 listed
                 ASSERT_EQ(r.unlisted.size(), 1u);
-                EXPECT_EQ(r.unlisted[0].lines, 40u);
+                EXPECT_EQ(r.unlisted[0].lines, 160u);
                 ASSERT_NE(s.find("L2"), nullptr);
                 EXPECT_EQ(s.find("L2")->data.item_title(), std::string(127, 't'));
             } else {
