@@ -51,16 +51,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QV_FUZZ_CHECK(report.counts.lines - after_first.lines == reader_lines(second));
     QV_FUZZ_CHECK(store.count() == report.counts.added);
 
+    std::size_t values_left_out = 0;
+    for (const qv_load_unlisted &u : report.unlisted)
+        values_left_out += u.values;
     for (const qv_load_problem &p : report.problems) {
         QV_FUZZ_CHECK(p.file == "first.csv" || p.file == "second.csv");
-        // A file's own problem: a zero byte in its first line means it is no text.
-        QV_FUZZ_CHECK(p.line >= 1 || p.message == "not a text file" || p.message.rfind("UTF-16 text", 0) == 0);
+        // A file's own problem: a zero byte in its first line means it is no text; a file without a line
+        // of quoted fields is no history file; or a note on how the file writes its values, which stands
+        // ahead of the file's line problems.
+        QV_FUZZ_CHECK(
+            p.line >= 1 || p.message == "not a text file" || p.message.rfind("UTF-16 text", 0) == 0 ||
+            p.message == "not a Quorvex history file: no line holds quoted fields" ||
+            (p.kind == qv_problem_kind::file_form && p.message.find(" are written ") != std::string::npos));
+        QV_FUZZ_CHECK((p.kind == qv_problem_kind::file_form) ==
+                      (p.line == 0 && p.message.find(" are written ") != std::string::npos));
+        if (p.kind == qv_problem_kind::value_left_out)
+            ++values_left_out;
         // A zero byte right after a line end stands on the line after the last one read.
         const std::size_t lines =
             p.file == "first.csv" ? after_first.lines : report.counts.lines - after_first.lines;
         QV_FUZZ_CHECK(p.line <= lines ||
                       (p.line == lines + 1 && p.message.find("zero byte") != std::string::npos));
         QV_FUZZ_CHECK(!p.message.empty());
+    }
+    QV_FUZZ_CHECK(values_left_out == report.counts.value_problems);
+    for (std::size_t i = 1; i < report.problems.size(); ++i) {
+        const qv_load_problem &p = report.problems[i];
+        const qv_load_problem &before = report.problems[i - 1];
+        QV_FUZZ_CHECK(p.kind != qv_problem_kind::file_form || before.file != p.file ||
+                      before.kind == qv_problem_kind::file_form);
     }
 
     for (std::size_t pos = 0; pos < store.count(); ++pos) {

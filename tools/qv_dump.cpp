@@ -195,11 +195,19 @@ int main(int argc, char **argv)
     }
     for (const qv_load_problem &p : report.problems)
         std::fprintf(stderr, "%s\n", qv_problem_text(p).c_str());
-    for (const qv_load_unlisted &u : report.unlisted)
-        std::fprintf(
-            stderr, "%s\n",
-            qv_problem_text({u.file, 0, "and " + std::to_string(u.lines) + " more lines with problems"})
-                .c_str());
+    for (const qv_load_unlisted &u : report.unlisted) {
+        if (u.lines > 0)
+            std::fprintf(
+                stderr, "%s\n",
+                qv_problem_text({u.file, 0, "and " + std::to_string(u.lines) + " more lines with problems"})
+                    .c_str());
+        if (u.values > 0)
+            std::fprintf(stderr, "%s\n",
+                         qv_problem_text({u.file, 0,
+                                          "and " + std::to_string(u.values) +
+                                              " more values left out of records that loaded"})
+                             .c_str());
+    }
 
     Tout out;
     if (count_only) {

@@ -215,9 +215,13 @@ struct Tline_texts {
     char to_email[qv_column_max];
 };
 
+// The values read_columns leaves out of a record: a date or time text that is not one.
+enum : unsigned { unread_date = 1, unread_time = 2 };
+
 // Reads the numbers of the columns into rec and their texts into texts, in the order of
 // qv_record_parse; throws Ebcl_conversion_error for an amount or quantity that is not a number.
-void read_columns(Tqv_numbers &rec, Tline_texts &texts, const qv_line_fields &fields);
+// Returns the values left out (unread_date, unread_time), 0 when every value was read or empty.
+unsigned read_columns(Tqv_numbers &rec, Tline_texts &texts, const qv_line_fields &fields);
 
 // ---- Keys and hashes ------------------------------------------------------------------------------
 

@@ -1,8 +1,9 @@
 // The load of history files and texts into a store: the lines of a source read block by block
 // (stream_lines), parsed by the parse team and added to the store in the order of the file, counted and
-// reported as they go (Tline_loader), and the public loads of a file, of several files and of a text.
-// Uses the sources, the parsed parts, the parse team and the problem texts (Qv_load_internal.h), the
-// record's parse and packed texts and the store's insides (Qv_file_internal.h).
+// reported as they go, with a note on a file whose values are written in another form (Tline_loader), and the
+// public loads of a file, of several files and of a text. Uses the sources, the parsed parts, the parse team
+// and the problem texts (Qv_load_internal.h), the record's parse and packed texts and the store's insides
+// (Qv_file_internal.h).
 #include "Qv_load.h"
 
 #include "Bcl.h"
@@ -35,8 +36,9 @@ struct Tstream_end {
 };
 
 // Cuts a source's text into lines as qv_file_split_lines cuts the file text buffer, reading it block by
-// block: on_line(text, split, stray_cr) is called for each line, with split null and the line's text,
-// or, for a line longer than a block, with the line already split (its text is never held whole).
+// block: on_line(text, split, stray_cr, unquoted) is called for each line, with split null and the
+// line's text, or, for a line longer than a block, with the line already split (its text is never held
+// whole) and the splitter's result (-1: nothing before the line end or CR, -2: not begun with a quote).
 // progress(bytes read) is asked after the lines of each block whether to go on.
 template <class OnLine, class Progress>
 Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
@@ -71,8 +73,8 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
     };
     const auto end_long = [&] {
         long_fields.clear();
-        splitter.finish(long_fields);
-        on_line(std::string_view(), &long_fields, long_stray);
+        const int split = splitter.finish(long_fields);
+        on_line(std::string_view(), &long_fields, long_stray, split);
         ++lines;
         long_line = false;
     };
@@ -154,22 +156,53 @@ class Tline_loader {
 public:
     Tline_loader(Tqv_records &store, const std::string &name, qv_load_report &report, Tparse_team &team,
                  std::uint64_t size_hint)
-        : store_(store), name_(name), report_(report), team_(team), size_hint_(size_hint)
+        : store_(store), name_(name), report_(report), team_(team), size_hint_(size_hint),
+          first_problem_(report.problems.size())
     {
     }
     ~Tline_loader()
     {
-        if (unlisted_ > 0)
-            report_.unlisted.push_back({name_, unlisted_});
+        if (unlisted_ > 0 || unlisted_values_ > 0)
+            report_.unlisted.push_back({name_, unlisted_, unlisted_values_});
+    }
+
+    // After the file's last line (whole: its text was read to the end): what the whole file shares goes
+    // ahead of its line problems. A file none of whose lines after the first holds quoted fields is told
+    // once, its lines counted as skipped rather than each reported; most refused values of one form are
+    // told once, beside their line problems.
+    void finish(bool whole)
+    {
+        try {
+            std::vector<qv_load_problem> ahead;
+            if (whole && quoted_ == 0 && unquoted_ > 0) {
+                const auto from = report_.problems.begin() + static_cast<std::ptrdiff_t>(first_problem_);
+                const auto kept = std::remove_if(from, report_.problems.end(), [](const qv_load_problem &p) {
+                    return p.line > 0 && p.message == unquoted_text;
+                });
+                const auto listed = static_cast<std::size_t>(report_.problems.end() - kept);
+                report_.problems.erase(kept, report_.problems.end());
+                listed_ -= listed;
+                unlisted_ -= unquoted_ - listed;
+                report_.counts.reported -= unquoted_;
+                report_.counts.skipped += unquoted_;
+                ahead.push_back({name_, 0, "not a Quorvex history file: no line holds quoted fields"});
+            }
+            for (std::string &note : forms_.notes())
+                ahead.push_back({name_, 0, std::move(note), qv_problem_kind::file_form});
+            report_.problems.insert(report_.problems.begin() + static_cast<std::ptrdiff_t>(first_problem_),
+                                    ahead.begin(), ahead.end());
+        } catch (const std::bad_alloc &) {
+            // Without memory for them the file's own problems are left out; its line problems stand.
+        }
     }
     Tline_loader(const Tline_loader &) = delete;
     Tline_loader &operator=(const Tline_loader &) = delete;
 
     // A line of the current block: its text, or for a line longer than a block its columns (copied here,
     // since the splitter that holds them is reused).
-    void operator()(std::string_view line, const qv_line_fields *split, bool stray_cr)
+    void operator()(std::string_view line, const qv_line_fields *split, bool stray_cr, int split_result = 1)
     {
-        Tbatch_line entry{line, no_line, stray_cr};
+        Tbatch_line entry{line, no_line, stray_cr, static_cast<std::int8_t>(split_result)};
         if (split != nullptr) {
             if (long_count_ == long_lines_.size())
                 long_lines_.push_back(std::make_unique<Tlong_line>());
@@ -240,6 +273,7 @@ public:
                 const Tparsed_part &p = out[part];
                 for (const Tparsed_line &line : p.lines)
                     add(batch_[next_line++], line, p);
+                forms_.add(p.forms);
             },
             make_pages);
         for (std::size_t part = 0; part < parts; ++part)
@@ -279,10 +313,12 @@ public:
 
 private:
     static constexpr std::size_t batch_max = 32768;
+    static constexpr const char *unquoted_text = "not a history line: its fields are not quoted";
     struct Tbatch_line {
         std::string_view text;
         std::size_t long_line; // its columns in long_lines_, or no_line
         bool stray_cr;
+        std::int8_t long_split; // a long line's split result
     };
     struct Tlong_line {
         char text[qv_column_count][qv_column_max];
@@ -294,10 +330,6 @@ private:
                Tparsed_part &p) const
     {
         Tparsed_line out;
-        if (number == 1) {
-            p.lines.push_back(out); // the header is counted apart
-            return;
-        }
         qv_line_fields fields;
         if (line.long_line != no_line) {
             fields = long_lines_[line.long_line]->fields;
@@ -306,16 +338,34 @@ private:
             qv_line_split(line.text, fields);
         }
         const std::string_view id = fields.field(11);
+        if (number == 1) {
+            // The header is counted apart, and never loaded; a transaction in its place is told.
+            qv_date date;
+            if (!id.empty() && qv_date_parse(date, fields.field(0)) > 0) {
+                out.kind = Tline_kind::problem;
+                out.message = static_cast<std::uint32_t>(p.messages.size());
+                p.messages.emplace_back("line 1 is a transaction, not the header line; it was not loaded");
+            }
+            p.lines.push_back(out);
+            return;
+        }
         if (id.empty()) {
+            const bool blank = line.long_line != no_line ? line.long_split == -1 : line.text.empty();
+            const bool unquoted =
+                line.long_line != no_line ? line.long_split == -2 : !line.text.empty() && line.text[0] != '"';
+            out.kind = blank ? Tline_kind::skipped : unquoted ? Tline_kind::unquoted : Tline_kind::no_id;
             p.lines.push_back(out);
             return;
         }
         out.hash = qv_key_hash(id);
         Tqv_numbers numbers;
         Tline_texts texts;
+        unsigned unread = 0;
         try {
-            read_columns(numbers, texts, fields);
+            unread = read_columns(numbers, texts, fields);
         } catch (const Ebcl_conversion_error &e) {
+            qv_date date;
+            tally_forms(fields, number, true, qv_date_parse(date, fields.field(0)) < 0, p.forms);
             out.kind = Tline_kind::problem;
             out.message = static_cast<std::uint32_t>(p.messages.size());
             p.messages.push_back(number_problem(fields, e));
@@ -326,6 +376,12 @@ private:
             p.bytes.grow(id.size());
             p.lines.push_back(out);
             return;
+        }
+        tally_forms(fields, number, false, (unread & unread_date) != 0, p.forms);
+        if (unread != 0) {
+            out.unread = static_cast<std::uint8_t>(unread);
+            out.message = static_cast<std::uint32_t>(p.messages.size());
+            value_problems(fields, unread, p.messages);
         }
         p.bytes.reserve_more(sizeof(Tqv_numbers) + block_max);
         unsigned char *const base = p.bytes.data();
@@ -361,12 +417,25 @@ private:
             line_problem(number, "a carriage return ends this line early; the text after it was not read");
         if (number == 1) {
             ++counts.header;
+            if (parsed.kind == Tline_kind::problem)
+                line_problem(number, p.messages[parsed.message]);
             return;
         }
+        if (parsed.kind != Tline_kind::skipped && parsed.kind != Tline_kind::unquoted)
+            ++quoted_;
         const unsigned char *const at = p.bytes.data() + parsed.at;
         switch (parsed.kind) {
         case Tline_kind::skipped:
             ++counts.skipped;
+            break;
+        case Tline_kind::unquoted:
+            line_problem(number, unquoted_text);
+            ++counts.reported;
+            ++unquoted_;
+            break;
+        case Tline_kind::no_id:
+            line_problem(number, "no transaction ID");
+            ++counts.reported;
             break;
         case Tline_kind::problem:
             if (store_.find(std::string_view(reinterpret_cast<const char *>(at), parsed.size), parsed.hash) !=
@@ -382,10 +451,16 @@ private:
             std::memcpy(&numbers, at, sizeof numbers);
             const unsigned char *const block = at + sizeof(Tqv_numbers);
             const std::string_view id = block_text(block, qv_f_trans_id);
-            if (Tstore_access::insert(store_, id, parsed.hash, numbers, block, parsed.size, 0) != nullptr)
-                ++counts.added;
-            else
+            if (Tstore_access::insert(store_, id, parsed.hash, numbers, block, parsed.size, 0) == nullptr) {
                 ++counts.duplicates;
+                break;
+            }
+            ++counts.added;
+            // The values the record was loaded without (a copy that is not stored changes nothing).
+            for (unsigned flags = parsed.unread, k = 0; flags != 0; flags &= flags - 1, ++k) {
+                line_problem(number, p.messages[parsed.message + k], qv_problem_kind::value_left_out);
+                ++counts.value_problems;
+            }
             break;
         }
         }
@@ -403,11 +478,14 @@ private:
         }
     }
 
-    void line_problem(std::size_t line, std::string message)
+    void line_problem(std::size_t line, std::string message,
+                      qv_problem_kind kind = qv_problem_kind::not_loaded)
     {
         if (listed_ < qv_problems_per_file) {
-            report_.problems.push_back({name_, line, std::move(message)});
+            report_.problems.push_back({name_, line, std::move(message), kind});
             ++listed_;
+        } else if (kind == qv_problem_kind::value_left_out) {
+            ++unlisted_values_;
         } else {
             ++unlisted_;
         }
@@ -424,6 +502,11 @@ private:
     std::size_t index_ = 0;
     std::size_t listed_ = 0;
     std::size_t unlisted_ = 0;
+    std::size_t unlisted_values_ = 0;
+    const std::size_t first_problem_; // where the file's problems begin in the report
+    Tform_tally forms_;
+    std::size_t quoted_ = 0;   // lines after the first that begin with a double quote
+    std::size_t unquoted_ = 0; // lines after the first that are not blank and begin otherwise
 };
 
 // Where a load of several files stands, and the threads that parse its lines.
@@ -438,6 +521,8 @@ bool load_source(Tqv_records &store, Tsource &source, const std::string &name, q
                  const qv_load_progress &progress, const Tload_place &place)
 {
     Tline_loader loader(store, name, report, place.team, source.size());
+    bool whole = false;
+    bool cancelled = false;
     try {
         const auto ask = [&](std::uint64_t bytes) {
             return !progress ||
@@ -451,18 +536,21 @@ bool load_source(Tqv_records &store, Tsource &source, const std::string &name, q
         if (end.cancelled) {
             loader.file_problem("not fully read: the load was cancelled after line " +
                                 std::to_string(loader.lines()));
-            return false;
+            cancelled = true;
+        } else {
+            loader.zero_byte_at(end.zero_line, end.head);
+            if (std::string failure = source.failure(); !failure.empty())
+                loader.file_problem(std::move(failure));
+            else if (!source.intact())
+                loader.file_problem("changed while it was being read");
+            whole = end.zero_line == no_line && source.failure().empty();
         }
-        loader.zero_byte_at(end.zero_line, end.head);
-        if (std::string failure = source.failure(); !failure.empty())
-            loader.file_problem(std::move(failure));
-        else if (!source.intact())
-            loader.file_problem("changed while it was being read");
     } catch (const std::bad_alloc &) {
         loader.file_problem("not enough memory to load this file; it was read up to line " +
                             std::to_string(loader.lines()));
     }
-    return true;
+    loader.finish(whole);
+    return !cancelled;
 }
 
 bool load_file(Tqv_records &store, const std::string &path, qv_load_report &report,

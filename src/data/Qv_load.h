@@ -11,32 +11,44 @@
 #include <string_view>
 #include <vector>
 
-// A line that could not be loaded (line >= 1, the header is line 1), or a file that could not be read
-// at all (line 0).
+enum class qv_problem_kind : std::uint8_t {
+    not_loaded,     // the line (or the file, or the rest of it) was not loaded
+    value_left_out, // the line's record was loaded without the value named
+    file_form,      // how the whole file writes its values, ahead of the line problems it explains
+};
+
+// A line that could not be loaded (line >= 1, the header is line 1) or whose record was loaded without
+// one of its values, or a file that could not be read at all (line 0), or a note on a whole file's
+// values (line 0, file_form).
 struct qv_load_problem {
     std::string file;
     std::size_t line = 0;
     std::string message;
+    qv_problem_kind kind = qv_problem_kind::not_loaded;
 };
 
-// What happened to every line read: lines = header + skipped + added + duplicates + reported.
+// What happened to every line read: lines = header + skipped + added + duplicates + reported. A line
+// added without a value it held counts as added; each such value counts in value_problems.
 struct qv_load_counts {
     std::size_t files = 0;
     std::size_t lines = 0;
     std::size_t header = 0;
-    std::size_t skipped = 0; // blank lines and lines without a transaction ID
+    std::size_t skipped = 0; // blank lines, and the lines of a file that holds no history line
     std::size_t added = 0;
-    std::size_t duplicates = 0; // IDs already stored
-    std::size_t reported = 0;   // lines listed in problems
+    std::size_t duplicates = 0;     // IDs already stored
+    std::size_t reported = 0;       // lines listed in problems, not loaded (bad numbers, no ID, unquoted)
+    std::size_t value_problems = 0; // dates and times of added lines that are not one, listed in problems
 };
 
 // At most this many line problems of one file are kept in the report; the rest are only counted.
 constexpr std::size_t qv_problems_per_file = 200;
 
-// Lines of one file that were reported but not kept in problems.
+// Problems of one file that were counted but not kept in problems: lines not loaded, and values left
+// out of records that loaded.
 struct qv_load_unlisted {
     std::string file;
     std::size_t lines = 0;
+    std::size_t values = 0;
 };
 
 struct qv_load_report {
@@ -69,9 +81,15 @@ std::string qv_problem_text(const qv_load_problem &problem);
 // A file's name with its control characters escaped as above.
 std::string qv_escaped_name(std::string_view name);
 
-// Loads one history file into store: the header line is skipped, every further line whose transaction
-// ID is new becomes a record. A line whose amount or quantity is not a number is reported and skipped;
-// a file that cannot be read is reported. Nothing is reported for an empty path.
+// Loads one history file into store: the header line is skipped (and reported when it holds a
+// transaction), every further line whose transaction ID is new becomes a record. A line that is not
+// blank and does not begin with a double quote, or holds no transaction ID, is reported; a file none of
+// whose lines after the first begins with one is told once instead, its lines counted as skipped. A line
+// whose amount or quantity is not a number is reported and skipped;
+// a date or time that is not one is reported and its record loaded without it; when most amounts or
+// dates of the file are refused for one reason (a decimal comma, a currency sign, day-first dates), a
+// note says so once, ahead of the file's line problems. A file that cannot be read is reported.
+// Nothing is reported for an empty path.
 //
 // Only a regular file (or a link to one) is opened, never anything that could block. The file is read
 // up to the size it had when its load began; a line becomes a record only when it ended with a line end

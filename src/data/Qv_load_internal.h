@@ -90,6 +90,37 @@ private:
 // with its text as the file holds it.
 std::string number_problem(const qv_line_fields &fields, const Ebcl_conversion_error &error);
 
+// Why "Date: '...' is not a valid date" and "Time: ..." for the values read_columns left out (its unread
+// flags), in the order of the flags.
+void value_problems(const qv_line_fields &fields, unsigned unread, std::vector<std::string> &out);
+
+// The forms of refused values that a whole file may share: another program's or country's way of
+// writing amounts and dates.
+enum Tvalue_form : std::uint8_t { form_decimal_comma, form_currency_sign, form_day_first, form_count };
+
+// How the amounts and dates of a run of lines are written: how many there are, and how many were
+// refused in each form, with the first of them.
+struct Tform_tally {
+    struct Tsample {
+        std::size_t line = 0;
+        std::string text;
+    };
+    std::size_t amounts = 0; // non-empty amount texts
+    std::size_t dates = 0;   // non-empty date texts
+    std::array<std::size_t, form_count> refused{};
+    std::array<Tsample, form_count> first{};
+
+    void clear() { *this = Tform_tally(); }
+    // Adds the tally of the lines that follow.
+    void add(const Tform_tally &later);
+    // A note for each form that most amounts or dates have, as the message of a file problem.
+    std::vector<std::string> notes() const;
+};
+
+// Counts the amounts and date of one line with a transaction ID, and the form of those refused.
+void tally_forms(const qv_line_fields &fields, std::size_t line, bool amounts_refused, bool date_refused,
+                 Tform_tally &tally);
+
 // Whether the first bytes of a file look like UTF-16 text: a byte-order mark, or ASCII characters each
 // with a zero byte beside it.
 bool looks_utf16(std::string_view head);
@@ -123,13 +154,16 @@ private:
 };
 
 // What the parse made of one line.
-enum class Tline_kind : std::uint8_t { skipped, record, problem };
+// skipped: a blank line; unquoted: a line that does not begin with a double quote; no_id: one that does
+// but holds no transaction ID.
+enum class Tline_kind : std::uint8_t { skipped, record, problem, unquoted, no_id };
 struct Tparsed_line {
     std::uint64_t hash = 0;    // the ID's qv_key_hash
     std::uint32_t at = 0;      // in the part's bytes: a record's numbers and block, or a problem line's ID
     std::uint32_t size = 0;    // the block's size, or the ID's
-    std::uint32_t message = 0; // a problem's place in the part's messages
+    std::uint32_t message = 0; // a problem's place in the part's messages, or a record's first value problem
     Tline_kind kind = Tline_kind::skipped;
+    std::uint8_t unread = 0; // a record's values left out (read_columns), one message each
 };
 
 // The parse of a run of consecutive lines.
@@ -141,6 +175,7 @@ struct Tparsed_part {
     // text's length byte in bytes.
     std::vector<std::pair<qv_text_field, std::uint32_t>> fresh;
     std::array<std::uint32_t, qv_text_field_count> shared_hits{};
+    Tform_tally forms;
 
     void clear()
     {
@@ -149,6 +184,7 @@ struct Tparsed_part {
         messages.clear();
         fresh.clear();
         shared_hits.fill(0);
+        forms.clear();
     }
 };
 

@@ -1,7 +1,7 @@
 // The transaction record and its value types: the parse of dates, times and amounts, their text forms
 // and date comparisons; the record's copies and moves, its packed texts read and written (the block's
 // format is in Qv_file_internal.h, shared with the store and the load), and its parse from the 42
-// column texts of a line. Uses Bcl's integer conversion.
+// column texts of a line. Uses Bcl's conversion error.
 #include "Qv_record.h"
 
 #include "Bcl.h"
@@ -20,46 +20,57 @@ static_assert(sizeof(Tqv_record) == sizeof(Tqv_numbers) + sizeof(const unsigned 
 
 namespace {
 
-bool is_blank(char c)
+bool is_digit(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    return c >= '0' && c <= '9';
 }
 
-// An optionally blank-led, optionally signed decimal number at pos, as its low 32 bits. False, with pos
-// unchanged, when there are no digits.
-bool read_number(std::string_view text, std::size_t &pos, std::uint32_t &value)
+std::size_t skip_spaces(std::string_view text, std::size_t pos = 0)
+{
+    while (pos < text.size() && text[pos] == ' ')
+        ++pos;
+    return pos;
+}
+
+// 1 to most decimal digits at pos, nothing else. False, with pos unchanged, when there are none or more.
+bool read_digits(std::string_view text, std::size_t &pos, int most, unsigned &value)
 {
     std::size_t i = pos;
-    while (i < text.size() && is_blank(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size() || text[i] < '0' || text[i] > '9')
+    unsigned v = 0;
+    while (i < text.size() && is_digit(text[i]) && i - pos < static_cast<std::size_t>(most))
+        v = v * 10u + static_cast<unsigned>(text[i++] - '0');
+    if (i == pos || (i < text.size() && is_digit(text[i])))
         return false;
-    std::uint32_t v = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        v = v * 10u + static_cast<std::uint32_t>(text[i] - '0');
-    value = negative ? 0u - v : v;
+    value = v;
     pos = i;
     return true;
 }
 
-// Up to three numbers separated by exactly sep; reading stops at the first character that does not fit.
-void read_triple(std::string_view text, char sep, std::uint32_t (&out)[3])
+// Three numbers of at most the given digits, separated by exactly sep, and nothing after them.
+bool read_triple(std::string_view text, char sep, const int (&most)[3], unsigned (&out)[3])
 {
-    std::size_t pos = 0;
+    std::size_t pos = skip_spaces(text);
     for (int k = 0; k < 3; ++k) {
         if (k > 0) {
             if (pos >= text.size() || text[pos] != sep)
-                return;
+                return false;
             ++pos;
         }
-        if (!read_number(text, pos, out[k]))
-            return;
+        if (!read_digits(text, pos, most[k], out[k]))
+            return false;
     }
+    return pos == text.size();
+}
+
+bool letter_is(char c, char upper)
+{
+    return c == upper || c == upper + ('a' - 'A');
+}
+
+// What the amount and quantity parses throw for a text that is not one: the error names the whole text.
+[[noreturn]] void bad_number(std::string_view text)
+{
+    throw Ebcl_conversion_error(text);
 }
 
 } // namespace
@@ -69,20 +80,28 @@ int qv_date_parse(qv_date &date, std::string_view text)
     date = {};
     if (text.empty())
         return -2;
-    std::uint32_t n[3] = {0, 0, 0};
+    unsigned n[3] = {0, 0, 0};
+    int form = 0;
     if (text.find('/') != std::string_view::npos) {
-        read_triple(text, '/', n);
-        date = {static_cast<std::uint16_t>(n[2] & 0xFFFF), static_cast<std::uint16_t>(n[0] & 0xFF),
-                static_cast<std::uint16_t>(n[1] & 0xFF)};
-        return 1;
+        if (!read_triple(text, '/', {2, 2, 4}, n))
+            return -3;
+        date = {static_cast<std::uint16_t>(n[2]), static_cast<std::uint16_t>(n[0]),
+                static_cast<std::uint16_t>(n[1])};
+        form = 1;
+    } else if (text.find('-') != std::string_view::npos) {
+        if (!read_triple(text, '-', {4, 2, 2}, n))
+            return -3;
+        date = {static_cast<std::uint16_t>(n[0]), static_cast<std::uint16_t>(n[1]),
+                static_cast<std::uint16_t>(n[2])};
+        form = 2;
+    } else {
+        return -1;
     }
-    if (text.find('-') != std::string_view::npos) {
-        read_triple(text, '-', n);
-        date = {static_cast<std::uint16_t>(n[0] & 0xFFFF), static_cast<std::uint16_t>(n[1] & 0xFF),
-                static_cast<std::uint16_t>(n[2] & 0xFF)};
-        return 2;
+    if (!qv_date_exists(date)) {
+        date = {};
+        return -3;
     }
-    return -1;
+    return form;
 }
 
 int qv_time_parse(qv_time &time, std::string_view text)
@@ -92,8 +111,28 @@ int qv_time_parse(qv_time &time, std::string_view text)
         return -2;
     if (text.find(':') == std::string_view::npos)
         return -1;
-    std::uint32_t n[3] = {0, 0, 0};
-    read_triple(text, ':', n);
+    std::size_t pos = skip_spaces(text);
+    unsigned n[3] = {0, 0, 0};
+    if (!read_digits(text, pos, 2, n[0]) || pos >= text.size() || text[pos] != ':')
+        return -3;
+    ++pos;
+    if (!read_digits(text, pos, 2, n[1]))
+        return -3;
+    if (pos < text.size() && text[pos] == ':') {
+        ++pos;
+        if (!read_digits(text, pos, 2, n[2]))
+            return -3;
+    }
+    // A 12-hour time: 12 AM is midnight, 12 PM noon.
+    if (pos + 3 == text.size() && text[pos] == ' ' && letter_is(text[pos + 2], 'M') &&
+        (letter_is(text[pos + 1], 'A') || letter_is(text[pos + 1], 'P'))) {
+        if (n[0] < 1 || n[0] > 12)
+            return -3;
+        n[0] = n[0] % 12 + (letter_is(text[pos + 1], 'P') ? 12 : 0);
+        pos = text.size();
+    }
+    if (pos != text.size() || n[0] > 23 || n[1] > 59 || n[2] > 59)
+        return -3;
     time = {static_cast<std::uint8_t>(n[0]), static_cast<std::uint8_t>(n[1]),
             static_cast<std::uint8_t>(n[2])};
     return 1;
@@ -104,60 +143,74 @@ int qv_amount_parse(amount &value, std::string_view text)
     value = 0;
     if (text.empty())
         return -2;
-    // Most amounts look like -1,234.56: read those directly, the rest below.
-    if (text.size() <= 31) {
-        std::size_t i = text[0] == '-' ? 1 : 0;
-        std::int64_t whole = 0;
-        int digits = 0;
-        for (; i < text.size() && ((text[i] >= '0' && text[i] <= '9') || text[i] == ','); ++i) {
-            if (text[i] != ',') {
-                if (digits < 10) // more digits go the long way below; stop before the sum overflows
-                    whole = whole * 10 + (text[i] - '0');
-                ++digits;
-            }
-        }
-        const bool plain = i == text.size();
-        const bool cents = i + 3 == text.size() && text[i] == '.' && text[i + 1] >= '0' &&
-                           text[i + 1] <= '9' && text[i + 2] >= '0' && text[i + 2] <= '9';
-        if (digits > 0 && digits <= 9 && (plain || cents)) {
-            const amount hundredths = cents ? (text[i + 1] - '0') * 10 + (text[i + 2] - '0') : 0;
-            value = text[0] == '-' ? -(whole * 100 + hundredths) : whole * 100 + hundredths;
-            return 1;
+    std::size_t i = skip_spaces(text);
+    const bool negative = i < text.size() && text[i] == '-';
+    if (negative)
+        ++i;
+    // The whole units: digits, with commas only between groups of three (1,234,567), and as many as
+    // the 64-bit count of hundredths holds.
+    const std::uint64_t most = negative ? std::uint64_t{1} << 63 : (std::uint64_t{1} << 63) - 1;
+    std::uint64_t whole = 0;
+    const std::size_t first = i;
+    std::size_t group = 0; // digits since the last comma
+    bool grouped = false;  // a comma was met
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (is_digit(c)) {
+            if (whole > most / 10)
+                bad_number(text);
+            whole = whole * 10 + static_cast<std::uint64_t>(c - '0');
+            ++group;
+        } else if (c == ',') {
+            if (group == 0 || (grouped ? group != 3 : group > 3))
+                bad_number(text);
+            grouped = true;
+            group = 0;
+        } else {
+            break;
         }
     }
-    std::size_t lead = 0;
-    while (lead < text.size() && text[lead] == ' ')
-        ++lead;
-    const bool negative = lead < text.size() && text[lead] == '-';
+    if (i == first || (grouped && group != 3))
+        bad_number(text);
+    // One or two decimals: tenths or hundredths.
+    std::uint64_t hundredths = 0;
+    if (i < text.size()) {
+        if (text[i] != '.' || i + 1 == text.size() || i + 3 < text.size() || !is_digit(text[i + 1]) ||
+            (i + 2 < text.size() && !is_digit(text[i + 2])))
+            bad_number(text);
+        hundredths = static_cast<std::uint64_t>(text[i + 1] - '0') * 10 +
+                     (i + 2 < text.size() ? static_cast<std::uint64_t>(text[i + 2] - '0') : 0);
+    }
+    if (whole > most / 100 || whole * 100 > most - hundredths)
+        bad_number(text);
+    const std::uint64_t magnitude = whole * 100 + hundredths;
+    value = negative ? static_cast<amount>(0u - magnitude) : static_cast<amount>(magnitude);
+    return 1;
+}
 
-    // The whole text without the thousands separators (cutting it short would change its value).
-    std::string work;
-    work.reserve(text.size());
-    for (const char c : text) {
-        if (c != ',')
-            work += c;
+int qv_quantity_parse(std::int32_t &value, std::string_view text)
+{
+    value = 0;
+    if (text.empty())
+        return -2;
+    std::size_t i = skip_spaces(text);
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
     }
-    const std::string_view w(work);
-    const std::size_t point = w.find('.');
-    if (point == std::string_view::npos) {
-        value = amount{bcl_text_to_int(w)} * 100;
-        return 1;
+    const std::size_t first = i;
+    const std::uint64_t most = negative ? std::uint64_t{1} << 31 : (std::uint64_t{1} << 31) - 1;
+    std::uint64_t v = 0;
+    for (; i < text.size() && is_digit(text[i]); ++i) {
+        v = v * 10 + static_cast<std::uint64_t>(text[i] - '0');
+        if (v > most)
+            bad_number(text);
     }
-    const amount whole = bcl_text_to_int(w.substr(0, point));
-    const std::string_view fraction = w.substr(point + 1);
-    const bool digits_only = !fraction.empty() && std::all_of(fraction.begin(), fraction.end(),
-                                                              [](char c) { return c >= '0' && c <= '9'; });
-    amount hundredths = 0;
-    if (digits_only) {
-        // One decimal is tenths; more than two are rounded half away from zero to hundredths (however
-        // many there are: only the third decides).
-        hundredths = (fraction[0] - '0') * 10 + (fraction.size() > 1 ? fraction[1] - '0' : 0);
-        if (fraction.size() > 2 && fraction[2] >= '5')
-            ++hundredths;
-    } else {
-        hundredths = bcl_text_to_int(fraction);
-    }
-    value = negative ? whole * 100 - hundredths : whole * 100 + hundredths;
+    if (i == first || i != text.size())
+        bad_number(text);
+    value =
+        static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v));
     return 1;
 }
 
@@ -351,12 +404,15 @@ void qv_record_clear(Tqv_record &rec)
     rec.clear();
 }
 
-void qv_internal::read_columns(Tqv_numbers &rec, Tline_texts &texts, const qv_line_fields &fields)
+unsigned qv_internal::read_columns(Tqv_numbers &rec, Tline_texts &texts, const qv_line_fields &fields)
 {
     const auto col = [&fields](int c) { return fields.field(c); };
 
-    qv_date_parse(rec.date, col(0));
-    qv_time_parse(rec.time, col(1));
+    unsigned unread = 0;
+    if (qv_date_parse(rec.date, col(0)) < 0 && !col(0).empty())
+        unread |= unread_date;
+    if (qv_time_parse(rec.time, col(1)) < 0 && !col(1).empty())
+        unread |= unread_time;
     qv_amount_parse(rec.gross, col(6));
     qv_amount_parse(rec.fee, col(7));
     qv_amount_parse(rec.net, col(8));
@@ -391,10 +447,11 @@ void qv_internal::read_columns(Tqv_numbers &rec, Tline_texts &texts, const qv_li
         t[qv_f_column25 + k] = col(25 + k);
     t[qv_f_ref_trans_id] = col(29);
     t[qv_f_column31] = col(31); // column 30 of the line is never read
-    rec.quantity = bcl_str_to_int(col(32));
+    qv_quantity_parse(rec.quantity, col(32));
     t[qv_f_column33] = col(33);
     for (int k = 0; k < 7; ++k)
         t[qv_f_address1 + k] = col(35 + k);
+    return unread;
 }
 
 int qv_record_parse(Tqv_record &rec, const qv_line_fields *fields)

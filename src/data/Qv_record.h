@@ -160,17 +160,29 @@ inline void qv_record_fetch(const Tqv_record &rec)
 
 void qv_record_clear(Tqv_record &rec);
 // Clears rec and fills it from the 42 column texts. Returns 1, or -1 (rec cleared) when fields is null.
-// Throws Ebcl_conversion_error for an amount or quantity that is not a number.
+// Throws Ebcl_conversion_error for an amount or quantity that is not a number; a date or time text
+// that is not one leaves the field empty.
 int qv_record_parse(Tqv_record &rec, const qv_line_fields *fields);
 
 // ---- Value parse and text forms -------------------------------------------------------------------
 
-// 1 in slash form (m/d/y), 2 in dash form (y-m-d), -1 for neither, -2 for an empty text.
+// A date is read only when it is a real calendar date (year 1 to 9999) in one of two forms, leading
+// blanks aside and nothing after it: month/day/year (1 in return) or year-month-day (2). -1 for a text
+// with neither '/' nor '-', -2 for an empty text, -3 for a text in neither form or no real date; the
+// date is then empty.
 int qv_date_parse(qv_date &date, std::string_view text);
-// 1 when read, -1 without ':', -2 for an empty text.
+// hour:minute or hour:minute:second, in range, leading blanks aside; a trailing " AM" or " PM" (any
+// case) makes it 12-hour time (hours 1 to 12; 12 AM is 00, 12 PM is 12). 1 when read, -1 without ':',
+// -2 for an empty text, -3 for any other text; the time is then 00:00:00.
 int qv_time_parse(qv_time &time, std::string_view text);
-// 1 when read, -2 for an empty text (0). Throws Ebcl_conversion_error for a bad text.
+// An amount in the history format's own form: leading blanks, an optional '-', decimal digits with
+// commas only between groups of three (1,234,567), and optionally a point with one or two decimals
+// (one is tenths), as far as 64 bits of hundredths hold. 1 when read, -2 for an empty text (0).
+// Throws Ebcl_conversion_error, with the whole text, for any other text.
 int qv_amount_parse(amount &value, std::string_view text);
+// A quantity: leading blanks, an optional sign and decimal digits, within 32 bits. 1 when read, -2 for
+// an empty text (0). Throws Ebcl_conversion_error for any other text.
+int qv_quantity_parse(std::int32_t &value, std::string_view text);
 
 std::string qv_date_text(const qv_date &date); // "%4d-%02d-%02d"
 std::string qv_time_text(const qv_time &time); // "%02d:%02d:%02d"

@@ -149,9 +149,11 @@ double qv_load_fraction(const qv_load_state &state);
 
 // The error box for the problems of a load, from one grouping of them by file. Its text is a summary
 // read at a glance: whether the load was cancelled, the files that could not be read with the reason,
-// then how many lines of which file could not be loaded (unlisted ones counted). The details hold every
-// problem on a line of its own, FILE: MESSAGE for the files that could not be read, first, then
-// FILE:LINE: MESSAGE, and how many lines of a file are not listed.
+// the notes on files that write their values in another form, then how many lines of which file could
+// not be loaded and how many dates or times of which file were left out of records that loaded
+// (unlisted ones counted). The details hold every problem on a line of its own, FILE: MESSAGE for the
+// files that could not be read, first, then for each file its notes (FILE: MESSAGE) and
+// FILE:LINE: MESSAGE, and how many are not listed.
 struct TLoadProblemsBox {
     QString text;
     QString details;

@@ -27,16 +27,25 @@ namespace {
 
 const char *const appTitle = "Quorvex history tool";
 
-// The problems of one file: how many of its lines were reported, and those kept in the report.
+// The problems of one file that was read: the notes on how it writes its values, and how many of its
+// lines could not be loaded and how many values were left out of records that loaded, with those kept
+// in the report (notes first, in the report's order).
 struct FileProblems {
     std::string file;
     std::vector<const qv_load_problem *> listed;
     std::size_t unlisted = 0;
-    std::size_t lines() const { return listed.size() + unlisted; }
+    std::size_t unlisted_values = 0;
+    std::size_t count(qv_problem_kind kind) const
+    {
+        return static_cast<std::size_t>(std::count_if(
+            listed.begin(), listed.end(), [kind](const qv_load_problem *p) { return p->kind == kind; }));
+    }
+    std::size_t lines() const { return count(qv_problem_kind::not_loaded) + unlisted; }
+    std::size_t values() const { return count(qv_problem_kind::value_left_out) + unlisted_values; }
 };
 
-// The files that could not be read (in the order met), and the files with lines that could not be
-// loaded (in the order their first problem was met).
+// The files that could not be read (in the order met), and the files read with problems (in the order
+// their first problem was met).
 void sortProblems(const qv_load_report &report, std::vector<const qv_load_problem *> &unreadable,
                   std::vector<FileProblems> &files)
 {
@@ -44,17 +53,19 @@ void sortProblems(const qv_load_report &report, std::vector<const qv_load_proble
         for (FileProblems &f : files)
             if (f.file == file)
                 return f;
-        files.push_back({file, {}, 0});
+        files.push_back({file, {}, 0, 0});
         return files.back();
     };
     for (const qv_load_problem &p : report.problems) {
-        if (p.line == 0)
+        if (p.line == 0 && p.kind != qv_problem_kind::file_form)
             unreadable.push_back(&p);
         else
             entry(p.file).listed.push_back(&p);
     }
-    for (const qv_load_unlisted &u : report.unlisted)
+    for (const qv_load_unlisted &u : report.unlisted) {
         entry(u.file).unlisted += u.lines;
+        entry(u.file).unlisted_values += u.values;
+    }
 }
 
 QString counted(std::size_t n, const char *one, const char *many)
@@ -103,17 +114,42 @@ QString problemsSummary(const qv_load_report &report, const std::vector<const qv
             out << indent + QStringLiteral("and ") +
                        counted(unreadable.size() - shown, "more file", "more files");
     }
-    std::size_t lines = 0;
+    std::vector<const qv_load_problem *> notes;
     for (const FileProblems &f : files)
-        lines += f.lines();
-    if (lines > 0) {
-        out << counted(lines, "line", "lines") + QStringLiteral(" could not be loaded:");
-        for (std::size_t i = 0; i < files.size() && i < shown; ++i)
-            out << indent + summaryName(files[i].file, all) + QStringLiteral(": ") +
-                       counted(files[i].lines(), "line", "lines");
-        if (files.size() > shown)
-            out << indent + QStringLiteral("and ") + counted(files.size() - shown, "more file", "more files");
+        for (const qv_load_problem *p : f.listed)
+            if (p->kind == qv_problem_kind::file_form)
+                notes.push_back(p);
+    if (!notes.empty()) {
+        out << QStringLiteral("Values written in another form:");
+        for (std::size_t i = 0; i < notes.size() && i < shown; ++i)
+            out << indent + summaryName(notes[i]->file, all) + QStringLiteral(": ") +
+                       qv_display_text(notes[i]->message);
+        if (notes.size() > shown)
+            out << indent + QStringLiteral("and ") + counted(notes.size() - shown, "more", "more");
     }
+    // The files with some of the kind, as many as the summary names, and how many there are of it.
+    const auto part = [&](std::size_t (FileProblems::*of)() const, const char *one, const char *many,
+                          const QString &what) {
+        std::size_t total = 0;
+        std::vector<const FileProblems *> with;
+        for (const FileProblems &f : files) {
+            if ((f.*of)() > 0) {
+                total += (f.*of)();
+                with.push_back(&f);
+            }
+        }
+        if (total == 0)
+            return;
+        out << counted(total, one, many) + what;
+        for (std::size_t i = 0; i < with.size() && i < shown; ++i)
+            out << indent + summaryName(with[i]->file, all) + QStringLiteral(": ") +
+                       counted((with[i]->*of)(), one, many);
+        if (with.size() > shown)
+            out << indent + QStringLiteral("and ") + counted(with.size() - shown, "more file", "more files");
+    };
+    part(&FileProblems::lines, "line", "lines", QStringLiteral(" could not be loaded:"));
+    part(&FileProblems::values, "value", "values",
+         QStringLiteral(" could not be read; their records loaded without them:"));
     if (!out.isEmpty())
         out << QString() << QStringLiteral("The details list every problem.");
     return out.join(QLatin1Char('\n'));
@@ -134,6 +170,10 @@ QString problemsDetails(const std::vector<const qv_load_problem *> &unreadable,
             out << qv_display_text(qv_escaped_name(f.file)) + QStringLiteral(": ") +
                        counted(f.unlisted, "more line", "more lines") +
                        QStringLiteral(" could not be loaded (not listed)");
+        if (f.unlisted_values > 0)
+            out << qv_display_text(qv_escaped_name(f.file)) + QStringLiteral(": ") +
+                       counted(f.unlisted_values, "more value", "more values") +
+                       QStringLiteral(" could not be read (not listed)");
     }
     return out.join(QLatin1Char('\n'));
 }

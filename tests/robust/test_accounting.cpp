@@ -1,7 +1,7 @@
 // Every line read is accounted for: lines = header + skipped + added + duplicates + reported, on
 // generated files that mix good lines, blank lines, lines without an ID, duplicates (also across files
-// and in other letter case) and lines with bad numbers. The expected counts come from a model of the
-// rules, kept while the lines are generated.
+// and in other letter case), lines with bad numbers and lines added without their day-first date. The
+// expected counts come from a model of the rules, kept while the lines are generated.
 #include "../unit/history_text.h"
 #include "../unit/test_folder.h"
 #include "Qv_file.h"
@@ -21,9 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string field_line(const std::string &id, const std::string &gross, const std::string &quantity)
+std::string field_line(const std::string &id, const std::string &gross, const std::string &quantity,
+                       const std::string &date = "5/17/2024")
 {
-    return testing_history::line({{0, "5/17/2024"}, {6, gross}, {11, id}, {32, quantity}});
+    return testing_history::line({{0, date}, {6, gross}, {11, id}, {32, quantity}});
 }
 
 std::string folded(std::string s)
@@ -54,8 +55,8 @@ public:
                 text += pick(2) == 0 ? "\r\n" : "\n"; // a blank line
                 ++expected.skipped;
             } else if (kind == 1) {
-                text += field_line("", "1.00", "1"); // no ID
-                ++expected.skipped;
+                text += field_line("", "1.00", "1"); // no ID: reported
+                ++expected.reported;
             } else if (kind == 2) {
                 // A bad number: reported, unless the ID is stored already (then it is not parsed).
                 text += field_line(id, pick(2) == 0 ? "1.2.3" : "9.99", pick(2) == 0 ? "x" : "1.5");
@@ -64,11 +65,16 @@ public:
                 else
                     ++expected.reported;
             } else {
-                text += field_line(id, std::to_string(pick(100000)) + ".25", std::to_string(pick(9)));
+                // Some with a day-first date: added without it (and reported), unless a copy.
+                const bool bad_date = kind == 3;
+                text += field_line(id, std::to_string(pick(100000)) + ".25", std::to_string(pick(9)),
+                                   bad_date ? "17/5/2024" : "5/17/2024");
                 if (seen) {
                     ++expected.duplicates;
                 } else {
                     ++expected.added;
+                    if (bad_date)
+                        ++expected.value_problems;
                     stored_.insert(folded(id));
                 }
             }
@@ -107,7 +113,13 @@ TEST(Accounting, EveryLineOfGeneratedFilesIsCountedOnce)
         EXPECT_EQ(c.added, model.expected.added);
         EXPECT_EQ(c.duplicates, model.expected.duplicates);
         EXPECT_EQ(c.reported, model.expected.reported);
-        EXPECT_EQ(report.problems.size(), c.reported);
+        EXPECT_EQ(c.value_problems, model.expected.value_problems);
+        // Every problem counted is listed, or counted among its file's unlisted ones.
+        std::size_t unlisted = 0;
+        for (const qv_load_unlisted &u : report.unlisted)
+            unlisted += u.lines + u.values;
+        EXPECT_EQ(report.problems.size() + unlisted, c.reported + c.value_problems);
+        EXPECT_GT(c.value_problems, 0u);
         EXPECT_EQ(store.count(), c.added);
         EXPECT_GT(c.reported, 0u);
         EXPECT_GT(c.duplicates, 0u);

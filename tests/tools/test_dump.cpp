@@ -145,6 +145,46 @@ TEST_F(Dump, ExitStatusAndProblemLinesFollowWhatTheLoadReported)
     EXPECT_EQ(run(QV_DUMP_PATH, {missing}).err.find(missing + ":0"), std::string::npos);
 }
 
+// Values that are not read are told on standard error, each file's note on its form ahead of its line
+// problems, with exit status 1; records without their date dump an empty date.
+TEST_F(Dump, ValuesNotReadAreToldWithTheirFileAndLine)
+{
+    const std::string days = std::string(QV_TEST_DATA) + "/day_first.csv";
+    const std::string commas = std::string(QV_TEST_DATA) + "/decimal_comma.csv";
+    const Trun r = run(QV_DUMP_PATH, {days, commas});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, days +
+                         ": dates are written day first (line 2: '31/12/2020'); this program reads "
+                         "month/day/year or year-month-day\n" +
+                         days + ":2: Date: '31/12/2020' is not a valid date\n" + days +
+                         ":3: Date: '13/01/2021' is not a valid date\n" + days +
+                         ":4: Time: '25:00:00' is not a valid time\n" + commas +
+                         ": amounts are written with a decimal comma (line 2: '1.234,56'); this program "
+                         "reads the point form\n" +
+                         commas + ":2: Gross: '1.234,56' is not a valid amount\n" + commas +
+                         ":3: Gross: '12,50' is not a valid amount\n");
+    const std::map<std::string, std::string> records = by_id(r.out);
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(split(records.at("E1"), '\t')[0], "   0-00-00");
+    EXPECT_EQ(split(records.at("E2"), '\t')[1], "22:00:00");
+    EXPECT_EQ(split(records.at("E3"), '\t')[0], "2021-05-01");
+    EXPECT_EQ(split(records.at("E3"), '\t')[1], "00:00:00");
+    EXPECT_EQ(split(records.at("K3"), '\t')[6], "12.50");
+}
+
+// What qv-dump --csv writes is no history file: loading it says so once, and a file without its header
+// line names its first transaction.
+TEST_F(Dump, FilesThatAreNoHistoryFilesAreToldOnce)
+{
+    const std::string exported = std::string(QV_TEST_DATA) + "/export.csv";
+    const std::string bare = std::string(QV_TEST_DATA) + "/no_header.csv";
+    const Trun r = run(QV_DUMP_PATH, {"--count", exported, bare});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "2\n");
+    EXPECT_EQ(r.err, exported + ": not a Quorvex history file: no line holds quoted fields\n" + bare +
+                         ":1: line 1 is a transaction, not the header line; it was not loaded\n");
+}
+
 TEST_F(Dump, TheFirstCopyWinsAcrossOverlappingFilesInEitherOrder)
 {
     // Numbers 0..199 and 150..349: 50 shared transactions with other data in each file.

@@ -84,6 +84,117 @@ TEST_F(Load, ABadNumberSkipsItsLineOnlyAndIsReportedWithFileAndLine)
     expect_accounted(report);
 }
 
+// A date or time that is not one is reported with file and line, and its record loads without it; a copy
+// of a stored transaction changes nothing and so reports nothing.
+TEST_F(Load, ABadDateOrTimeLoadsTheRecordWithoutItAndIsReported)
+{
+    const std::string path = write(
+        "dates.csv", header_line + sale("A", "31/12/2020", "1.00") +
+                         line({{0, "2/30/2009"}, {1, "25:00:00"}, {6, "2.00"}, {11, "B"}}) +
+                         line({{0, "6/16/2009"}, {1, "10:00:00 PM"}, {6, "3.00"}, {11, "C"}}) +
+                         line({{0, ""}, {1, ""}, {6, "4.00"}, {11, "D"}}) + sale("a", "99/99/99", "5.00"));
+    qv_load_history_file(store, path, report);
+
+    ASSERT_EQ(store.count(), 4u);
+    EXPECT_EQ(store.find("A")->data.date, qv_date{});
+    EXPECT_EQ(store.find("A")->data.time, (qv_time{10, 11, 12}));
+    EXPECT_EQ(store.find("A")->data.gross, 100);
+    EXPECT_EQ(store.find("B")->data.date, qv_date{});
+    EXPECT_EQ(store.find("B")->data.time, qv_time{});
+    EXPECT_EQ(store.find("B")->data.gross, 200);
+    EXPECT_EQ(store.find("C")->data.date, (qv_date{2009, 6, 16}));
+    EXPECT_EQ(store.find("C")->data.time, (qv_time{22, 0, 0}));
+    EXPECT_EQ(store.find("D")->data.date, qv_date{});
+
+    const std::vector<std::pair<std::size_t, std::string>> want = {
+        {2, "Date: '31/12/2020' is not a valid date"},
+        {3, "Date: '2/30/2009' is not a valid date"},
+        {3, "Time: '25:00:00' is not a valid time"}};
+    ASSERT_EQ(report.problems.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(report.problems[i].file, path);
+        EXPECT_EQ(report.problems[i].line, want[i].first);
+        EXPECT_EQ(report.problems[i].message, want[i].second);
+        EXPECT_EQ(report.problems[i].kind, qv_problem_kind::value_left_out);
+        EXPECT_EQ(qv_problem_text(report.problems[i]),
+                  path + ":" + std::to_string(want[i].first) + ": " + want[i].second);
+    }
+    EXPECT_EQ(report.counts.lines, 6u);
+    EXPECT_EQ(report.counts.added, 4u);
+    EXPECT_EQ(report.counts.duplicates, 1u);
+    EXPECT_EQ(report.counts.reported, 0u);
+    EXPECT_EQ(report.counts.value_problems, 3u);
+    expect_accounted(report);
+}
+
+// When most amounts or dates of a file are refused for one reason, a note says so once, with the first
+// such line, ahead of the file's line problems; a reason that only some share gives no note.
+TEST_F(Load, AFileWrittenInAnotherFormIsToldSoOnce)
+{
+    struct Case {
+        const char *what;
+        std::string text;
+        std::vector<std::string> notes;
+    };
+    const auto sales = [](const std::vector<std::pair<const char *, const char *>> &date_gross) {
+        std::string text = header_line;
+        int n = 0;
+        for (const auto &[date, gross] : date_gross)
+            text += sale("T" + std::to_string(n++), date, gross);
+        return text;
+    };
+    const Case cases[] = {
+        {"decimal commas",
+         sales({{"1/2/2020", "1.234,56"}, {"1/3/2020", "12,50"}, {"1/4/2020", "3,00"}}),
+         {"amounts are written with a decimal comma (line 2: '1.234,56'); this program reads the point "
+          "form"}},
+        {"currency signs",
+         sales({{"1/2/2020", "5.00"},
+                {"1/3/2020", "$10.00"},
+                {"1/4/2020", "\xE2\x82\xAC"
+                             "3.00"}}),
+         {"amounts are written with a currency sign (line 3: '$10.00'); this program reads the number "
+          "alone"}},
+        {"day-first dates, of which those up to the 12th read as month first",
+         sales(
+             {{"1/2/2020", "1.00"}, {"31/12/2020", "1.00"}, {"13.01.2021", "1.00"}, {"25-12-2020", "1.00"}}),
+         {"dates are written day first (line 3: '31/12/2020'); this program reads month/day/year or "
+          "year-month-day"}},
+        {"decimal commas and day-first dates",
+         sales({{"31/12/2020", "1,50"}, {"30/12/2020", "2,50"}}),
+         {"amounts are written with a decimal comma (line 2: '1,50'); this program reads the point form",
+          "dates are written day first (line 2: '31/12/2020'); this program reads month/day/year or "
+          "year-month-day"}},
+        {"one decimal comma among good amounts",
+         sales({{"1/2/2020", "1,50"}, {"1/3/2020", "1.00"}, {"1/4/2020", "1.00"}}),
+         {}},
+        {"one day-first date in two", sales({{"1/2/2020", "1.00"}, {"31/12/2020", "1.00"}}), {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Tqv_records one;
+        qv_load_report r;
+        const std::string before = write("before.csv", header_line + sale("B", "1/1/2020", "x"));
+        const std::string path = write("form.csv", c.text);
+        qv_load_history_files(one, {before, path}, r);
+        // before.csv's problem, then the notes, then form.csv's line problems.
+        ASSERT_GE(r.problems.size(), 1 + c.notes.size());
+        EXPECT_EQ(r.problems[0].file, before);
+        for (std::size_t i = 0; i < c.notes.size(); ++i) {
+            const qv_load_problem &p = r.problems[1 + i];
+            EXPECT_EQ(p.file, path);
+            EXPECT_EQ(p.line, 0u);
+            EXPECT_EQ(p.kind, qv_problem_kind::file_form);
+            EXPECT_EQ(p.message, c.notes[i]);
+        }
+        for (std::size_t i = 1 + c.notes.size(); i < r.problems.size(); ++i) {
+            EXPECT_EQ(r.problems[i].file, path);
+            EXPECT_GE(r.problems[i].line, 2u) << r.problems[i].message;
+        }
+        expect_accounted(r);
+    }
+}
+
 TEST_F(Load, AFileThatCannotBeReadIsReportedAndTheLoadGoesOn)
 {
     const std::string missing = (dir / "gone.csv").string();
@@ -97,19 +208,75 @@ TEST_F(Load, AFileThatCannotBeReadIsReportedAndTheLoadGoesOn)
     EXPECT_EQ(report.problems[0].message, "No such file or directory");
 }
 
-TEST_F(Load, EmptyHeaderOnlyAndIdLessLinesAddNothingWithoutAWord)
+// Empty and header-only files and blank lines are silent; a line that is no history line, or has no
+// transaction ID, is reported and counted.
+TEST_F(Load, LinesThatAreNoHistoryLinesAreReportedBlankOnesAreNot)
 {
     qv_load_history_file(store, write("empty.csv", ""), report);
-    qv_load_history_file(store, write("header.csv", header_line), report);
-    qv_load_history_file(store,
-                         write("noid.csv", std::string(header_line) + "\r\n" + "a,b,c\r\n" +
-                                               line({{0, "1/1/2020"}, {6, "1.00"}})),
-                         report);
+    qv_load_history_file(store, write("header.csv", header_line + std::string("\r\n\n")), report);
+    const std::string noid = write(
+        "noid.csv", std::string(header_line) + "\r\n" + "a,b,c\r\n" + line({{0, "1/1/2020"}, {6, "1.00"}}) +
+                        "\"1/1/2020\",\"10:00:00\"\r\n" + sale("A", "1/1/2020", "1.00") + "\n");
+    qv_load_history_file(store, noid, report);
     qv_load_history_file(store, "", report);
-    EXPECT_EQ(store.count(), 0u);
-    EXPECT_TRUE(report.problems.empty());
-    EXPECT_EQ(report.counts.skipped, 3u);
+    EXPECT_EQ(store.count(), 1u);
+    const std::vector<std::pair<std::size_t, std::string>> want = {
+        {3, "not a history line: its fields are not quoted"},
+        {4, "no transaction ID"},
+        {5, "no transaction ID"}};
+    ASSERT_EQ(report.problems.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(report.problems[i].file, noid);
+        EXPECT_EQ(report.problems[i].line, want[i].first);
+        EXPECT_EQ(report.problems[i].message, want[i].second);
+    }
+    EXPECT_EQ(report.counts.skipped, 4u); // two blank lines in each file
+    EXPECT_EQ(report.counts.reported, 3u);
     EXPECT_EQ(report.counts.files, 3u);
+    expect_accounted(report);
+}
+
+// A file none of whose lines after the first is a history line (a standard CSV file, our own export
+// among them) is told once, not line by line; its lines count as skipped.
+TEST_F(Load, AFileWithoutHistoryLinesIsToldOnce)
+{
+    std::string csv = "date,time,name,gross,trans_id\r\n";
+    for (int i = 0; i < 300; ++i)
+        csv += "2009-06-16,07:05:00,\"Ann, Lee\",1.00,T" + std::to_string(i) + "\r\n";
+    const std::string path = write("export.csv", csv + "\r\n");
+    const std::string good =
+        write("good.csv", std::string(header_line) + "x\r\n" + sale("A", "1/1/2020", "1.00"));
+    qv_load_history_files(store, {path, good}, report);
+    ASSERT_EQ(report.problems.size(), 2u);
+    EXPECT_EQ(report.problems[0].file, path);
+    EXPECT_EQ(report.problems[0].line, 0u);
+    EXPECT_EQ(report.problems[0].message, "not a Quorvex history file: no line holds quoted fields");
+    // A file with a history line reports its other lines one by one.
+    EXPECT_EQ(report.problems[1].file, good);
+    EXPECT_EQ(report.problems[1].line, 2u);
+    EXPECT_EQ(report.problems[1].message, "not a history line: its fields are not quoted");
+    EXPECT_TRUE(report.unlisted.empty());
+    EXPECT_EQ(report.counts.skipped, 301u);
+    EXPECT_EQ(report.counts.reported, 1u);
+    EXPECT_EQ(store.count(), 1u);
+    expect_accounted(report);
+}
+
+// A first line that holds a transaction (an ID and a date) is told: the first line is never loaded.
+TEST_F(Load, AFirstLineThatIsATransactionIsTold)
+{
+    const std::string bare = write("bare.csv", sale("A", "1/1/2020", "1.00") + sale("B", "1/2/2020", "2.00"));
+    const std::string headed = write("headed.csv", header_line + sale("C", "1/1/2020", "1.00"));
+    const std::string odd =
+        write("odd.csv", line({{0, "Date"}, {11, "Transaction ID"}}) + sale("D", "1/1/2020", "1.00"));
+    qv_load_history_files(store, {bare, headed, odd}, report);
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].file, bare);
+    EXPECT_EQ(report.problems[0].line, 1u);
+    EXPECT_EQ(report.problems[0].message, "line 1 is a transaction, not the header line; it was not loaded");
+    EXPECT_EQ(store.find("A"), nullptr);
+    EXPECT_EQ(store.count(), 3u);
+    EXPECT_EQ(report.counts.header, 3u);
     expect_accounted(report);
 }
 
@@ -258,7 +425,8 @@ protected:
 
 // The store and the report are the same on any number of threads, whatever the size of the blocks:
 // copies of IDs inside and across files, bad lines that copy a stored ID (counted as copies, not
-// reported), lines longer than a block, stray CRs, more problems than are listed.
+// reported), lines longer than a block, stray CRs (which cut their lines before the ID), more problems
+// than are listed.
 TEST_F(Threads, AnyNumberOfThreadsGivesTheSameLoad)
 {
     std::string awkward = header_line;
@@ -300,10 +468,10 @@ TEST_F(Threads, AnyNumberOfThreadsGivesTheSameLoad)
                 // Enough of everything for the comparison to mean something.
                 EXPECT_GT(r.counts.duplicates, 400u);
                 EXPECT_GT(r.counts.added, 4000u);
-                EXPECT_EQ(r.counts.reported, 120u);
-                EXPECT_EQ(r.problems.size(), 200u); // 120 bad lines and 120 stray CRs: 200 listed
+                EXPECT_EQ(r.counts.reported, 240u); // 120 bad amounts, 120 lines cut before their ID
+                EXPECT_EQ(r.problems.size(), 200u); // those and 120 stray CRs: 200 listed
                 ASSERT_EQ(r.unlisted.size(), 1u);
-                EXPECT_EQ(r.unlisted[0].lines, 40u);
+                EXPECT_EQ(r.unlisted[0].lines, 160u);
                 ASSERT_NE(s.find("L2"), nullptr);
                 EXPECT_EQ(s.find("L2")->data.item_title(), std::string(127, 't'));
             } else {

@@ -9,6 +9,7 @@
 
 namespace {
 
+// Each text and what it must give: the result and the date (none for results below 0).
 struct DateCase {
     const char *text;
     int result;
@@ -17,38 +18,73 @@ struct DateCase {
 
 class DateParse : public ::testing::TestWithParam<DateCase> {};
 
-TEST_P(DateParse, ReadsSlashAndDashForms)
+TEST_P(DateParse, ReadsOnlyRealCalendarDates)
 {
     const DateCase &c = GetParam();
     qv_date d{9, 9, 9};
-    EXPECT_EQ(qv_date_parse(d, c.text), c.result);
+    EXPECT_EQ(qv_date_parse(d, c.text), c.result) << c.text;
     EXPECT_EQ(d, c.date) << c.text << " gave " << d.year << "-" << d.month << "-" << d.day;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, DateParse,
-    ::testing::Values(DateCase{"12/31/2008", 1, {2008, 12, 31}}, DateCase{"2008-12-31", 2, {2008, 12, 31}},
-                      DateCase{"6/16/2009", 1, {2009, 6, 16}}, DateCase{"", -2, {}},
-                      DateCase{"31.12.2008", -1, {}}, DateCase{"6/16", 1, {0, 6, 16}},
-                      DateCase{" 6/ 16/ 2009 10:00", 1, {2009, 6, 16}},
-                      DateCase{"1/300/2009", 1, {2009, 1, 44}}, DateCase{"2/29/2023", 1, {2023, 2, 29}},
-                      DateCase{"13/1/2024", 1, {2024, 13, 1}}, DateCase{"0/0/0", 1, {0, 0, 0}},
-                      DateCase{"2024-02-30", 2, {2024, 2, 30}}, DateCase{"1/2-3/2020", 1, {0, 1, 2}},
-                      DateCase{"x/1/2020", 1, {}}, DateCase{"-1/1/2020", 1, {2020, 255, 1}},
-                      DateCase{"1/1/70000", 1, {4464, 1, 1}}));
+    ::testing::Values(
+        DateCase{"12/31/2008", 1, {2008, 12, 31}}, DateCase{"2008-12-31", 2, {2008, 12, 31}},
+        DateCase{"6/16/2009", 1, {2009, 6, 16}}, DateCase{"06/06/2009", 1, {2009, 6, 6}},
+        DateCase{"2/29/2024", 1, {2024, 2, 29}}, DateCase{"2000-02-29", 2, {2000, 2, 29}},
+        DateCase{"1/1/1", 1, {1, 1, 1}}, DateCase{"12/31/9999", 1, {9999, 12, 31}},
+        DateCase{"   7-01-02", 2, {7, 1, 2}}, DateCase{"", -2, {}},
+        // neither form
+        DateCase{"31.12.2008", -1, {}}, DateCase{"x", -1, {}}, DateCase{"20081231", -1, {}},
+        // no such day, month or year
+        DateCase{"31/12/2020", -3, {}}, DateCase{"13/1/2024", -3, {}}, DateCase{"2/29/2023", -3, {}},
+        DateCase{"2/30/2009", -3, {}}, DateCase{"2/29/1900", -3, {}}, DateCase{"4/31/2024", -3, {}},
+        DateCase{"2024-02-30", -3, {}}, DateCase{"0/0/0", -3, {}}, DateCase{"1/0/2020", -3, {}},
+        DateCase{"1/1/0", -3, {}}, DateCase{"1/1/99999", -3, {}}, DateCase{"1/300/2009", -3, {}},
+        // signs, blanks and anything left over
+        DateCase{"-1/1/2020", -3, {}}, DateCase{"1/+1/2020", -3, {}}, DateCase{"1/ 1/2020", -3, {}},
+        DateCase{"1/2/2020/5", -3, {}}, DateCase{"6/16/2009 10:00", -3, {}}, DateCase{"6/16/2009 ", -3, {}},
+        DateCase{"6/16", -3, {}}, DateCase{"1/2-3/2020", -3, {}}, DateCase{"x/1/2020", -3, {}},
+        DateCase{"2009-6-16-1", -3, {}}, DateCase{"-2009-06-16", -3, {}}));
 
-TEST(TimeParse, ReadsHoursMinutesSeconds)
+struct TimeCase {
+    const char *text;
+    int result;
+    qv_time time;
+};
+
+class TimeParse : public ::testing::TestWithParam<TimeCase> {};
+
+TEST_P(TimeParse, ReadsTimesInRangeIn24And12HourForms)
 {
-    qv_time t;
-    EXPECT_EQ(qv_time_parse(t, "23:59:59"), 1);
-    EXPECT_EQ(t, (qv_time{23, 59, 59}));
-    EXPECT_EQ(qv_time_parse(t, "7:5"), 1);
-    EXPECT_EQ(qv_time_text(t), "07:05:00");
-    EXPECT_EQ(qv_time_parse(t, "1200"), -1);
-    EXPECT_EQ(t, qv_time{});
-    EXPECT_EQ(qv_time_parse(t, ""), -2);
+    const TimeCase &c = GetParam();
+    qv_time t{9, 9, 9};
+    EXPECT_EQ(qv_time_parse(t, c.text), c.result) << c.text;
+    EXPECT_EQ(t, c.time) << c.text << " gave " << qv_time_text(t);
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    Texts, TimeParse,
+    ::testing::Values(TimeCase{"23:59:59", 1, {23, 59, 59}}, TimeCase{"00:00:00", 1, {0, 0, 0}},
+                      TimeCase{"7:5", 1, {7, 5, 0}}, TimeCase{"14:05", 1, {14, 5, 0}},
+                      TimeCase{" 9:05:00", 1, {9, 5, 0}}, TimeCase{"", -2, {}}, TimeCase{"1200", -1, {}},
+                      // 12-hour time
+                      TimeCase{"10:00:00 PM", 1, {22, 0, 0}}, TimeCase{"10:00:00 am", 1, {10, 0, 0}},
+                      TimeCase{"12:00:00 AM", 1, {0, 0, 0}}, TimeCase{"12:30 PM", 1, {12, 30, 0}},
+                      TimeCase{"12:59:59 am", 1, {0, 59, 59}}, TimeCase{"1:02:03 Pm", 1, {13, 2, 3}},
+                      TimeCase{"0:30 AM", -3, {}}, TimeCase{"13:00 PM", -3, {}}, TimeCase{"10:00PM", -3, {}},
+                      TimeCase{"10:00  PM", -3, {}}, TimeCase{"10:00 P", -3, {}},
+                      TimeCase{"10:00 XM", -3, {}},
+                      // out of range, signed, cut short or with something after it
+                      TimeCase{"24:00:00", -3, {}}, TimeCase{"25:00:00", -3, {}},
+                      TimeCase{"12:60:00", -3, {}}, TimeCase{"12:00:60", -3, {}},
+                      TimeCase{"-1:00:00", -3, {}}, TimeCase{"+1:00:00", -3, {}}, TimeCase{"100:00", -3, {}},
+                      TimeCase{"7:", -3, {}}, TimeCase{":30", -3, {}}, TimeCase{"12:00:00:00", -3, {}},
+                      TimeCase{"12:00:00 ", -3, {}}, TimeCase{"12:00:00 PST", -3, {}},
+                      TimeCase{"12:005", -3, {}}));
+
+// Each text and what it must give: its value (and how it is written back), or the conversion error,
+// which names the whole text.
 struct AmountCase {
     const char *text;
     std::optional<amount> value; // none: the conversion error
@@ -57,15 +93,21 @@ struct AmountCase {
 
 class AmountParse : public ::testing::TestWithParam<AmountCase> {};
 
-TEST_P(AmountParse, ReadsHundredths)
+TEST_P(AmountParse, ReadsOnlyTheFormatsOwnForm)
 {
     const AmountCase &c = GetParam();
     amount a = 77;
     if (!c.value) {
-        EXPECT_THROW(qv_amount_parse(a, c.text), Ebcl_conversion_error) << c.text;
+        try {
+            qv_amount_parse(a, c.text);
+            ADD_FAILURE() << "'" << c.text << "' gave " << a;
+        } catch (const Ebcl_conversion_error &e) {
+            EXPECT_EQ(e.text(), c.text);
+            EXPECT_EQ(std::string(e.what()), std::string("'") + c.text + "' is not a valid integer value");
+        }
         return;
     }
-    qv_amount_parse(a, c.text);
+    EXPECT_EQ(qv_amount_parse(a, c.text), *c.text == '\0' ? -2 : 1);
     EXPECT_EQ(a, *c.value) << c.text;
     if (c.written) {
         EXPECT_EQ(qv_amount_text(a), c.written);
@@ -76,36 +118,62 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, AmountParse,
     ::testing::Values(AmountCase{"-1,234.56", -123456, "-1234.56"}, AmountCase{"-0.01", -1, "-0.01"},
                       AmountCase{"0.00", 0, "0.00"}, AmountCase{"1,234", 123400, "1234.00"},
-                      AmountCase{"", 0, "0.00"}, AmountCase{"1.05", 105, "1.05"},
-                      // one decimal is tenths; more than two are rounded half away from zero
-                      AmountCase{"1.5", 150, "1.50"}, AmountCase{"-0.5", -50, "-0.50"},
-                      AmountCase{"1.234", 123}, AmountCase{"1.235", 124}, AmountCase{"-1.235", -124},
-                      AmountCase{"1.995", 200, "2.00"},
-                      // 64-bit amounts: past 21,474,836.47
-                      AmountCase{"21,474,836.47", 2147483647}, AmountCase{"21,474,836.48", 2147483648},
+                      AmountCase{"1,234,567.89", 123456789}, AmountCase{"", 0, "0.00"},
+                      AmountCase{"1.05", 105, "1.05"}, AmountCase{"1.5", 150, "1.50"},
+                      AmountCase{"-0.5", -50, "-0.50"}, AmountCase{" -0.50", -50, "-0.50"},
+                      AmountCase{"0,123", 12300}, AmountCase{"000000000000000000000000000012.50", 1250},
+                      // 64 bits of hundredths
+                      AmountCase{"21,474,836.48", 2147483648}, AmountCase{"2147483648.00", 214748364800},
                       AmountCase{"-2,147,483,647.99", -214748364799, "-2147483647.99"},
-                      AmountCase{" -0.50", -50, "-0.50"}, AmountCase{"+5", 500},
-                      AmountCase{"1,2,3.00", 12300}, AmountCase{"$1F", 3100}, AmountCase{".50", {}},
-                      AmountCase{"12.", {}}, AmountCase{"abc", {}}, AmountCase{"1e5", {}},
-                      AmountCase{"--5", {}}, AmountCase{"(1.00)", {}}, AmountCase{"2147483648.00", {}},
-                      AmountCase{"123456789012345678901234567890", {}}, AmountCase{"1.2.3", {}}));
+                      AmountCase{"92233720368547758.07", INT64_MAX, "92233720368547758.07"},
+                      AmountCase{"-92233720368547758.08", INT64_MIN, "-92233720368547758.08"},
+                      AmountCase{"92233720368547758.08", {}}, AmountCase{"-92233720368547758.09", {}},
+                      AmountCase{"123456789012345678901234567890", {}},
+                      // a currency sign, hexadecimal, a unit after the number
+                      AmountCase{"$10.00", {}}, AmountCase{"$FF", {}}, AmountCase{"$1F", {}},
+                      AmountCase{"0x1A", {}}, AmountCase{"5.0x10", {}}, AmountCase{"10.00 EUR", {}},
+                      AmountCase{"10.00 ", {}}, AmountCase{"1e5", {}},
+                      // commas only between groups of three; a decimal comma
+                      AmountCase{"12,34", {}}, AmountCase{",123", {}}, AmountCase{"1,2,3.00", {}},
+                      AmountCase{"1234,567", {}}, AmountCase{"1,234,", {}}, AmountCase{"1,,234", {}},
+                      AmountCase{"1.234,56", {}}, AmountCase{"1,234.5,6", {}},
+                      // three or more decimals, or none after the point
+                      AmountCase{"1.234", {}}, AmountCase{"1.235", {}}, AmountCase{"0.005", {}},
+                      AmountCase{".50", {}}, AmountCase{"12.", {}}, AmountCase{"1.2.3", {}},
+                      // signs and brackets
+                      AmountCase{"+5", {}}, AmountCase{"--5", {}}, AmountCase{"-", {}}, AmountCase{" ", {}},
+                      AmountCase{"(1.00)", {}}, AmountCase{"- 5", {}}, AmountCase{"abc", {}}));
 
-TEST(AmountParse, TheErrorNamesTheOffendingPart)
+struct QuantityCase {
+    const char *text;
+    std::optional<std::int32_t> value; // none: the conversion error
+};
+
+class QuantityParse : public ::testing::TestWithParam<QuantityCase> {};
+
+TEST_P(QuantityParse, ReadsDecimalIntegersOnly)
 {
-    amount a;
-    try {
-        qv_amount_parse(a, ".50");
-        FAIL();
-    } catch (const Ebcl_conversion_error &e) {
-        EXPECT_STREQ(e.what(), "'' is not a valid integer value");
+    const QuantityCase &c = GetParam();
+    std::int32_t q = 77;
+    if (!c.value) {
+        EXPECT_THROW(qv_quantity_parse(q, c.text), Ebcl_conversion_error) << c.text << " gave " << q;
+        return;
     }
-    try {
-        qv_amount_parse(a, "12.5q");
-        FAIL();
-    } catch (const Ebcl_conversion_error &e) {
-        EXPECT_STREQ(e.what(), "'5q' is not a valid integer value");
-    }
+    EXPECT_EQ(qv_quantity_parse(q, c.text), *c.text == '\0' ? -2 : 1);
+    EXPECT_EQ(q, *c.value) << c.text;
 }
+
+INSTANTIATE_TEST_SUITE_P(Texts, QuantityParse,
+                         ::testing::Values(QuantityCase{"", 0}, QuantityCase{"3", 3}, QuantityCase{"-1", -1},
+                                           QuantityCase{"+7", 7}, QuantityCase{" 7", 7},
+                                           QuantityCase{"007", 7}, QuantityCase{"2147483647", INT32_MAX},
+                                           QuantityCase{"-2147483648", INT32_MIN},
+                                           QuantityCase{"2147483648", {}}, QuantityCase{"-2147483649", {}},
+                                           QuantityCase{"99999999999999999999", {}}, QuantityCase{"0x1A", {}},
+                                           QuantityCase{"$FF", {}}, QuantityCase{"x10", {}},
+                                           QuantityCase{"1.0", {}}, QuantityCase{"1,000", {}},
+                                           QuantityCase{"7 ", {}}, QuantityCase{"-", {}},
+                                           QuantityCase{" ", {}}));
 
 TEST(TextForms, DateAndAmount)
 {

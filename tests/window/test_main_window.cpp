@@ -264,9 +264,10 @@ private Q_SLOTS:
         // The start-up folder's files go by the names they have in it.
         QCOMPARE(details.value(0), QStringLiteral("gone.csv: No such file or directory"));
         for (int i = 0; i < 15; ++i)
-            QCOMPARE(details.value(i + 1), QStringLiteral("bad-lines-of-a-history-file.csv:%1: Gross: 'abc' is not "
-                                                          "a valid amount")
-                                               .arg(i + 2));
+            QCOMPARE(details.value(i + 1),
+                     QStringLiteral("bad-lines-of-a-history-file.csv:%1: Gross: 'abc' is not "
+                                    "a valid amount")
+                         .arg(i + 2));
         QVERIFY(box.detailsUnwrapped);
         QVERIFY(!box.textWraps);
         // Centred on the window, which stands where it will be shown.
@@ -878,6 +879,44 @@ private Q_SLOTS:
         QCOMPARE(details.value(15), QStringLiteral("/data/big.csv:2: worse"));
         QCOMPARE(details.value(215),
                  QStringLiteral("/data/big.csv: 1,100 more lines could not be loaded (not listed)"));
+        QLocale::setDefault(QLocale::c());
+    }
+
+    // Values left out of records that loaded are not lines that could not be loaded, and a note on a
+    // file's form is not a file that could not be read: each has its own part of the summary.
+    void valuesLeftOutAndNotesAreToldApart()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        qv_load_report report;
+        report.problems.push_back({"/data/gone.csv", 0, "No such file or directory"});
+        report.problems.push_back({"/data/eu.csv", 0,
+                                   "amounts are written with a decimal comma (line 2: "
+                                   "'1,50'); this program reads the point form",
+                                   qv_problem_kind::file_form});
+        report.problems.push_back({"/data/eu.csv", 2, "Gross: '1,50' is not a valid amount"});
+        report.problems.push_back(
+            {"/data/eu.csv", 2, "Date: '31/12/2020' is not a valid date", qv_problem_kind::value_left_out});
+        report.problems.push_back(
+            {"/data/t.csv", 5, "Time: '25:00:00' is not a valid time", qv_problem_kind::value_left_out});
+        report.unlisted.push_back({"/data/t.csv", 0, 300});
+        const TLoadProblemsBox box = qv_load_problems_box(report);
+        QCOMPARE(box.text.split('\n'),
+                 (QStringList{"1 file could not be read:", "    gone.csv: No such file or directory",
+                              "Values written in another form:",
+                              "    eu.csv: amounts are written with a decimal comma (line 2: '1,50'); this "
+                              "program reads the point form",
+                              "1 line could not be loaded:", "    eu.csv: 1 line",
+                              "302 values could not be read; their records loaded without them:",
+                              "    eu.csv: 1 value", "    t.csv: 301 values", "",
+                              "The details list every problem."}));
+        QCOMPARE(box.details.split('\n'),
+                 (QStringList{"/data/gone.csv: No such file or directory",
+                              "/data/eu.csv: amounts are written with a decimal comma (line 2: '1,50'); this "
+                              "program reads the point form",
+                              "/data/eu.csv:2: Gross: '1,50' is not a valid amount",
+                              "/data/eu.csv:2: Date: '31/12/2020' is not a valid date",
+                              "/data/t.csv:5: Time: '25:00:00' is not a valid time",
+                              "/data/t.csv: 300 more values could not be read (not listed)"}));
         QLocale::setDefault(QLocale::c());
     }
 
