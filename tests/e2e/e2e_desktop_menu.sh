@@ -118,9 +118,7 @@ wait_list "$window" "$artefacts/e2e-menu-nothing-loaded.png" is_hint ||
   fail "the empty list shows no grey hint in its middle (darkest grey $darkest): see e2e-menu-nothing-loaded.png"
 only_main_window "from the menu"
 # Nothing to export: the list is empty.
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+f
-sleep 0.3
+e2e_key_opens "$window" alt+f
 xdotool key e
 info=$(timeout 10 xdotool search --sync --onlyvisible --name '^Information$' | head -n 1) ||
   fail "File > Export list... did not say that there is nothing to export"
@@ -137,14 +135,11 @@ window=$(wait_main_window)
 wait_list "$window" "$artefacts/e2e-open-with.png" is_rows ||
   fail "the list shows no rows (darkest grey $darkest): see e2e-open-with.png"
 only_main_window "open with"
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+f
-sleep 0.3
+e2e_key_opens "$window" alt+f
 xdotool key e
 dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Export list$' | head -n 1) ||
   fail "the save dialog did not open from Alt+F, E"
 xdotool windowfocus --sync "$dialog"
-sleep 0.5
 xdotool type --delay 10 "$work/out/list.csv"
 xdotool key Return
 for _ in $(seq 100); do [ -s "$work/out/list.csv" ] && break; sleep 0.1; done
@@ -157,9 +152,7 @@ cmp "$work/out/list.csv" "$work/expected.csv" || fail "the list holds other reco
 
 # Search > Transaction ID for an ID that no record has.
 for _ in $(seq 50); do xdotool search --onlyvisible --name '^Export list$' >/dev/null 2>&1 || break; sleep 0.1; done
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+s
-sleep 0.3
+e2e_key_opens "$window" alt+s
 xdotool key Return
 box=$(timeout 10 xdotool search --sync --onlyvisible --name '^Search$' | head -n 1) ||
   fail "the search box did not open from Alt+S, Enter"
@@ -171,9 +164,7 @@ wait_list "$window" "$artefacts/e2e-menu-no-match.png" is_hint ||
 only_main_window "after the search"
 
 # Search > All: the rows again.
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+s
-sleep 0.3
+e2e_key_opens "$window" alt+s
 xdotool key Down Down Down Return
 wait_list "$window" "$artefacts/e2e-menu-all-again.png" is_rows ||
   fail "Search > All did not show the rows again (darkest grey $darkest)"
