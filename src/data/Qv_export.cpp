@@ -10,14 +10,6 @@
 
 namespace fs = std::filesystem;
 
-const std::array<std::string_view, qv_column_count> qv_field_names = {
-    "date",       "time",         "time_zone",  "name",     "status_note", "status",    "gross",
-    "fee",        "net",          "from_email", "to_email", "trans_id",    "name_note", "address_note",
-    "item_title", "item_id",      "shipping",   "column17", "sales_tax",   "column19",  "column20",
-    "column21",   "column22",     "column23",   "buyer_id", "column25",    "column26",  "column27",
-    "column28",   "ref_trans_id", "column30",   "column31", "quantity",    "column33",  "balance",
-    "address1",   "address2",     "city",       "province", "zip_code",    "country",   "phone"};
-
 namespace {
 
 // Windows-1252 for the bytes 0x80 to 0x9F; the rest of the upper half is Latin-1.
@@ -209,10 +201,10 @@ void qv_csv_append_field(std::string &out, std::string_view utf8)
 
 void qv_csv_append_header(std::string &out)
 {
-    for (std::size_t i = 0; i < qv_field_names.size(); ++i) {
+    for (std::size_t i = 0; i < qv_column_names.size(); ++i) {
         if (i != 0)
             out += ',';
-        out += qv_field_names[i];
+        out += qv_column_names[i];
     }
     out += "\r\n";
 }

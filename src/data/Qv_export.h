@@ -1,10 +1,11 @@
 // Writing history out: records as standard CSV (RFC 4180, UTF-8, CR LF line ends) and the safe write of
 // a whole file. Standard library only, so that qv-dump and the windows share it.
 //
-// A record is written as its 42 fields in declared order, under a header line of the field names:
-// dates as YYYY-MM-DD (empty for a record without a date), times as HH:MM:SS, amounts as -1234.56, the
-// quantity as a whole number and texts converted to UTF-8. A field is quoted when it holds a comma, a
-// quote, a CR or a LF, its quotes doubled.
+// A record is written as its 42 fields in declared order, under the history files' own header line of
+// column captions (qv_column_names, unquoted), so that the load knows the file again: dates as YYYY-MM-DD
+// (empty for a record without a date), times as HH:MM:SS, amounts as -1234.56, the quantity as a whole number
+// and texts converted to UTF-8. A field is quoted when it holds a comma, a quote, a CR or a LF, its quotes
+// doubled.
 //
 // A file is written through a new temporary file in its own folder, which takes the target's name
 // only when every byte is written and closed: an error, a full disk included, leaves the target as it
@@ -18,9 +19,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// The names of the 42 fields, in declared order: the header of an exported history.
-extern const std::array<std::string_view, qv_column_count> qv_field_names;
 
 // Record bytes as UTF-8: bytes that are valid UTF-8 stay as they are (a last character cut short is
 // dropped), any other text is read as Windows-1252.

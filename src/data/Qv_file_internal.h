@@ -442,10 +442,6 @@ public:
 
     static Tqv_records::Timpl &impl(Tqv_records &store) { return *store.impl_; }
 
-    // Sizes the index and the order for count records at least, so that a load does not grow them in
-    // many steps.
-    static void reserve(Tqv_records &store, std::size_t count);
-
 private:
     static void grow(Tqv_records::Timpl &d);
 };

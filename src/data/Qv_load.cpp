@@ -146,6 +146,198 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
     }
 }
 
+// Hands out the first bytes of a source, read ahead to tell its form, and then the rest of it.
+class Treplay_source : public Tsource {
+public:
+    Treplay_source(Tsource &source, std::string_view head) : source_(source), head_(head) {}
+    std::size_t read(char *dest, std::size_t room) override
+    {
+        if (head_.empty())
+            return source_.read(dest, room);
+        const std::size_t n = std::min(room, head_.size());
+        std::memcpy(dest, head_.data(), n);
+        head_.remove_prefix(n);
+        return n;
+    }
+    std::uint64_t size() const override { return source_.size(); }
+    bool intact() override { return source_.intact(); }
+    std::string failure() const override { return source_.failure(); }
+
+private:
+    Tsource &source_;
+    std::string_view head_;
+};
+
+// Whether the first line of head is the header line of an exported history: the column captions the
+// export writes, or the field names that earlier versions of it wrote.
+bool export_header(std::string_view head)
+{
+    const std::size_t lf = head.find('\n');
+    if (lf == std::string_view::npos)
+        return false;
+    std::string_view line = head.substr(0, lf);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    for (const auto *names : {&qv_column_names, &qv_field_names}) {
+        std::string_view rest = line;
+        bool same = true;
+        for (std::size_t i = 0; i < names->size() && same; ++i) {
+            const std::string_view name = (*names)[i];
+            same = rest.substr(0, name.size()) == name;
+            rest.remove_prefix(std::min(rest.size(), name.size()));
+            if (same && i + 1 < names->size()) {
+                same = !rest.empty() && rest.front() == ',';
+                rest.remove_prefix(same ? 1 : 0);
+            }
+        }
+        if (same && rest.empty())
+            return true;
+    }
+    return false;
+}
+
+// Cuts the text of an exported history (RFC 4180: fields quoted or not, a quoted field's quotes
+// doubled, any character within quotes, a record ended by LF or CR LF) into records, block by block,
+// and hands each to on_line as a split line: its 42 fields (each cut to qv_column_max bytes), or, as
+// the split result, why it is not a record of an export (-3: not 42 fields, -4: a quote within a field,
+// -5: a quoted field open at the end of the text; -1: an empty line), and the further lines of the
+// text that it spans. A record left unfinished at the end counts only when the text is whole; a zero
+// byte ends the text.
+template <class OnLine, class Progress>
+Tstream_end stream_export(Tsource &source, OnLine &&on_line, Progress &&progress)
+{
+    Tstream_end result;
+    const std::size_t block_size =
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(source.size() + 1, 64, block_size_setting));
+    std::vector<char> block(block_size);
+    struct Trecord {
+        char text[qv_column_count][qv_column_max];
+        qv_line_fields fields;
+    };
+    const auto record = std::make_unique<Trecord>();
+    std::array<std::size_t, qv_column_count> length{};
+    int field = 0;       // the field being read; qv_column_count and more: too many
+    bool begun = false;  // a character of the record was read
+    bool quoted = false; // within a quoted field
+    bool closed = false; // just after a quote within a quoted field: a quote again, or the field's end
+    bool cr = false;     // a CR outside quotes, not yet known to end the record
+    bool stray_quote = false;
+    std::uint32_t more = 0; // line ends within the record's quoted fields
+    std::size_t records = 0;
+    std::size_t lines = 0; // line ends read
+    std::uint64_t bytes = 0;
+
+    const auto put = [&](char c) {
+        if (field < qv_column_count && length[field] < qv_column_max)
+            record->text[field][length[field]++] = c;
+    };
+    const auto end_record = [&](bool at_text_end) {
+        record->fields.clear();
+        for (int c = 0; c < qv_column_count; ++c)
+            record->fields.slot[c] = std::string_view(record->text[c], length[c]);
+        int split = 1;
+        if (!begun)
+            split = -1;
+        else if (at_text_end && quoted)
+            split = -5;
+        else if (stray_quote)
+            split = -4;
+        else if (field != qv_column_count - 1)
+            split = -3;
+        on_line(std::string_view(), &record->fields, false, split, more);
+        if (++records % 1024 == 0)
+            on_line.flush(); // what the loader holds per record stays small
+        length.fill(0);
+        field = 0;
+        begun = quoted = closed = stray_quote = false;
+        more = 0;
+    };
+    const auto take = [&](char c) {
+        if (quoted) {
+            if (c == '"') {
+                quoted = false;
+                closed = true;
+                return;
+            }
+            if (c == '\n') {
+                ++more;
+                ++lines;
+            }
+            put(c);
+            return;
+        }
+        if (cr) {
+            cr = false;
+            if (c == '\n') {
+                ++lines;
+                end_record(false);
+                return;
+            }
+            put('\r');
+        }
+        if (closed) {
+            closed = false;
+            if (c == '"') { // a doubled quote
+                quoted = true;
+                put('"');
+                return;
+            }
+            if (c != ',' && c != '\r' && c != '\n')
+                stray_quote = true;
+        }
+        switch (c) {
+        case ',':
+            ++field;
+            begun = true;
+            break;
+        case '\r':
+            cr = true;
+            break;
+        case '\n':
+            ++lines;
+            end_record(false);
+            break;
+        case '"':
+            if (length[std::min(field, qv_column_count - 1)] == 0)
+                quoted = true;
+            else
+                stray_quote = true;
+            begun = true;
+            break;
+        default:
+            put(c);
+            begun = true;
+            break;
+        }
+    };
+
+    for (;;) {
+        const std::size_t got = source.read(block.data(), block_size);
+        bytes += got;
+        const char *const end = block.data() + got;
+        const char *const zero = static_cast<const char *>(std::memchr(block.data(), '\0', got));
+        for (const char *c = block.data(); c != (zero != nullptr ? zero : end); ++c)
+            take(*c);
+        if (got == 0 || zero != nullptr) {
+            if (cr)
+                take('\n'); // a CR that ends the text ends its last record
+            if (begun && (zero != nullptr || source.intact()))
+                end_record(true);
+            // A zero byte with nothing after it loses nothing.
+            char probe;
+            if (zero != nullptr && (zero + 1 < end || source.read(&probe, 1) != 0))
+                result.zero_line = lines;
+            on_line.flush();
+            return result;
+        }
+        if (!progress(bytes)) {
+            on_line.flush();
+            result.cancelled = true;
+            return result;
+        }
+    }
+}
+
 std::atomic<std::size_t> load_threads_setting{0};
 
 // Turns each line after the header into a record of the store, counting and reporting as it goes. The
@@ -154,10 +346,8 @@ std::atomic<std::size_t> load_threads_setting{0};
 // had been taken one by one.
 class Tline_loader {
 public:
-    Tline_loader(Tqv_records &store, const std::string &name, qv_load_report &report, Tparse_team &team,
-                 std::uint64_t size_hint)
-        : store_(store), name_(name), report_(report), team_(team), size_hint_(size_hint),
-          first_problem_(report.problems.size())
+    Tline_loader(Tqv_records &store, const std::string &name, qv_load_report &report, Tparse_team &team)
+        : store_(store), name_(name), report_(report), team_(team), first_problem_(report.problems.size())
     {
     }
     ~Tline_loader()
@@ -200,9 +390,12 @@ public:
 
     // A line of the current block: its text, or for a line longer than a block its columns (copied here,
     // since the splitter that holds them is reused).
-    void operator()(std::string_view line, const qv_line_fields *split, bool stray_cr, int split_result = 1)
+    void operator()(std::string_view line, const qv_line_fields *split, bool stray_cr, int split_result = 1,
+                    std::uint32_t more_lines = 0)
     {
-        Tbatch_line entry{line, no_line, stray_cr, static_cast<std::int8_t>(split_result)};
+        Tbatch_line entry{line,       no_line,    stray_cr, static_cast<std::int8_t>(split_result),
+                          more_lines, batch_more_};
+        batch_more_ += more_lines;
         if (split != nullptr) {
             if (long_count_ == long_lines_.size())
                 long_lines_.push_back(std::make_unique<Tlong_line>());
@@ -242,7 +435,6 @@ public:
                             : static_cast<std::size_t>(batch_.back().text.data() + batch_.back().text.size() -
                                                        batch_.front().text.data()) +
                                   1;
-        const std::size_t added_before = report_.counts.added;
         const Tstore_access::Tinside &shared = Tstore_access::impl(store_);
         const std::pair<unsigned char *, std::size_t> pages = shared.next_pages(text_bytes);
         const std::function<void()> make_pages = [pages] {
@@ -267,7 +459,7 @@ public:
                 const std::size_t to = n * (part + 1) / parts;
                 p.lines.reserve(to - from);
                 for (std::size_t i = from; i < to; ++i)
-                    parse(batch_[i], first_number + i, shared, p);
+                    parse(batch_[i], first_number + i + batch_[i].before, shared, p);
             },
             [&](std::size_t part) {
                 const Tparsed_part &p = out[part];
@@ -278,16 +470,8 @@ public:
             make_pages);
         for (std::size_t part = 0; part < parts; ++part)
             learn(out[part]);
-        if (first_number == 1 && text_bytes > 0 && size_hint_ > text_bytes) {
-            // The first run of lines tells about how many records the file will add: the index is made big
-            // enough at once rather than in many steps.
-            const double per_byte =
-                static_cast<double>(report_.counts.added - added_before) / static_cast<double>(text_bytes);
-            Tstore_access::reserve(store_, store_.count() +
-                                               static_cast<std::size_t>(
-                                                   per_byte * static_cast<double>(size_hint_ - text_bytes)));
-        }
         batch_.clear();
+        batch_more_ = 0;
         long_count_ = 0;
     }
 
@@ -314,11 +498,21 @@ public:
 private:
     static constexpr std::size_t batch_max = 32768;
     static constexpr const char *unquoted_text = "not a history line: its fields are not quoted";
+    // Why a record of an exported history was refused, by its split result (export_refused - result).
+    static constexpr int export_refused = -3;
+    static constexpr const char *export_problems[] = {
+        "not an exported history line: it does not hold 42 fields",
+        "not an exported history line: a quote stands inside a field",
+        "not an exported history line: a quoted field is not closed at the end of the file",
+    };
     struct Tbatch_line {
         std::string_view text;
         std::size_t long_line; // its columns in long_lines_, or no_line
         bool stray_cr;
-        std::int8_t long_split; // a long line's split result
+        std::int8_t long_split;   // a long line's split result, or why an exported record was refused
+        std::uint32_t more = 0;   // the further lines of the file the record spans (an export's quoted
+                                  // line ends)
+        std::uint32_t before = 0; // the further lines spanned by the batch's records before this one
     };
     struct Tlong_line {
         char text[qv_column_count][qv_column_max];
@@ -336,6 +530,13 @@ private:
         } else {
             fields.clear();
             qv_line_split(line.text, fields);
+        }
+        if (line.long_line != no_line && line.long_split <= export_refused && number != 1) {
+            out.kind = Tline_kind::problem;
+            out.message = static_cast<std::uint32_t>(p.messages.size());
+            p.messages.emplace_back(export_problems[export_refused - line.long_split]);
+            p.lines.push_back(out); // with no ID, so never taken for a copy of a stored record
+            return;
         }
         const std::string_view id = fields.field(11);
         if (number == 1) {
@@ -411,6 +612,7 @@ private:
     void add(const Tbatch_line &line, const Tparsed_line &parsed, const Tparsed_part &p)
     {
         const std::size_t number = ++index_;
+        index_ += line.more;
         qv_load_counts &counts = report_.counts;
         ++counts.lines;
         if (line.stray_cr)
@@ -495,10 +697,10 @@ private:
     const std::string &name_;
     qv_load_report &report_;
     Tparse_team &team_;
-    const std::uint64_t size_hint_; // the size of the text
     std::vector<Tbatch_line> batch_;
     std::vector<std::unique_ptr<Tlong_line>> long_lines_;
     std::size_t long_count_ = 0;
+    std::uint32_t batch_more_ = 0; // the further lines spanned by the batch's records so far
     std::size_t index_ = 0;
     std::size_t listed_ = 0;
     std::size_t unlisted_ = 0;
@@ -520,7 +722,7 @@ struct Tload_place {
 bool load_source(Tqv_records &store, Tsource &source, const std::string &name, qv_load_report &report,
                  const qv_load_progress &progress, const Tload_place &place)
 {
-    Tline_loader loader(store, name, report, place.team, source.size());
+    Tline_loader loader(store, name, report, place.team);
     bool whole = false;
     bool cancelled = false;
     try {
@@ -532,7 +734,19 @@ bool load_source(Tqv_records &store, Tsource &source, const std::string &name, q
             loader.file_problem("not read: the load was cancelled");
             return false;
         }
-        const Tstream_end end = stream_lines(source, loader, ask);
+        // The first line tells an exported history from a history file.
+        std::string head(static_cast<std::size_t>(std::min<std::uint64_t>(source.size(), 4096)), '\0');
+        std::size_t got = 0;
+        while (got < head.size() && std::memchr(head.data(), '\n', got) == nullptr) {
+            const std::size_t n = source.read(head.data() + got, head.size() - got);
+            if (n == 0)
+                break;
+            got += n;
+        }
+        head.resize(got);
+        Treplay_source replay(source, head);
+        const Tstream_end end =
+            export_header(head) ? stream_export(replay, loader, ask) : stream_lines(replay, loader, ask);
         if (end.cancelled) {
             loader.file_problem("not fully read: the load was cancelled after line " +
                                 std::to_string(loader.lines()));

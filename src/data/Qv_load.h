@@ -93,7 +93,7 @@ std::string qv_escaped_name(std::string_view name);
 //
 // Only a regular file (or a link to one) is opened, never anything that could block. The file is read
 // up to the size it had when its load began; a line becomes a record only when it ended with a line end
-// or with that end of the file, and a file whose size or modification time changed during the read is
+// or with that end of the file, and a file whose size, modification or change time changed during the read is
 // reported, its unfinished last line adding nothing. Running out of memory is reported with the file;
 // what loaded before stays. Memory stays bounded by what is kept, whatever the length of a line.
 void qv_load_history_file(Tqv_records &store, const std::string &path, qv_load_report &report,

@@ -16,6 +16,61 @@ using namespace qv_internal;
 // address of its texts, as the store's memory counts on.
 static_assert(sizeof(Tqv_record) == sizeof(Tqv_numbers) + sizeof(const unsigned char *));
 
+// ---- Column captions and field names -----------------------------------------------------------
+
+const std::array<std::string_view, qv_column_count> qv_column_names = {
+    "Date",
+    "Time",
+    "Time Zone",
+    "Name",
+    "Type",
+    "Status",
+    "Gross",
+    "Fee",
+    "Net",
+    "From Email Address",
+    "To Email Address",
+    "Transaction ID",
+    "Counterparty Status",
+    "Address Status",
+    "Item Title",
+    "Item ID",
+    "Shipping and Handling Amount",
+    "Insurance Amount",
+    "Sales Tax",
+    "Option 1 Name",
+    "Option 1 Value",
+    "Option 2 Name",
+    "Option 2 Value",
+    "Auction Site",
+    "Buyer ID",
+    "Item URL",
+    "Closing Date",
+    "Escrow Id",
+    "Invoice Id",
+    "Reference Txn ID",
+    "Invoice Number",
+    "Custom Number",
+    "Quantity",
+    "Receipt ID",
+    "Balance",
+    "Address Line 1",
+    "Address Line 2",
+    "Town/City",
+    "State/Province",
+    "Zip/Postal Code",
+    "Country",
+    "Contact Phone Number",
+};
+
+const std::array<std::string_view, qv_column_count> qv_field_names = {
+    "date",       "time",         "time_zone",  "name",     "status_note", "status",    "gross",
+    "fee",        "net",          "from_email", "to_email", "trans_id",    "name_note", "address_note",
+    "item_title", "item_id",      "shipping",   "column17", "sales_tax",   "column19",  "column20",
+    "column21",   "column22",     "column23",   "buyer_id", "column25",    "column26",  "column27",
+    "column28",   "ref_trans_id", "column30",   "column31", "quantity",    "column33",  "balance",
+    "address1",   "address2",     "city",       "province", "zip_code",    "country",   "phone"};
+
 // ---- Value parse and text forms -------------------------------------------------------------------
 
 namespace {
@@ -446,7 +501,8 @@ unsigned qv_internal::read_columns(Tqv_numbers &rec, Tline_texts &texts, const q
     for (int k = 0; k < 4; ++k)
         t[qv_f_column25 + k] = col(25 + k);
     t[qv_f_ref_trans_id] = col(29);
-    t[qv_f_column31] = col(31); // column 30 of the line is never read
+    t[qv_f_column30] = col(30);
+    t[qv_f_column31] = col(31);
     qv_quantity_parse(rec.quantity, col(32));
     t[qv_f_column33] = col(33);
     for (int k = 0; k < 7; ++k)

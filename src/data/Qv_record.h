@@ -158,6 +158,11 @@ inline void qv_record_fetch(const Tqv_record &rec)
     __builtin_prefetch(at + 128);
 }
 
+// The captions of the 42 columns as a history file's header line has them ("Date", "Time", "Time Zone",
+// ...), and the record's names of the same fields ("date", "time", "time_zone", ...), in column order.
+extern const std::array<std::string_view, qv_column_count> qv_column_names;
+extern const std::array<std::string_view, qv_column_count> qv_field_names;
+
 void qv_record_clear(Tqv_record &rec);
 // Clears rec and fills it from the 42 column texts. Returns 1, or -1 (rec cleared) when fields is null.
 // Throws Ebcl_conversion_error for an amount or quantity that is not a number; a date or time text

@@ -65,9 +65,15 @@ std::size_t Tfile_source::read(char *dest, std::size_t room)
 
 bool Tfile_source::intact()
 {
+    // A rewrite in place may keep the size and set the modification time back (rsync --inplace -t does):
+    // the change time, which no program can set, still moves with every write.
     struct stat now {};
-    return error_ == 0 && !short_ && ::fstat(fd_, &now) == 0 && now.st_size == opened_.st_size &&
-           now.st_mtim.tv_sec == opened_.st_mtim.tv_sec && now.st_mtim.tv_nsec == opened_.st_mtim.tv_nsec;
+    const auto same = [](const timespec &a, const timespec &b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    return error_ == 0 && !short_ && ::fstat(fd_, &now) == 0 && now.st_dev == opened_.st_dev &&
+           now.st_ino == opened_.st_ino && now.st_size == opened_.st_size &&
+           same(now.st_mtim, opened_.st_mtim) && same(now.st_ctim, opened_.st_ctim);
 }
 
 std::string Tfile_source::failure() const

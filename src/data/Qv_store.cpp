@@ -194,14 +194,6 @@ Tqv_record_object *Tstore_access::insert(Tqv_records &store, std::string_view ke
     return obj;
 }
 
-void Tstore_access::reserve(Tqv_records &store, std::size_t count)
-{
-    Tqv_records::Timpl &d = *store.impl_;
-    while ((count + 1) * 2 > d.slots.size())
-        grow(d);
-    store.order_.reserve(count);
-}
-
 void Tstore_access::grow(Tqv_records::Timpl &d)
 {
     std::vector<Tslot> bigger(d.slots.size() * 2);

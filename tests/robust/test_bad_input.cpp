@@ -125,8 +125,16 @@ const std::vector<Tcase> &cases()
         {"unterminated_quote.csv", {3, 1, 0, 1, 0, 1}, {{3, no_id}}, {}},
         // An unquoted line fills nothing; an unquoted field ends the split before the ID.
         {"unquoted.csv", {3, 1, 0, 0, 0, 2}, {{2, unquoted}, {3, no_id}}, {}},
-        // A standard CSV file, our own export: told once, its lines skipped.
+        // Our own export, as an earlier version wrote it (a header of field names): read back.
         {"export.csv",
+         {3, 1, 0, 2, 0, 0},
+         {},
+         [](const Tqv_records &s) {
+             EXPECT_EQ(date_of(s, "A"), (qv_date{2024, 3, 14}));
+             EXPECT_NE(s.find("B"), nullptr);
+         }},
+        // Another standard CSV file: told once, its lines skipped.
+        {"other.csv",
          {3, 1, 2, 0, 0, 0},
          {{0, "not a Quorvex history file: no line holds quoted fields"}},
          {}},

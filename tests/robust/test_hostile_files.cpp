@@ -73,6 +73,25 @@ std::string records(int first, int count)
     return text;
 }
 
+// Waits until the file system's clock has moved past the change time of path, so that a write now
+// gives it another one even where that clock ticks coarsely.
+void wait_for_change_clock(const std::string &path)
+{
+    struct stat target {};
+    ASSERT_EQ(::stat(path.c_str(), &target), 0);
+    const std::string probe = path + ".clock";
+    for (int i = 0; i < 100000; ++i) {
+        std::ofstream(probe) << i;
+        struct stat now {};
+        ASSERT_EQ(::stat(probe.c_str(), &now), 0);
+        if (now.st_ctim.tv_sec != target.st_ctim.tv_sec || now.st_ctim.tv_nsec != target.st_ctim.tv_nsec) {
+            fs::remove(probe);
+            return;
+        }
+    }
+    FAIL() << "the file system's clock did not move";
+}
+
 class Hostile : public ::testing::Test {
 protected:
     void TearDown() override { qv_load_set_block_size(0); }
@@ -197,6 +216,18 @@ TEST_F(Hostile, AFileThatChangesWhileItIsReadKeepsOnlyWholeLines)
              std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
              f.seekp(static_cast<std::streamoff>(text.size() - 1));
              f.put('\n');
+         },
+         text, true},
+        {"rewritten in place, size and modification time kept",
+         [&](const std::string &p) {
+             const fs::file_time_type before = fs::last_write_time(p);
+             wait_for_change_clock(p);
+             {
+                 std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+                 f.seekp(static_cast<std::streamoff>(text.size() - 1));
+                 f.put('\n');
+             }
+             fs::last_write_time(p, before);
          },
          text, true},
         {"left alone", [](const std::string &) {}, text, false},
@@ -483,6 +514,46 @@ TEST_F(Hostile, RunningOutOfMemoryNamesTheFileAndKeepsWhatLoaded)
         const bool ok = r.problems.size() == 1 && r.problems[0].file == path && r.problems[0].line == 0 &&
                         r.problems[0].message.rfind("not enough memory to load this file", 0) == 0 &&
                         s.count() == r.counts.added && s.count() > 100 && s.find("R100000") != nullptr;
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
+}
+
+// A file whose size lies about what it holds (a few records, then a hole of zeros the file system does
+// not even store) loads in the memory of what it holds: nothing is sized from the file's size.
+TEST_F(Hostile, ASparseHoleDoesNotRunTheLoadOutOfMemory)
+{
+#ifdef QV_ADDRESS_SANITIZER
+    GTEST_SKIP() << "the address sanitizer needs more address space than this test allows";
+#else
+    const std::string path = dir.write("sparse.csv", header_line + records(0, 1000));
+    fs::resize_file(path, std::uintmax_t{100} << 30);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit{};
+        ::getrlimit(RLIMIT_AS, &limit);
+        // What the process has now and 64 MiB more: the records need less than a tenth of it.
+        std::ifstream status("/proc/self/status");
+        std::string word;
+        std::size_t vm_kib = 0;
+        while (status >> word) {
+            if (word == "VmSize:") {
+                status >> vm_kib;
+                break;
+            }
+        }
+        limit.rlim_cur = (vm_kib << 10) + (std::size_t{64} << 20);
+        ::setrlimit(RLIMIT_AS, &limit);
+        Tqv_records s;
+        qv_load_report r;
+        qv_load_history_file(s, path, r);
+        const bool ok = s.count() == 1000 && r.problems.size() == 1 && r.problems[0].line == 1002 &&
+                        r.problems[0].message.rfind("the file holds a zero byte here", 0) == 0;
         ::_exit(ok ? 0 : 1);
     }
     int status = 0;

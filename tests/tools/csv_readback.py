@@ -5,8 +5,8 @@
     csv_readback.py list EXPORT.csv LIST.json   compare with the main window's list: its rows' nine texts in
                                                 order, and the totals of the shown records in hundredths
 
-Every line of the export must read as exactly 42 fields under the header of field names; amounts must read
-as decimal numbers whose totals are those of the program. Exit status 0 when all agrees, 1 otherwise.
+Every line of the export must read as exactly 42 fields under the history files' column captions; amounts
+must read as decimal numbers whose totals are those of the program. Exit status 0 when all agrees, 1 otherwise.
 """
 import csv
 import json
@@ -17,6 +17,13 @@ NAMES = ("date time time_zone name status_note status gross fee net from_email t
          "address_note item_title item_id shipping column17 sales_tax column19 column20 column21 column22 "
          "column23 buyer_id column25 column26 column27 column28 ref_trans_id column30 column31 quantity "
          "column33 balance address1 address2 city province zip_code country phone").split()
+# The export's header: the history files' own column captions, one per field above.
+CAPTIONS = ("Date|Time|Time Zone|Name|Type|Status|Gross|Fee|Net|From Email Address|To Email Address|"
+            "Transaction ID|Counterparty Status|Address Status|Item Title|Item ID|Shipping and Handling Amount|"
+            "Insurance Amount|Sales Tax|Option 1 Name|Option 1 Value|Option 2 Name|Option 2 Value|Auction Site|"
+            "Buyer ID|Item URL|Closing Date|Escrow Id|Invoice Id|Reference Txn ID|Invoice Number|Custom Number|"
+            "Quantity|Receipt ID|Balance|Address Line 1|Address Line 2|Town/City|State/Province|Zip/Postal Code|"
+            "Country|Contact Phone Number").split("|")
 AMOUNTS = ("gross", "fee", "net", "shipping", "sales_tax", "balance")
 # The list's nine columns, as fields of the export.
 LIST_COLUMNS = ("trans_id", "date", "time", "status", "item_title", "gross", "fee", "balance", "from_email")
@@ -27,7 +34,7 @@ problems = []
 def read_export(path):
     with open(path, newline="", encoding="utf-8", errors="strict") as f:
         rows = list(csv.reader(f, strict=True))
-    if not rows or rows[0] != NAMES:
+    if not rows or rows[0] != CAPTIONS:
         problems.append(f"header is {rows[:1]}")
         return []
     records = []

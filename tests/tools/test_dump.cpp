@@ -77,7 +77,7 @@ TEST_F(Dump, WritesThe42FieldsInDeclaredOrderInTheirTextForms)
     expected += "\t4.95\tc17\t0.07";
     for (int c = 19; c <= 29; ++c)
         expected += "\tc" + std::to_string(c);
-    expected += "\t\tc31\t-3\tc33\t-12345.00"; // column 30 is never read
+    expected += "\tc30\tc31\t-3\tc33\t-12345.00";
     for (int c = 35; c <= 41; ++c)
         expected += "\tc" + std::to_string(c);
     EXPECT_EQ(r.out, expected + "\n");
@@ -172,17 +172,23 @@ TEST_F(Dump, ValuesNotReadAreToldWithTheirFileAndLine)
     EXPECT_EQ(split(records.at("K3"), '\t')[6], "12.50");
 }
 
-// What qv-dump --csv writes is no history file: loading it says so once, and a file without its header
-// line names its first transaction.
+// What qv-dump --csv writes loads back; another CSV file is no history file, which loading it says once,
+// and a file without its header line names its first transaction.
 TEST_F(Dump, FilesThatAreNoHistoryFilesAreToldOnce)
 {
     const std::string exported = std::string(QV_TEST_DATA) + "/export.csv";
+    const std::string other = std::string(QV_TEST_DATA) + "/other.csv";
     const std::string bare = std::string(QV_TEST_DATA) + "/no_header.csv";
-    const Trun r = run(QV_DUMP_PATH, {"--count", exported, bare});
+    const Trun r = run(QV_DUMP_PATH, {"--count", exported, other, bare});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "2\n");
-    EXPECT_EQ(r.err, exported + ": not a Quorvex history file: no line holds quoted fields\n" + bare +
+    EXPECT_EQ(r.out, "4\n");
+    EXPECT_EQ(r.err, other + ": not a Quorvex history file: no line holds quoted fields\n" + bare +
                          ":1: line 1 is a transaction, not the header line; it was not loaded\n");
+
+    // An export of qv-dump --csv reads back as the same records.
+    write_file(dir / "back.csv", run(QV_DUMP_PATH, {"--csv", bare}).out);
+    EXPECT_EQ(run(QV_DUMP_PATH, {"--csv", path("back.csv")}).out, run(QV_DUMP_PATH, {"--csv", bare}).out);
+    EXPECT_EQ(run(QV_DUMP_PATH, {path("back.csv")}).out, run(QV_DUMP_PATH, {bare}).out);
 }
 
 TEST_F(Dump, TheFirstCopyWinsAcrossOverlappingFilesInEitherOrder)

@@ -215,7 +215,7 @@ private Q_SLOTS:
             action("actFileExport")->trigger();
         }
         const QByteArray csv = readAll(exported);
-        QVERIFY(csv.startsWith("date,time,time_zone,name,"));
+        QVERIFY(csv.startsWith("Date,Time,Time Zone,Name,"));
         QVERIFY2(csv.contains("T1,,,\"Vintage 12\"\" record, mint\""), csv.constData());
 
         QFile expected(out.filePath(QStringLiteral("list.json")));
@@ -278,7 +278,7 @@ private Q_SLOTS:
             QVERIFY2(box.seen == !c.error.isEmpty(), c.what);
             QVERIFY2(box.text.contains(c.error), qPrintable(box.text));
             if (c.written)
-                QVERIFY2(readAll(c.path).startsWith("date,time,"), c.what);
+                QVERIFY2(readAll(c.path).startsWith("Date,Time,"), c.what);
             else
                 QVERIFY2(readAll(c.path) == before, c.what);
         }
