@@ -17,6 +17,21 @@ void check_counts(const qv_load_report &report)
 }
 
 // The lines of the bytes as the whole-file reader cuts them, for comparison with the streaming load.
+// Whether text begins with the header line of an exported history, which the load reads by the
+// export's own rules: a record may then span lines, so that lines counted are records.
+bool exported(std::string_view text)
+{
+    const std::string_view line = text.substr(0, text.find('\n'));
+    for (const auto *names : {&qv_column_names, &qv_field_names}) {
+        std::string header;
+        for (std::size_t i = 0; i < names->size(); ++i)
+            header += (i == 0 ? "" : ",") + std::string((*names)[i]);
+        if (line == header || line == header + "\r")
+            return line.size() < text.size();
+    }
+    return false;
+}
+
 std::size_t reader_lines(std::string_view bytes)
 {
     qv_file_set_text(bytes);
@@ -42,13 +57,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     qv_load_history_text(store, first, "first.csv", report);
     const qv_load_counts after_first = report.counts;
     check_counts(report);
-    QV_FUZZ_CHECK(after_first.lines == reader_lines(first));
+    const bool first_exported = exported(first);
+    const bool second_exported = exported(second);
+    QV_FUZZ_CHECK(first_exported ? after_first.lines <= reader_lines(first)
+                                 : after_first.lines == reader_lines(first));
     QV_FUZZ_CHECK(store.count() == after_first.added);
 
     qv_load_history_text(store, second, "second.csv", report);
     check_counts(report);
     QV_FUZZ_CHECK(report.counts.files == 2);
-    QV_FUZZ_CHECK(report.counts.lines - after_first.lines == reader_lines(second));
+    QV_FUZZ_CHECK(second_exported ? report.counts.lines - after_first.lines <= reader_lines(second)
+                                  : report.counts.lines - after_first.lines == reader_lines(second));
     QV_FUZZ_CHECK(store.count() == report.counts.added);
 
     std::size_t values_left_out = 0;
@@ -68,8 +87,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (p.kind == qv_problem_kind::value_left_out)
             ++values_left_out;
         // A zero byte right after a line end stands on the line after the last one read.
-        const std::size_t lines =
-            p.file == "first.csv" ? after_first.lines : report.counts.lines - after_first.lines;
+        const bool in_first = p.file == "first.csv";
+        const std::size_t lines = (in_first ? first_exported : second_exported)
+                                      ? reader_lines(in_first ? first : second)
+                                  : in_first ? after_first.lines
+                                             : report.counts.lines - after_first.lines;
         QV_FUZZ_CHECK(p.line <= lines ||
                       (p.line == lines + 1 && p.message.find("zero byte") != std::string::npos));
         QV_FUZZ_CHECK(!p.message.empty());
