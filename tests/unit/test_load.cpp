@@ -511,9 +511,8 @@ TEST_F(Threads, ACancelledLoadKeepsTheSameLinesOnAnyNumberOfThreads)
 // much of it was new, a file that cannot be read stands in its place with its problem.
 TEST_F(Load, EachFileKeepsItsOwnFiguresInLoadOrder)
 {
-    const std::string first =
-        write("first.csv", header_line + sale("A", "3/15/2021", "1.00") + sale("B", "1/2/2021", "2.00") +
-                               sale("C", "", "3.00"));
+    const std::string first = write("first.csv", header_line + sale("A", "3/15/2021", "1.00") +
+                                                     sale("B", "1/2/2021", "2.00") + sale("C", "", "3.00"));
     const std::string second =
         write("second.csv", header_line + sale("b", "1/2/2021", "2.00") + sale("D", "12/31/2021", "abc") +
                                 sale("E", "31/12/2021", "5.00") + sale("F", "6/1/2022", "6.00") + "\r\n");
