@@ -358,7 +358,6 @@ void TFrmReport::BeginReport(const QString &title, const QString &seriesName)
     seriesHoldsAll_ = true;
     chart_->setTitle(title);
     series_->setName(seriesName);
-    setWindowTitle(title.isEmpty() ? QStringLiteral("Report") : title);
     dataModel_->refresh();
     chart_->zoomReset();
     rangeFrom_ = rangeTo_ = QDate();
