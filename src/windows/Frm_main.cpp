@@ -582,7 +582,8 @@ QPoint TFrmMain::listMenuPlace()
     const QModelIndex first = model_->index(at.row(), 0);
     ui->ListView->scrollTo(first);
     const QRect row = ui->ListView->visualRect(first);
-    return {row.left() + 8, row.center().y()};
+    // Below the row's text, which stays readable.
+    return {row.left() + 8, row.bottom()};
 }
 
 void TFrmMain::InitAccessibleNames()
