@@ -347,13 +347,26 @@ std::atomic<std::size_t> load_threads_setting{0};
 class Tline_loader {
 public:
     Tline_loader(Tqv_records &store, const std::string &name, qv_load_report &report, Tparse_team &team)
-        : store_(store), name_(name), report_(report), team_(team), first_problem_(report.problems.size())
+        : store_(store), name_(name), report_(report), team_(team), first_problem_(report.problems.size()),
+          counts_before_(report.counts), file_(report.files.size())
     {
+        report.files.push_back({name, 0, 0, 0, 0, {}, {}});
     }
     ~Tline_loader()
     {
         if (unlisted_ > 0 || unlisted_values_ > 0)
             report_.unlisted.push_back({name_, unlisted_, unlisted_values_});
+        qv_load_file &file = report_.files[file_];
+        file.lines = report_.counts.lines - counts_before_.lines;
+        file.added = report_.counts.added - counts_before_.added;
+        file.duplicates = report_.counts.duplicates - counts_before_.duplicates;
+        file.problems = unlisted_ + unlisted_values_ +
+                        static_cast<std::size_t>(std::count_if(
+                            report_.problems.begin() + static_cast<std::ptrdiff_t>(first_problem_),
+                            report_.problems.end(),
+                            [](const qv_load_problem &p) { return p.kind != qv_problem_kind::file_form; }));
+        file.first = first_date_;
+        file.last = last_date_;
     }
 
     // After the file's last line (whole: its text was read to the end): what the whole file shares goes
@@ -653,6 +666,7 @@ private:
             std::memcpy(&numbers, at, sizeof numbers);
             const unsigned char *const block = at + sizeof(Tqv_numbers);
             const std::string_view id = block_text(block, qv_f_trans_id);
+            held_date(numbers.date);
             if (Tstore_access::insert(store_, id, parsed.hash, numbers, block, parsed.size, 0) == nullptr) {
                 ++counts.duplicates;
                 break;
@@ -678,6 +692,17 @@ private:
             const unsigned char *const length_byte = p.bytes.data() + place;
             shared.learn(f, std::string_view(reinterpret_cast<const char *>(length_byte + 1), *length_byte));
         }
+    }
+
+    // The first and last date of the file's transactions, added or already loaded.
+    void held_date(const qv_date &date)
+    {
+        if (!qv_date_is_valid(date))
+            return;
+        if (!qv_date_is_valid(first_date_) || qv_date_key(date) < qv_date_key(first_date_))
+            first_date_ = date;
+        if (!qv_date_is_valid(last_date_) || qv_date_key(date) > qv_date_key(last_date_))
+            last_date_ = date;
     }
 
     void line_problem(std::size_t line, std::string message,
@@ -709,6 +734,10 @@ private:
     Tform_tally forms_;
     std::size_t quoted_ = 0;   // lines after the first that begin with a double quote
     std::size_t unquoted_ = 0; // lines after the first that are not blank and begin otherwise
+    const qv_load_counts counts_before_;
+    const std::size_t file_; // the file's figures in the report
+    qv_date first_date_;
+    qv_date last_date_;
 };
 
 // Where a load of several files stands, and the threads that parse its lines.
@@ -777,6 +806,7 @@ bool load_file(Tqv_records &store, const std::string &path, qv_load_report &repo
     std::string reason;
     if (!file.open(path, reason)) {
         report.problems.push_back({path, 0, reason});
+        report.files.push_back({path, 0, 0, 0, 1, {}, {}});
         return true;
     }
     return load_source(store, file, path, report, progress, place);
@@ -818,8 +848,10 @@ void qv_load_history_files(Tqv_records &store, const std::vector<std::string> &p
         if (!load_file(store, paths[i], report, progress, {team, i + 1, paths.size()})) {
             report.cancelled = true;
             for (std::size_t rest = i + 1; rest < paths.size(); ++rest) {
-                if (!paths[rest].empty())
+                if (!paths[rest].empty()) {
                     report.problems.push_back({paths[rest], 0, "not read: the load was cancelled"});
+                    report.files.push_back({paths[rest], 0, 0, 0, 1, {}, {}});
+                }
             }
             return;
         }

@@ -51,10 +51,26 @@ struct qv_load_unlisted {
     std::size_t values = 0;
 };
 
+// What one file of a load gave: its lines read, the transactions it added and those it held that were
+// already loaded, the problems reported for it (its lines not loaded, values left out and its own
+// problems, listed or only counted; not the notes on how it writes its values), and the first and last
+// date of the transactions it held (no date when none held one).
+struct qv_load_file {
+    std::string file;
+    std::size_t lines = 0;
+    std::size_t added = 0;
+    std::size_t duplicates = 0;
+    std::size_t problems = 0;
+    qv_date first;
+    qv_date last;
+};
+
 struct qv_load_report {
     // The problems in the order met; a file's problems (line 0) stand among its line problems.
     std::vector<qv_load_problem> problems;
     std::vector<qv_load_unlisted> unlisted;
+    // Every file of the load, in the order loaded (those that could not be read or were not read too).
+    std::vector<qv_load_file> files;
     qv_load_counts counts;
     bool cancelled = false; // the load was stopped by its progress callback
 };

@@ -4,12 +4,14 @@
 // The form's code names its window FrmMain too: it comes before the global of that name.
 #include "ui_Frm_main.h"
 
+#include "Accessible_names.h"
 #include "Bcl.h"
 #include "Frm_main.h"
 #include "List_placeholder.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -194,7 +196,13 @@ TFrmMain::TFrmMain(QWidget *parent, bool loadStartFolder)
     const auto guarded = [this](void (TFrmMain::*handler)()) {
         return [this, handler] { bcl_guard(this, [this, handler] { (this->*handler)(); }); };
     };
+    // The standard key of the standard exit action, shown in the File menu.
+    QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    if (!quitKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Q)))
+        quitKeys.prepend(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    ui->actFileExit->setShortcuts(quitKeys);
     connect(ui->actFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->actFileLoadedFiles, &QAction::triggered, this, guarded(&TFrmMain::actFileLoadedFilesExecute));
     connect(ui->actFileImport, &QAction::triggered, this, guarded(&TFrmMain::actFileImportExecute));
     connect(ui->actSearchTransId, &QAction::triggered, this, guarded(&TFrmMain::actSearchTransIdExecute));
     connect(ui->actSearchFromEmailAddr, &QAction::triggered, this,
@@ -213,6 +221,8 @@ TFrmMain::TFrmMain(QWidget *parent, bool loadStartFolder)
             [this](int column) { bcl_guard(this, [this, column] { ListViewColumnClick(column); }); });
 
     InitDesktopActions();
+    InitStatusBar();
+    InitAccessibleNames();
     bcl_guard(this, [this] { FormCreate(); });
     placeWindow();
 }
@@ -336,6 +346,7 @@ void TFrmMain::ShowAllRecords()
     if (!records || records->count() == 0)
         return;
     const Tbcl_wait_cursor wait;
+    searchShown_ = false;
     TRecordListModel::Refill refill(*model_);
     // A row is the record's address: a million rows are made in milliseconds.
     const Tqv_records &store = *records;
@@ -400,10 +411,27 @@ bool TFrmMain::listInput(QEvent *event, bool viewport)
 {
     bool release = false;
     switch (event->type()) {
+    case QEvent::ContextMenu: {
+        // The right button opens the menu where it was pressed; a key (the Menu key where the window
+        // system makes it a context menu event) at the selected row.
+        const auto *menu = static_cast<QContextMenuEvent *>(event);
+        if (menu->reason() == QContextMenuEvent::Mouse)
+            showListMenu(viewport ? menu->pos()
+                                  : ui->ListView->viewport()->mapFrom(ui->ListView, menu->pos()));
+        else
+            showListMenu(listMenuPlace());
+        return true;
+    }
     case QEvent::KeyPress: {
         if (viewport)
             break;
         const auto *key = static_cast<QKeyEvent *>(event);
+        const bool menuKey = key->key() == Qt::Key_Menu ||
+                             (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
+        if (menuKey && QApplication::activePopupWidget() == nullptr) {
+            showListMenu(listMenuPlace());
+            return true;
+        }
         if (std::find(keysDown_.begin(), keysDown_.end(), key->key()) == keysDown_.end())
             keysDown_.push_back(key->key());
         // With no row selected, the first Up or Down selects the current row (the first one at
@@ -470,6 +498,7 @@ void TFrmMain::SearchRecords(qv_search_field field, const QString &typed)
     };
     const std::vector<std::size_t> found =
         qv_search_records(*records, field, typed.toUtf8().toStdString(), lower, shown);
+    searchShown_ = true;
     TRecordListModel::Refill refill(*model_);
     for (const std::size_t pos : found)
         AddRecordItem(*records->record_at(pos));
@@ -487,8 +516,13 @@ void TFrmMain::search(qv_search_field field, const char *prompt)
     input.setLabelText(QString::fromLatin1(prompt));
     input.setInputMode(QInputDialog::TextInput);
     input.setTextValue(QString());
-    if (auto *edit = input.findChild<QLineEdit *>())
+    if (auto *edit = input.findChild<QLineEdit *>()) {
         edit->setMaxLength(255);
+        edit->setAccessibleName(QString::fromLatin1(prompt));
+    }
+    // The box makes its buttons when it is laid out.
+    (void)input.sizeHint();
+    qv_name_accessible_parts(&input);
     if (input.exec() != QDialog::Accepted)
         return;
     const QString typed = input.textValue().left(255);
@@ -531,4 +565,38 @@ void TFrmMain::actViewDetailsExecute()
 void TFrmMain::actHelpWebsiteExecute()
 {
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(website_)));
+}
+
+void TFrmMain::showListMenu(const QPoint &viewportPos)
+{
+    actEditCopy_->setEnabled(ui->ListView->selectionModel()->hasSelection());
+    listMenu_->popup(ui->ListView->viewport()->mapToGlobal(viewportPos));
+}
+
+QPoint TFrmMain::listMenuPlace()
+{
+    const QModelIndexList selected = ui->ListView->selectionModel()->selectedRows();
+    const QModelIndex at = !selected.isEmpty() ? selected.first() : ui->ListView->currentIndex();
+    if (!at.isValid())
+        return {8, 8};
+    const QModelIndex first = model_->index(at.row(), 0);
+    ui->ListView->scrollTo(first);
+    const QRect row = ui->ListView->visualRect(first);
+    // Below the row's text, which stays readable.
+    return {row.left() + 8, row.bottom()};
+}
+
+void TFrmMain::InitAccessibleNames()
+{
+    // What a screen reader says for each part of the window; the actions name their own buttons, and
+    // the parts Qt makes (scroll bars, menus, the grip...) are named after the control they belong to.
+    ui->MainMenu1->setAccessibleName(QStringLiteral("Menu bar"));
+    ui->ToolBar1->setAccessibleName(QStringLiteral("Tool bar"));
+    // The list's description is what its empty area says (List_placeholder).
+    ui->ListView->setAccessibleName(QStringLiteral("Transactions"));
+    ui->mmDetail->setAccessibleName(QStringLiteral("Transaction details"));
+    ui->mmDetail->setAccessibleDescription(QStringLiteral("Every field of the selected transaction"));
+    ui->Splitter1->setAccessibleName(QStringLiteral("Transactions and details"));
+    ui->centralwidget->setAccessibleName(QStringLiteral("Transactions and details"));
+    qv_name_accessible_parts(this);
 }

@@ -30,7 +30,10 @@
 
 class QFileDialog;
 class QFontMetrics;
+class QLabel;
 class QMenu;
+class QToolButton;
+class TFrmLoadedFiles;
 
 namespace Ui {
 class TFrmMain;
@@ -46,6 +49,18 @@ QStringList qv_detail_lines(const Tqv_record &rec);
 // digits and capitals average 6.5 pixels) scaled to the font, never below the design width, and never
 // narrower than sample, the widest text that the column must show whole, with margin pixels beside it.
 int qv_list_column_width(int design, const QFontMetrics &metrics, std::string_view sample, int margin);
+
+// The status bar's count: "N transactions", after a search "N of M transactions", and "from F files"
+// when any file was read.
+QString qv_status_counts(std::size_t shown, std::size_t total, bool searched, std::size_t files);
+// How many problems a load reported, listed or only counted (the notes on a file's form aside).
+std::size_t qv_load_problem_count(const qv_load_report &report);
+
+// The error box of a load's problems: its summary and its details (see qv_load_problems_box).
+struct TLoadProblemsBox {
+    QString text;
+    QString details;
+};
 
 class TFrmMain : public QMainWindow {
     Q_OBJECT
@@ -85,6 +100,15 @@ public:
     QString SelectedRowText() const;
     // The menu of a right click on the menu bar or the tool bar: the two view switches.
     QMenu *createPopupMenu() override;
+    // The list's context menu: Copy, Export list...
+    QMenu *listContextMenu() const { return listMenu_; }
+    // Every file loaded in this run, in load order, with what each gave.
+    const std::vector<qv_load_file> &loadedFileFigures() const { return loadedFileFigures_; }
+    // The "Loaded files" window, once File > Loaded files... made it.
+    TFrmLoadedFiles *loadedFilesWindow() const { return loadedFilesWindow_; }
+    // The status bar's permanent parts: the counts, and the button that shows the last load's problems.
+    QLabel *statusCounts() const { return statusCounts_; }
+    QToolButton *statusProblems() const { return statusProblems_; }
 
     void actReportQuantityMonthExecute();
     void actReportGrossMonthExecute();
@@ -121,6 +145,16 @@ private:
     // it reported.
     void runLoad(const std::function<void(const qv_load_progress &)> &load);
     void showLoadProblems();
+    // The status bar's counts after a load, a refill or a search.
+    void updateStatus();
+    void InitStatusBar();
+    void InitAccessibleNames();
+    void actFileLoadedFilesExecute();
+    // Opens the list's context menu at a place of the list's viewport.
+    void showListMenu(const QPoint &viewportPos);
+    // Where a menu opened from the keyboard stands: at the selected row, else the current one, else the
+    // top of the list.
+    QPoint listMenuPlace();
     // Export, copy and the selectable detail pane.
     void InitDesktopActions();
     void rememberLoaded(const QStringList &paths);
@@ -134,6 +168,15 @@ private:
     QFileDialog *exportDialog_ = nullptr;
     std::vector<std::string> loadedFiles_;
     qv_load_report loadReport_;
+    std::vector<qv_load_file> loadedFileFigures_;
+    TLoadProblemsBox lastProblems_;
+    bool searchShown_ = false;
+    QLabel *statusCounts_ = nullptr;
+    QToolButton *statusProblems_ = nullptr;
+    QMenu *listMenu_ = nullptr;
+    QAction *actFileExport_ = nullptr;
+    QAction *actEditCopy_ = nullptr;
+    TFrmLoadedFiles *loadedFilesWindow_ = nullptr;
     int columnsAdded_ = 0;
     int loadDialogDelay_ = 500;
     bool loadStartFolder_ = true;
@@ -154,10 +197,6 @@ double qv_load_fraction(const qv_load_state &state);
 // (unlisted ones counted). The details hold every problem on a line of its own, FILE: MESSAGE for the
 // files that could not be read, first, then for each file its notes (FILE: MESSAGE) and
 // FILE:LINE: MESSAGE, and how many are not listed.
-struct TLoadProblemsBox {
-    QString text;
-    QString details;
-};
 TLoadProblemsBox qv_load_problems_box(const qv_load_report &report);
 
 extern TFrmMain *FrmMain;

@@ -5,6 +5,7 @@
 #include "ui_Frm_main.h"
 
 #include "Bcl.h"
+#include "Frm_loaded_files.h"
 #include "Frm_main.h"
 #include "Qv_export.h"
 
@@ -16,9 +17,14 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolButton>
 #include <QUrl>
 
 #include <algorithm>
@@ -261,13 +267,105 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
     load(progress);
 }
 
+std::size_t qv_load_problem_count(const qv_load_report &report)
+{
+    std::size_t count = 0;
+    for (const qv_load_problem &p : report.problems)
+        count += p.kind != qv_problem_kind::file_form ? 1 : 0;
+    for (const qv_load_unlisted &u : report.unlisted)
+        count += u.lines + u.values;
+    return count;
+}
+
+QString qv_status_counts(std::size_t shown, std::size_t total, bool searched, std::size_t files)
+{
+    const QLocale locale;
+    const auto number = [&locale](std::size_t n) { return locale.toString(static_cast<qulonglong>(n)); };
+    if (total == 0 && files == 0)
+        return QStringLiteral("No transactions loaded");
+    QString text = searched
+                       ? QStringLiteral("%1 of %2 %3")
+                             .arg(number(shown), number(total),
+                                  total == 1 ? QStringLiteral("transaction") : QStringLiteral("transactions"))
+                       : counted(total, "transaction", "transactions");
+    if (files > 0)
+        text += QStringLiteral(" from ") + counted(files, "file", "files");
+    return text;
+}
+
 void TFrmMain::showLoadProblems()
 {
-    if (loadReport_.problems.empty() && loadReport_.unlisted.empty())
-        return;
-    const TLoadProblemsBox box = qv_load_problems_box(loadReport_);
+    // The files of the load join those of the run, named in full: the start-up folder's by bare names.
+    const QByteArray here = QFile::encodeName(QDir::currentPath());
+    for (qv_load_file &file : loadReport_.files) {
+        if (!file.file.empty() && file.file.front() != '/')
+            file.file = here.toStdString() + '/' + file.file;
+        loadedFileFigures_.push_back(std::move(file));
+    }
+    const bool problems = !loadReport_.problems.empty() || !loadReport_.unlisted.empty();
+    const std::size_t count = qv_load_problem_count(loadReport_);
+    if (problems)
+        lastProblems_ = qv_load_problems_box(loadReport_);
     loadReport_ = {};
-    bcl_show_error(this, box.text.toStdString(), box.details.toStdString());
+    statusProblems_->setText(count > 0 ? counted(count, "problem", "problems") : QStringLiteral("Problems"));
+    statusProblems_->setVisible(problems);
+    updateStatus();
+    if (loadedFilesWindow_ != nullptr)
+        loadedFilesWindow_->setFiles(loadedFileFigures_);
+    if (problems)
+        bcl_show_error(this, lastProblems_.text.toStdString(), lastProblems_.details.toStdString());
+}
+
+void TFrmMain::updateStatus()
+{
+    // The files read, each counted once however often it was loaded.
+    std::vector<const std::string *> read;
+    for (const qv_load_file &file : loadedFileFigures_) {
+        if (file.lines > 0 && std::none_of(read.begin(), read.end(),
+                                           [&file](const std::string *name) { return *name == file.file; }))
+            read.push_back(&file.file);
+    }
+    statusCounts_->setText(qv_status_counts(static_cast<std::size_t>(model_->rowCount()),
+                                            records ? records->count() : 0, searchShown_, read.size()));
+}
+
+void TFrmMain::InitStatusBar()
+{
+    // Permanent widgets: a message shown for a while (a menu item's tip, an export's result) stands
+    // beside them, never in their place.
+    statusBar()->setAccessibleName(QStringLiteral("Status bar"));
+    statusCounts_ = new QLabel(this);
+    statusCounts_->setObjectName(QStringLiteral("StatusCounts"));
+    statusCounts_->setAccessibleDescription(QStringLiteral("How many transactions are loaded and listed"));
+    statusProblems_ = new QToolButton(this);
+    statusProblems_->setObjectName(QStringLiteral("StatusProblems"));
+    statusProblems_->setAutoRaise(true);
+    statusProblems_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    statusProblems_->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    statusProblems_->setToolTip(QStringLiteral("Shows the problems of the last load again"));
+    statusProblems_->setAccessibleDescription(statusProblems_->toolTip());
+    statusProblems_->setVisible(false);
+    connect(statusProblems_, &QToolButton::clicked, this, [this] {
+        bcl_guard(this, [this] {
+            bcl_show_error(this, lastProblems_.text.toStdString(), lastProblems_.details.toStdString());
+        });
+    });
+    statusBar()->addPermanentWidget(statusProblems_);
+    statusBar()->addPermanentWidget(statusCounts_);
+    // Tab reaches the button after the detail pane.
+    setTabOrder(ui->mmDetail, statusProblems_);
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { updateStatus(); });
+}
+
+void TFrmMain::actFileLoadedFilesExecute()
+{
+    if (loadedFilesWindow_ == nullptr)
+        loadedFilesWindow_ = new TFrmLoadedFiles(this);
+    loadedFilesWindow_->setFiles(loadedFileFigures_);
+    loadedFilesWindow_->show();
+    loadedFilesWindow_->raise();
+    loadedFilesWindow_->activateWindow();
+    loadedFilesWindow_->table()->setFocus();
 }
 
 void TFrmMain::actFileImportExecute()
@@ -306,7 +404,8 @@ void TFrmMain::dropEvent(QDropEvent *event)
 
 void TFrmMain::InitDesktopActions()
 {
-    auto *actFileExport = new QAction(QStringLiteral("&Export list..."), this);
+    actFileExport_ = new QAction(QStringLiteral("&Export list..."), this);
+    QAction *actFileExport = actFileExport_;
     actFileExport->setObjectName(QStringLiteral("actFileExport"));
     actFileExport->setStatusTip(
         QStringLiteral("Writes the listed records, in the list's order, as a CSV file"));
@@ -316,13 +415,22 @@ void TFrmMain::InitDesktopActions()
             [this] { bcl_guard(this, [this] { actFileExportExecute(); }); });
 
     // Ctrl+C while the list has the focus copies the selected row.
-    auto *actEditCopy = new QAction(QStringLiteral("&Copy"), this);
+    actEditCopy_ = new QAction(QStringLiteral("&Copy"), this);
+    QAction *actEditCopy = actEditCopy_;
     actEditCopy->setObjectName(QStringLiteral("actEditCopy"));
     actEditCopy->setShortcut(QKeySequence::Copy);
     actEditCopy->setShortcutContext(Qt::WidgetShortcut);
     ui->ListView->addAction(actEditCopy);
     connect(actEditCopy, &QAction::triggered, this,
             [this] { bcl_guard(this, [this] { actEditCopyExecute(); }); });
+
+    // The list's context menu, opened by the right button, the Menu key or Shift+F10.
+    listMenu_ = new QMenu(this);
+    listMenu_->setObjectName(QStringLiteral("ListMenu"));
+    listMenu_->addAction(actEditCopy);
+    listMenu_->addAction(actFileExport);
+    // Copy is offered only with a row to copy; its key stays ready whenever the menu is closed.
+    connect(listMenu_, &QMenu::aboutToHide, actEditCopy, [actEditCopy] { actEditCopy->setEnabled(true); });
 
     // The detail pane stays read-only; its text can be selected with the mouse or the keyboard and copied.
     ui->mmDetail->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

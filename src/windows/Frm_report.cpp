@@ -5,6 +5,7 @@
 // saves in Frm_report_save.cpp.
 #include "Frm_report.h"
 
+#include "Accessible_names.h"
 #include "Bcl.h"
 #include "Dlg_date.h"
 #include "Report_axis.h"
@@ -20,11 +21,14 @@
 #include <QDateTimeAxis>
 #include <QFontMetricsF>
 #include <QGraphicsItem>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QLineSeries>
 #include <QLocale>
 #include <QMenu>
 #include <QPainter>
+#include <QTableView>
 #include <QToolTip>
 #include <QVariantAnimation>
 #include <QWheelEvent>
@@ -84,9 +88,9 @@ public:
             const double edge = mark.box.center().y() < mark.anchor.y() ? mark.box.bottom() : mark.box.top();
             painter->setPen(QPen(QColor(128, 128, 128), 1));
             painter->drawLine(QPointF(mark.anchor.x(), mark.anchor.y()), QPointF(mark.anchor.x(), edge));
-            painter->setBrush(QColor(255, 255, 225));
+            painter->setBrush(owner_->palette().color(QPalette::ToolTipBase));
             painter->drawRect(mark.box);
-            painter->setPen(Qt::black);
+            painter->setPen(owner_->palette().color(QPalette::ToolTipText));
             painter->drawText(mark.box, Qt::AlignCenter, mark.text);
         }
         painter->restore();
@@ -137,6 +141,55 @@ private:
     TFrmReport *owner_;
     std::vector<TReportMark> marks_;
     bool dirty_ = true;
+};
+
+// The report's points as a table of two columns, date and value, read from the window's entries.
+class TReportDataModel : public QAbstractTableModel {
+public:
+    explicit TReportDataModel(TFrmReport *owner) : QAbstractTableModel(owner), owner_(owner) {}
+
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : static_cast<int>(owner_->sorted_);
+    }
+    int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : 2; }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || static_cast<std::size_t>(index.row()) >= owner_->sorted_)
+            return {};
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(
+                Qt::Alignment((index.column() == 1 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+        if (role != Qt::DisplayRole)
+            return {};
+        const auto &entry = owner_->entries_[static_cast<std::size_t>(index.row())];
+        const QLocale locale;
+        if (index.column() == 1)
+            return formatReportValue(entry.xy.y(), locale);
+        if (!entry.label.isEmpty())
+            return entry.label;
+        return locale.toString(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(entry.xy.x())).date(),
+                               shortDateFormat(locale));
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal || section < 0 || section > 1)
+            return QAbstractTableModel::headerData(section, orientation, role);
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(
+                Qt::Alignment((section == 1 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+        if (role != Qt::DisplayRole)
+            return {};
+        return section == 0 ? QStringLiteral("Date") : owner_->series_->name();
+    }
+    void refresh()
+    {
+        beginResetModel();
+        endResetModel();
+    }
+
+private:
+    TFrmReport *owner_;
 };
 
 TFrmReport::TFrmReport(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TFrmReport>())
@@ -202,8 +255,27 @@ TFrmReport::TFrmReport(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
     connect(actZoomReset_, &QAction::triggered, this, &TFrmReport::resetZoom);
     actZoomOut_ = new QAction(tr("Zoom &out"), this);
     actZoomOut_->setObjectName(QStringLiteral("actZoomOut"));
-    actZoomOut_->setShortcut(QKeySequence::ZoomOut);
+    // + and - as well as the standard keys (Ctrl and + or -).
+    actZoomOut_->setShortcuts({QKeySequence(Qt::Key_Minus), QKeySequence(QKeySequence::ZoomOut)});
     connect(actZoomOut_, &QAction::triggered, this, [this] { chart_->zoomOut(); });
+    actZoomIn_ = new QAction(tr("Zoom &in"), this);
+    actZoomIn_->setObjectName(QStringLiteral("actZoomIn"));
+    actZoomIn_->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(QKeySequence::ZoomIn)});
+    connect(actZoomIn_, &QAction::triggered, this, [this] { chart_->zoomIn(); });
+    actShowData_ = new QAction(tr("Show &data"), this);
+    actShowData_->setObjectName(QStringLiteral("actShowData"));
+    actShowData_->setCheckable(true);
+    actShowData_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    connect(actShowData_, &QAction::toggled, this, [this](bool on) {
+        dataTable_->setVisible(on);
+        if (on)
+            dataTable_->setFocus();
+    });
+    // Shift+F10 and the Menu key open the context menu at the plot.
+    actMenuKey_ = new QAction(this);
+    actMenuKey_->setObjectName(QStringLiteral("actMenuKey"));
+    actMenuKey_->setShortcuts({QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
+    connect(actMenuKey_, &QAction::triggered, this, [this] { showContextMenu(plotCentre()); });
     actSaveImage_ = new QAction(tr("&Save image..."), this);
     actSaveImage_->setObjectName(QStringLiteral("actSaveImage"));
     actSaveImage_->setShortcut(QKeySequence::Save);
@@ -211,15 +283,46 @@ TFrmReport::TFrmReport(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
     actSaveData_ = new QAction(tr("Save &data..."), this);
     actSaveData_->setObjectName(QStringLiteral("actSaveData"));
     connect(actSaveData_, &QAction::triggered, this, [this] { bcl_guard(this, [this] { saveDataAs(); }); });
-    addActions({actZoomReset_, actZoomOut_, actSaveImage_, actSaveData_});
+    addActions(
+        {actZoomReset_, actZoomIn_, actZoomOut_, actShowData_, actSaveImage_, actSaveData_, actMenuKey_});
     menu_ = new QMenu(this);
+    menu_->setObjectName(QStringLiteral("ReportMenu"));
     menu_->addAction(actZoomReset_);
+    menu_->addAction(actZoomIn_);
     menu_->addAction(actZoomOut_);
     menu_->addSeparator();
+    menu_->addAction(actShowData_);
     menu_->addAction(actSaveImage_);
     menu_->addAction(actSaveData_);
 
+    dataModel_ = new TReportDataModel(this);
+    dataTable_ = new QTableView(this);
+    dataTable_->setObjectName(QStringLiteral("ReportData"));
+    dataTable_->setAccessibleName(tr("Report data"));
+    dataTable_->setAccessibleDescription(tr("The points of the chart, one a row: date and value"));
+    dataTable_->setModel(dataModel_);
+    dataTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    dataTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    dataTable_->setTabKeyNavigation(false);
+    dataTable_->verticalHeader()->hide();
+    dataTable_->horizontalHeader()->setStretchLastSection(true);
+    dataTable_->setMinimumWidth(220);
+    dataTable_->setMaximumWidth(320);
+    dataTable_->hide();
+    // Beside the chart, in the window's one layout.
+    auto *row = new QHBoxLayout();
+    row->setSpacing(0);
+    layout()->removeWidget(ui->Chart1);
+    row->addWidget(ui->Chart1, 1);
+    row->addWidget(dataTable_);
+    static_cast<QBoxLayout *>(layout())->addLayout(row);
+
+    ui->Chart1->setAccessibleName(tr("Chart"));
+    ui->Chart1->viewport()->setAccessibleName(tr("Chart plot"));
+    followPalette();
+
     ui->Chart1->viewport()->installEventFilter(this);
+    ui->Chart1->setFocusPolicy(Qt::StrongFocus);
     ui->Chart1->installEventFilter(this);
 
     zoomAnimation_ = new QVariantAnimation(this);
@@ -237,6 +340,7 @@ TFrmReport::TFrmReport(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 
     fitAxes();
     settleView();
+    qv_name_accessible_parts(this);
 }
 
 TFrmReport::~TFrmReport() = default;
@@ -254,6 +358,7 @@ void TFrmReport::BeginReport(const QString &title, const QString &seriesName)
     seriesHoldsAll_ = true;
     chart_->setTitle(title);
     series_->setName(seriesName);
+    dataModel_->refresh();
     chart_->zoomReset();
     rangeFrom_ = rangeTo_ = QDate();
     useMonthAxis(false);
@@ -331,6 +436,11 @@ void TFrmReport::syncSeries()
     fitAxes();
     viewChanged();
     settleView();
+    dataModel_->refresh();
+    ui->Chart1->setAccessibleDescription(
+        QStringLiteral("%1: a line chart of %2 %3; Show data (Ctrl+D) lists them as a table")
+            .arg(chart_->title(), QLocale().toString(static_cast<qulonglong>(sorted_)),
+                 sorted_ == 1 ? QStringLiteral("point") : QStringLiteral("points")));
 }
 
 void TFrmReport::useMonthAxis(bool month)
@@ -437,9 +547,12 @@ bool TFrmReport::eventFilter(QObject *watched, QEvent *event)
     case QEvent::MouseButtonDblClick:
         // The right button opens the context menu instead of zooming out a step.
         return static_cast<QMouseEvent *>(event)->button() == Qt::RightButton;
-    case QEvent::ContextMenu:
-        showContextMenu(static_cast<QContextMenuEvent *>(event)->globalPos());
+    case QEvent::ContextMenu: {
+        // A key opens the menu at the plot; the mouse where it was clicked.
+        const auto *menu = static_cast<QContextMenuEvent *>(event);
+        showContextMenu(menu->reason() == QContextMenuEvent::Mouse ? menu->globalPos() : plotCentre());
         return true;
+    }
     case QEvent::ToolTip: {
         const auto *help = static_cast<QHelpEvent *>(event);
         if (watched == ui->Chart1->viewport() && !showToolTip(help->pos(), help->globalPos()))
@@ -505,7 +618,47 @@ bool TFrmReport::showToolTip(const QPoint &viewportPos, const QPoint &globalPos)
 
 void TFrmReport::showContextMenu(const QPoint &globalPos)
 {
-    menu_->popup(globalPos);
+    if (QApplication::activePopupWidget() == nullptr)
+        menu_->popup(globalPos);
+}
+
+QPoint TFrmReport::plotCentre() const
+{
+    const QPointF centre = chart_->mapToScene(chart_->plotArea().center());
+    return ui->Chart1->viewport()->mapToGlobal(ui->Chart1->mapFromScene(centre));
+}
+
+void TFrmReport::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        followPalette();
+    QDialog::changeEvent(event);
+}
+
+void TFrmReport::followPalette()
+{
+    const QPalette colours = palette();
+    const QColor base = colours.color(QPalette::Base);
+    const QColor text = colours.color(QPalette::Text);
+    const auto between = [&](double t) {
+        return QColor::fromRgbF(static_cast<float>(base.redF() + (text.redF() - base.redF()) * t),
+                                static_cast<float>(base.greenF() + (text.greenF() - base.greenF()) * t),
+                                static_cast<float>(base.blueF() + (text.blueF() - base.blueF()) * t));
+    };
+    chart_->setBackgroundBrush(base);
+    chart_->setBackgroundPen(Qt::NoPen);
+    chart_->setTitleBrush(text);
+    ui->Chart1->setBackgroundBrush(base);
+    for (QAbstractAxis *axis : chart_->axes()) {
+        axis->setLabelsBrush(text);
+        axis->setLinePen(QPen(between(0.55), 1));
+        axis->setGridLinePen(QPen(between(0.18), 1));
+        axis->setTitleBrush(text);
+    }
+    // The line in a red that stands out from the background: darker on white, lighter on black.
+    const bool dark = base.lightnessF() < 0.5;
+    series_->setPen(QPen(dark ? QColor(255, 64, 64) : QColor(Qt::red), 2));
+    marks_->update();
 }
 
 void FillReport(TFrmReport &report, Tqv_records &store, qv_report_kind kind, const qv_date &from,

@@ -35,7 +35,9 @@ class QDateTimeAxis;
 class QLineSeries;
 class QLocale;
 class QMenu;
+class QTableView;
 class QVariantAnimation;
+class TReportDataModel;
 class TReportMarks;
 
 namespace Ui {
@@ -107,11 +109,23 @@ public:
     double leastValueSpan() const;
 
     QAction *actionZoomReset() const { return actZoomReset_; }
+    QAction *actionZoomIn() const { return actZoomIn_; }
+    QAction *actionZoomOut() const { return actZoomOut_; }
+    QAction *actionShowData() const { return actShowData_; }
+    QMenu *contextMenu() const { return menu_; }
+    // The points as a table of date and value, shown beside the chart by Show data, for the keyboard
+    // and screen readers.
+    QTableView *dataTable() const { return dataTable_; }
+    // Where the context menu opens from the keyboard: the middle of the plot, on the screen.
+    QPoint plotCentre() const;
+    // The colours of the chart from the window's palette: light or dark, as the desktop is.
+    void followPalette();
     QAction *actionSaveImage() const { return actSaveImage_; }
     QAction *actionSaveData() const { return actSaveData_; }
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -157,6 +171,11 @@ private:
     QMenu *menu_ = nullptr;
     QAction *actZoomReset_ = nullptr;
     QAction *actZoomOut_ = nullptr;
+    QAction *actZoomIn_ = nullptr;
+    QAction *actShowData_ = nullptr;
+    QAction *actMenuKey_ = nullptr;
+    QTableView *dataTable_ = nullptr;
+    TReportDataModel *dataModel_ = nullptr;
     QAction *actSaveImage_ = nullptr;
     QAction *actSaveData_ = nullptr;
     std::vector<std::string> loadedFiles_;
@@ -178,6 +197,7 @@ private:
     bool applyingView_ = false;
 
     friend class TReportMarks;
+    friend class TReportDataModel;
 };
 
 extern TFrmReport *FrmReport;

@@ -96,7 +96,11 @@ int TRecordListModel::columnCount(const QModelIndex &parent) const
 
 QVariant TRecordListModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    if (role == Qt::TextAlignmentRole)
+        return columnAlignment(index.column());
+    if (role != Qt::DisplayRole)
         return {};
     char room[32];
     return qv_display_text(qv_list_text(record(index.row()), index.column(), room));
@@ -107,9 +111,20 @@ QVariant TRecordListModel::headerData(int section, Qt::Orientation orientation, 
     static const char *const captions[ColumnCount] = {"Transaction ID",    "Date",  "Time", "Status",
                                                       "Item title",        "Gross", "Fee",  "Balance",
                                                       "From Email address"};
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    // The captions of the amounts stand over them, at the right.
+    if (role == Qt::TextAlignmentRole)
+        return columnAlignment(section);
+    if (role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     return QString::fromLatin1(captions[section]);
+}
+
+QVariant TRecordListModel::columnAlignment(int column)
+{
+    const bool money = column == Gross || column == Fee || column == Balance;
+    return QVariant::fromValue(Qt::Alignment((money ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
 }
 
 TRecordListModel::Refill::Refill(TRecordListModel &model) : model_(model)

@@ -42,6 +42,8 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // Amounts (Gross, Fee, Balance) and their captions right-aligned, the other columns left-aligned.
+    static QVariant columnAlignment(int column);
 
     // A refill for as long as it lives: it begins by emptying the list and ends when it goes, so that
     // views see one reset whatever happens. Unless done() was called, the list ends empty: a refill

@@ -47,13 +47,13 @@ BAD_FILE = "bad lines.csv"
 # The menus as the keyboard walks them: alt+letter opens one with its first item active, Up and Down
 # move (wrapping, separators skipped), Left and Right go to the menu beside it.
 MENUS = [
-    ("f", ["import", "export", "exit"]),
+    ("f", ["import", "loaded", "export", "exit"]),
     ("s", ["search", "search", "search", "all"]),
     ("r", ["report", "report", "report", "report"]),
     ("v", ["toggle", "toggle"]),
 ]
-# Letters of the items that have one (File: &Import, &Export list, E&xit).
-MNEMONICS = {("f", "i"): 0, ("f", "e"): 1}
+# Letters of the items that have one (File: &Import, &Loaded files, &Export list, E&xit).
+MNEMONICS = {("f", "i"): 0, ("f", "l"): 1, ("f", "e"): 2}
 
 LIST_KEYS = ["Next", "Prior", "End", "Home", "Down", "Up", "Down", "Next"]
 TYPE_AHEAD = "abcdefghijklmnopqrstuvwyz0123456789"
@@ -237,7 +237,7 @@ class Chooser:
         for _ in range(r.choice([0, 0, 1, 1, 2, 3, 5])):
             move = r.choice(["Down", "Down", "Up", "Left", "Right", "mnemonic"])
             if move == "mnemonic" and MENUS[m][0] == "f":
-                letter = r.choice(["i", "e"])
+                letter = r.choice(["i", "l", "e"])
                 keys.append(letter)
                 item = MNEMONICS[("f", letter)]
                 triggered = True
@@ -264,6 +264,9 @@ class Chooser:
             out += self.file_answer(export=False)
         elif what == "export":
             out += self.file_answer(export=True)
+        elif what == "loaded":
+            # The loaded files window, closed again so that the keys after it go to the main window.
+            out.append(key("Escape"))
         elif what == "search":
             out += self.search_answer()
         elif what == "report":
@@ -546,13 +549,14 @@ def check(_opts):
                         problems.append("seed %d: %r leaves the folder" % (seed, name))
             if kind == "text" and args[0] != safe_text(args[0]):
                 problems.append("seed %d: text %r is not safe" % (seed, args[0]))
-        # Walk the menus again, by the sizes that forms/Frm_main.ui gives them (File: Import, Export list,
-        # Exit; Search: four; Report: four; View: two): Enter on Exit, or x in a menu, ends the program.
+        # Walk the menus again, by the sizes that forms/Frm_main.ui gives them (File: Import, Loaded files,
+        # Export list, Exit; Search: four; Report: four; View: two): Enter on Exit, or x in a menu, ends the
+        # program.
         for line, after in zip(first, first[1:]):
             kind, keys = parse(line)
             if kind != "key" or not keys[0].startswith("alt+"):
                 continue
-            menu, item, sizes = "fsrv".index(keys[0][4]), 0, [3, 4, 4, 2]
+            menu, item, sizes = "fsrv".index(keys[0][4]), 0, [4, 4, 4, 2]
             for move in keys[1:]:
                 if move in ("Down", "Up"):
                     item = (item + (1 if move == "Down" else -1)) % sizes[menu]
@@ -560,7 +564,7 @@ def check(_opts):
                     menu, item = (menu + (1 if move == "Right" else -1)) % 4, 0
                 elif move in ("x", "X"):
                     problems.append("seed %d: %r presses x in a menu" % (seed, line))
-            if (menu, item) == (0, 2) and parse(after) == ("key", ["Return"]):
+            if (menu, item) == (0, 3) and parse(after) == ("key", ["Return"]):
                 problems.append("seed %d: %r then Enter is File > Exit" % (seed, line))
         seen = {parse(a)[0] for a in first}
         for wanted in ("key", "text", "file", "click", "resize"):

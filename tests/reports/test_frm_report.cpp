@@ -445,7 +445,8 @@ private Q_SLOTS:
         for (QAction *action : menu->actions())
             if (!action->isSeparator())
                 items.append(action->text());
-        QCOMPARE(items, (QStringList{"&Reset zoom", "Zoom &out", "&Save image...", "Save &data..."}));
+        QCOMPARE(items, (QStringList{"&Reset zoom", "Zoom &in", "Zoom &out", "Show &data", "&Save image...",
+                                     "Save &data..."}));
         menu->actions().first()->trigger();
         menu->close();
         QVERIFY(!report.chart()->isZoomed());

@@ -506,3 +506,75 @@ TEST_F(Threads, ACancelledLoadKeepsTheSameLinesOnAnyNumberOfThreads)
 }
 
 } // namespace
+
+// Each file of a load keeps what it gave: the second download of an overlapping stretch tells how
+// much of it was new, a file that cannot be read stands in its place with its problem.
+TEST_F(Load, EachFileKeepsItsOwnFiguresInLoadOrder)
+{
+    const std::string first = write("first.csv", header_line + sale("A", "3/15/2021", "1.00") +
+                                                     sale("B", "1/2/2021", "2.00") + sale("C", "", "3.00"));
+    const std::string second =
+        write("second.csv", header_line + sale("b", "1/2/2021", "2.00") + sale("D", "12/31/2021", "abc") +
+                                sale("E", "31/12/2021", "5.00") + sale("F", "6/1/2022", "6.00") + "\r\n");
+    const std::string missing = (dir / "missing.csv").string();
+    qv_load_history_files(store, {first, missing, second}, report);
+    qv_load_history_text(store, header_line + sale("A", "1/1/2000", "1.00"), "text", report);
+
+    ASSERT_EQ(report.files.size(), 4u);
+    const qv_load_file &f1 = report.files[0];
+    EXPECT_EQ(f1.file, first);
+    EXPECT_EQ(f1.lines, 4u);
+    EXPECT_EQ(f1.added, 3u);
+    EXPECT_EQ(f1.duplicates, 0u);
+    EXPECT_EQ(f1.problems, 0u);
+    // The record without a date has no say in the first and last date.
+    EXPECT_EQ(f1.first, (qv_date{2021, 1, 2}));
+    EXPECT_EQ(f1.last, (qv_date{2021, 3, 15}));
+
+    EXPECT_EQ(report.files[1].file, missing);
+    EXPECT_EQ(report.files[1].lines, 0u);
+    EXPECT_EQ(report.files[1].problems, 1u);
+    EXPECT_FALSE(qv_date_is_valid(report.files[1].first));
+
+    // One already loaded, a line not loaded, a record loaded without its date, a blank line.
+    const qv_load_file &f2 = report.files[2];
+    EXPECT_EQ(f2.file, second);
+    EXPECT_EQ(f2.lines, 6u);
+    EXPECT_EQ(f2.added, 2u);
+    EXPECT_EQ(f2.duplicates, 1u);
+    EXPECT_EQ(f2.problems, 2u);
+    EXPECT_EQ(f2.first, (qv_date{2021, 1, 2}));
+    EXPECT_EQ(f2.last, (qv_date{2022, 6, 1}));
+
+    // A text's transaction that is already loaded still dates it.
+    EXPECT_EQ(report.files[3].file, "text");
+    EXPECT_EQ(report.files[3].duplicates, 1u);
+    EXPECT_EQ(report.files[3].first, (qv_date{2000, 1, 1}));
+
+    // The files' figures add up to the load's.
+    std::size_t lines = 0, added = 0, duplicates = 0;
+    for (const qv_load_file &f : report.files) {
+        lines += f.lines;
+        added += f.added;
+        duplicates += f.duplicates;
+    }
+    EXPECT_EQ(lines, report.counts.lines);
+    EXPECT_EQ(added, report.counts.added);
+    EXPECT_EQ(duplicates, report.counts.duplicates);
+}
+
+TEST_F(Load, AFileBeyondItsListedProblemsCountsThemAllAndACancelledLoadNamesTheFilesNotRead)
+{
+    std::string lines = header_line;
+    for (std::size_t i = 0; i < qv_problems_per_file + 5; ++i)
+        lines += sale("X" + std::to_string(i), "1/1/2020", "abc");
+    const std::string bad = write("bad.csv", lines);
+    const std::string good = write("good.csv", header_line + sale("G", "1/1/2020", "1.00"));
+    qv_load_history_files(store, {bad, good}, report,
+                          [](const qv_load_state &state) { return state.file_number == 1; });
+    ASSERT_EQ(report.files.size(), 2u);
+    EXPECT_EQ(report.files[0].problems, qv_problems_per_file + 5);
+    EXPECT_EQ(report.files[1].file, good);
+    EXPECT_EQ(report.files[1].lines, 0u);
+    EXPECT_EQ(report.files[1].problems, 1u);
+}
