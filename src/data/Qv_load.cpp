@@ -169,7 +169,8 @@ private:
 };
 
 // Whether the first line of head is the header line of an exported history: the column captions the
-// export writes, or the field names that earlier versions of it wrote.
+// export writes, or the field names that earlier versions of it wrote, each quoted or not (a
+// spreadsheet may quote them all). A history file's header has a 43rd, empty field.
 bool export_header(std::string_view head)
 {
     const std::size_t lf = head.find('\n');
@@ -178,19 +179,27 @@ bool export_header(std::string_view head)
     std::string_view line = head.substr(0, lf);
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
-    for (const auto *names : {&qv_column_names, &qv_field_names}) {
-        std::string_view rest = line;
-        bool same = true;
-        for (std::size_t i = 0; i < names->size() && same; ++i) {
-            const std::string_view name = (*names)[i];
-            same = rest.substr(0, name.size()) == name;
-            rest.remove_prefix(std::min(rest.size(), name.size()));
-            if (same && i + 1 < names->size()) {
-                same = !rest.empty() && rest.front() == ',';
-                rest.remove_prefix(same ? 1 : 0);
-            }
+    std::vector<std::string_view> fields;
+    while (fields.size() <= qv_column_count) {
+        std::size_t end = 0;
+        if (line.starts_with('"')) {
+            end = line.find('"', 1); // the captions hold no quotes
+            if (end == std::string_view::npos)
+                return false;
+            fields.push_back(line.substr(1, end - 1));
+            ++end;
+        } else {
+            end = std::min(line.find(','), line.size());
+            fields.push_back(line.substr(0, end));
         }
-        if (same && rest.empty())
+        if (end == line.size())
+            break;
+        if (line[end] != ',')
+            return false;
+        line.remove_prefix(end + 1);
+    }
+    for (const auto *names : {&qv_column_names, &qv_field_names}) {
+        if (std::equal(fields.begin(), fields.end(), names->begin(), names->end()))
             return true;
     }
     return false;

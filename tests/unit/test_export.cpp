@@ -284,7 +284,8 @@ TEST(Export, AnExportLoadsBackIntoTheSameRecords)
 
     // Every field quoted and LF line ends, as a spreadsheet saves it.
     std::string quoted;
-    for (std::string_view rest = with_lf(e1); !rest.empty();) {
+    const std::string lf_lines = with_lf(e1);
+    for (std::string_view rest = lf_lines; !rest.empty();) {
         const std::string_view row = rest.substr(0, rest.find('\n'));
         rest.remove_prefix(row.size() + 1);
         std::string_view field_rest = row;
