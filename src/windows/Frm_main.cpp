@@ -407,6 +407,33 @@ bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+void TFrmMain::typeAhead(const QString &text)
+{
+    if (!typeClock_.isValid())
+        typeClock_.start();
+    const std::int64_t now = typeClock_.elapsed();
+    if (now - typedAt_ > QApplication::keyboardInputInterval())
+        typed_.clear();
+    typedAt_ = now;
+    typed_ += text;
+    if (model_->rowCount() == 0)
+        return;
+    const QModelIndex current = ui->ListView->currentIndex();
+    const int row = current.isValid() ? current.row() : -1;
+    const int column = current.isValid() ? current.column() : 0;
+    // A new search, or the same letter typed again, begins after the current row; a longer text at it.
+    const bool oneLetter = typed_.count(typed_.at(0)) == typed_.size();
+    const QString prefix = oneLetter ? typed_.left(1) : typed_;
+    const int from = oneLetter || row < 0 ? row + 1 : row;
+    const int found = model_->findRow(column, prefix.toUtf8().toStdString(), from);
+    if (found < 0)
+        return;
+    const QModelIndex index = model_->index(found, column);
+    ui->ListView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+    ui->ListView->scrollTo(index);
+}
+
 bool TFrmMain::listInput(QEvent *event, bool viewport)
 {
     bool release = false;
@@ -434,6 +461,14 @@ bool TFrmMain::listInput(QEvent *event, bool viewport)
         }
         if (std::find(keysDown_.begin(), keysDown_.end(), key->key()) == keysDown_.end())
             keysDown_.push_back(key->key());
+        // Printable text goes to type-ahead, which finds its row in the list's own bytes rather than
+        // asking the view for every row's text.
+        const Qt::KeyboardModifiers command = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+        if (!key->text().isEmpty() && key->text().at(0).isPrint() && (key->modifiers() & command) == 0 &&
+            !(key->text() == QStringLiteral(" ") && typed_.isEmpty())) {
+            typeAhead(key->text());
+            return true;
+        }
         // With no row selected, the first Up or Down selects the current row (the first one at
         // start-up) instead of moving past it.
         const bool upDown = key->key() == Qt::Key_Down || key->key() == Qt::Key_Up;

@@ -19,6 +19,7 @@
 #include "Qv_file.h"
 #include "Record_list_model.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QMainWindow>
 #include <QStringList>
@@ -130,6 +131,9 @@ private:
     void listRefilled();
     // Keys and buttons over the list: the pane follows the release of what was pressed there.
     bool listInput(QEvent *event, bool viewport);
+    // Type-ahead: the text typed into the list within the desktop's interval goes to the next row whose
+    // text in the current column begins with it (the same letter again steps to the next such row).
+    void typeAhead(const QString &text);
     void ListViewColumnClick(int column);
     void actFileImportExecute();
     void actFileImportAccept(const QStringList &files);
@@ -184,6 +188,9 @@ private:
     // the detail, not those of a press that went to a dialog now closed.
     std::vector<int> keysDown_;
     int buttonsDown_ = 0;
+    QString typed_;            // what type-ahead has been given so far
+    std::int64_t typedAt_ = 0; // when, in milliseconds of typeClock_
+    QElapsedTimer typeClock_;
     char website_[32];
 };
 

@@ -148,6 +148,7 @@ void TRecordListModel::beginRefill()
 void TRecordListModel::clearRows()
 {
     rows_.clear();
+    sortedBy_ = -1;
 }
 
 void TRecordListModel::reserveRows(std::size_t rows)
@@ -403,5 +404,51 @@ void TRecordListModel::sortRows(int column, int direction)
                                    index.column());
         changePersistentIndexList(persistent, moved);
     }
+    sortedBy_ = column;
+    sortedDirection_ = direction;
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+namespace {
+
+// Whether text begins with prefix, ASCII letters in either case.
+bool beginsWith(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && qv_list_text_compare(text.substr(0, prefix.size()), prefix) == 0;
+}
+
+} // namespace
+
+int TRecordListModel::findRow(int column, std::string_view prefix, int from) const
+{
+    const auto n = static_cast<int>(rows_.size());
+    if (n == 0 || prefix.empty() || column < 0 || column >= ColumnCount)
+        return -1;
+    from = from < 0 || from >= n ? 0 : from;
+    char room[32];
+    const auto textOf = [&](int row) { return qv_list_text(record(row), column, room); };
+    const bool byText = column != Gross && column != Fee && column != Balance; // amounts sort by value
+    if (sortedBy_ == column && byText) {
+        // The rows whose text begins with prefix stand together: the first of them is found by halving.
+        int low = 0;
+        int high = n;
+        while (low < high) {
+            const int mid = low + (high - low) / 2;
+            const std::string_view text = textOf(mid);
+            const int c = qv_list_text_compare(text.substr(0, std::min(text.size(), prefix.size())), prefix);
+            if (c * sortedDirection_ < 0)
+                low = mid + 1;
+            else
+                high = mid;
+        }
+        if (low == n || !beginsWith(textOf(low), prefix))
+            return -1;
+        return beginsWith(textOf(from), prefix) ? from : low;
+    }
+    for (int i = 0; i < n; ++i) {
+        const int row = (from + i) % n;
+        if (beginsWith(textOf(row), prefix))
+            return row;
+    }
+    return -1;
 }

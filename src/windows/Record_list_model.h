@@ -67,7 +67,11 @@ public:
     void clearRows();
     void reserveRows(std::size_t rows);
     // Appends a row for rec, which must outlive the row (a record of the store does).
-    void appendRow(const Tqv_record &rec) { rows_.push_back(&rec); }
+    void appendRow(const Tqv_record &rec)
+    {
+        rows_.push_back(&rec);
+        sortedBy_ = -1;
+    }
     void endRefill();
 
     const Tqv_record &record(int row) const { return *rows_[static_cast<std::size_t>(row)]; }
@@ -79,12 +83,18 @@ public:
     void sortRows(int column, int direction);
     // The ascending order of two shown rows in a column, as sortRows orders them: negative, 0, positive.
     int compareRows(int row1, int row2, int column) const;
+    // The row that type-ahead goes to: the first row from row from on (wrapping round) whose text in
+    // column begins with prefix, ASCII letters in either case; -1 when there is none. Over rows sorted by
+    // that column's text the first such row is found by halving, from itself when from is one of them.
+    int findRow(int column, std::string_view prefix, int from) const;
     // From how many rows on a sort makes their keys and sorts them on two threads (tests lower it).
     void setSplitFrom(std::size_t rows) { splitFrom_ = rows; }
 
 private:
     std::vector<const Tqv_record *> rows_;
     std::size_t splitFrom_ = 65536;
+    int sortedBy_ = -1; // the column the rows were last sorted by, until they change
+    int sortedDirection_ = 1;
     // The room a sort works in, kept for the next: fresh memory costs more than the sort itself.
     std::vector<TListSortKey> keys_;
     std::vector<TListSortKey> merged_;

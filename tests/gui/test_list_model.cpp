@@ -332,6 +332,73 @@ private Q_SLOTS:
         QCOMPARE(rows.first().row(), 2);
         QCOMPARE(shown(model, rows.first().row(), 0), std::string("B"));
     }
+
+    // Type-ahead finds the same row whether it halves rows sorted by the column or walks them: the first
+    // from the given row on (round the end) whose text begins with the prefix, in either case.
+    void typeAheadFindsTheFirstRowBeginningWithTheText_data()
+    {
+        QTest::addColumn<int>("sort"); // 0: as added, +1 / -1: sorted by the column
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<QString>("from");  // the ID of the row to start at
+        QTest::addColumn<QString>("found"); // the ID found, or empty for none
+        for (const int sort : {0, 1, -1}) {
+            const QByteArray how = sort == 0 ? "as added" : sort > 0 ? "ascending" : "descending";
+            QTest::newRow(how + ": a title, any case") << sort << int(TRecordListModel::ItemTitle) << "BL"
+                                                       << "A1" << (sort < 0 ? "A7" : "A2");
+            QTest::newRow(how + ": from a row that begins so")
+                << sort << int(TRecordListModel::ItemTitle) << "bl"
+                << "A5"
+                << "A5";
+            QTest::newRow(how + ": a longer text") << sort << int(TRecordListModel::ItemTitle) << "blues r"
+                                                   << "A1"
+                                                   << "A7";
+            QTest::newRow(how + ": none") << sort << int(TRecordListModel::ItemTitle) << "zz"
+                                          << "A1"
+                                          << "";
+            QTest::newRow(how + ": an e-mail address") << sort << int(TRecordListModel::FromEmail) << "c@"
+                                                       << "A1"
+                                                       << "A3";
+            QTest::newRow(how + ": an amount, by its text") << sort << int(TRecordListModel::Gross) << "-1"
+                                                            << "A1"
+                                                            << "A6";
+        }
+        // Rows as added: the first match after the starting row, round the end.
+        QTest::newRow("as added: round the end") << 0 << int(TRecordListModel::ItemTitle) << "bl"
+                                                 << "A8"
+                                                 << "A2";
+    }
+    void typeAheadFindsTheFirstRowBeginningWithTheText()
+    {
+        QFETCH(int, sort);
+        QFETCH(int, column);
+        QFETCH(QString, prefix);
+        QFETCH(QString, from);
+        QFETCH(QString, found);
+        std::vector<Tqv_record> records = {
+            record("A1", "", "Abbey Road", "a@x"),   record("A2", "", "Blue Train", "b@x"),
+            record("A3", "", "Kind of Blue", "c@x"), record("A4", "", "", "d@x"),
+            record("A5", "", "blue train", "e@x"),   record("A6", "", "Zen", "f@x"),
+            record("A7", "", "Blues Run", "g@x"),    record("A8", "", "Abbey", "h@x"),
+        };
+        for (std::size_t i = 0; i < records.size(); ++i)
+            records[i].gross = static_cast<amount>(i + 1) * 100; // 1.00 to 8.00, but A6: -1.00
+        records[5].gross = -100;
+        TRecordListModel model;
+        model.beginRefill();
+        for (const Tqv_record &rec : records)
+            model.appendRow(rec);
+        model.endRefill();
+        if (sort != 0)
+            model.sortRows(column, sort);
+        int start = -1;
+        for (int row = 0; row < model.rowCount(); ++row)
+            start = shown(model, row, TRecordListModel::TransId) == from.toStdString() ? row : start;
+        QVERIFY(start >= 0);
+        const int row = model.findRow(column, prefix.toStdString(), start);
+        QCOMPARE(row < 0 ? QString() : QString::fromStdString(shown(model, row, TRecordListModel::TransId)),
+                 found);
+    }
 };
 
 QTEST_MAIN(TestListModel)
