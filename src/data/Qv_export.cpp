@@ -178,10 +178,14 @@ std::FILE *createTemporary(const fs::path &target, fs::path &made, int &code)
     return nullptr;
 }
 
-// The target through links to the file they name, so that the temporary file lies beside it.
+// The target through a link to the file it names, so that the temporary file lies beside that file.
+// Any other name is kept as it is given, a relative one too: a bare name reaches a file in the current
+// folder also when that folder's path is longer than the system takes.
 fs::path resolvedTarget(const std::string &path)
 {
     std::error_code ec;
+    if (!fs::is_symlink(path, ec))
+        return path;
     fs::path target = fs::weakly_canonical(fs::absolute(path, ec), ec);
     if (ec)
         target = fs::absolute(path, ec);
