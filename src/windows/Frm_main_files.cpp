@@ -445,6 +445,7 @@ void TFrmMain::InitDesktopActions()
     // The detail pane stays read-only; its text can be selected with the mouse or the keyboard and copied.
     ui->mmDetail->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
+    bcl_keep_dialogs_on_screen();
     std::error_code ec;
     startFolder_ = std::filesystem::current_path(ec).string();
     exportDialog_ = new TExportDialog(this, [this](const QString &path) {

@@ -424,6 +424,7 @@ void TFrmReport::showEvent(QShowEvent *event)
         if (const QWidget *over = QApplication::activeWindow(); over != nullptr && over != this)
             move(over->frameGeometry().center() - rect().center());
     }
+    bcl_keep_on_screen(this);
     QDialog::showEvent(event);
 }
 

@@ -2,6 +2,8 @@
 // module, the overwrite question and the files never written over, Ctrl+C in the list and the detail
 // pane, the report data's CSV, and the pictures at 200 %.
 #include "App_command_line.h"
+#include "Bcl.h"
+#include "Dlg_date.h"
 #include "Frm_main.h"
 #include "Frm_report.h"
 #include "main_window_fixture.h"
@@ -484,6 +486,37 @@ private Q_SLOTS:
             action("actFileExport")->trigger();
         }
         QVERIFY2(refused.refusal.text.contains(QStringLiteral("loaded history files")), qPrintable(refused.refusal.text));
+    }
+
+    // Beside a small main window in the screen's corner the date range dialog and a message box open
+    // whole on the screen.
+    void dialogsOpenWholeOnTheScreen()
+    {
+        write(QStringLiteral("a.csv"), sale("A", "1/1/2020", "1.00"));
+        start();
+        const QRect room = main_->screen()->availableGeometry();
+        main_->resize(200, 150);
+        main_->move(room.right() - 205, room.bottom() - 155);
+        TDlgDate dates(main_.get());
+        QRect datesAt;
+        {
+            const ModalWatch watch = whenModal<TDlgDate>([&datesAt](TDlgDate *d) {
+                datesAt = d->frameGeometry();
+                d->reject();
+            });
+            dates.exec();
+        }
+        QVERIFY2(room.contains(datesAt), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(datesAt.x()).arg(datesAt.y()).arg(datesAt.width()).arg(datesAt.height())));
+        QRect boxAt;
+        {
+            const ModalWatch watch = whenModal<QMessageBox>([&boxAt](QMessageBox *b) {
+                boxAt = b->frameGeometry();
+                b->accept();
+            });
+            bcl_show_message(main_.get(), "A message long enough to be wider than the main window beside it.",
+                             "Information");
+        }
+        QVERIFY(room.contains(boxAt));
     }
 
     void copyTakesTheSelectedRowAndTheDetailText()
