@@ -96,15 +96,26 @@ class Tbcl_screen_keeper : public QObject {
 public:
     using QObject::QObject;
 
+private:
+    QObject *delivering_ = nullptr;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Show && watched->isWidgetType()) {
-            auto *widget = static_cast<QWidget *>(watched);
-            if (widget->isWindow() && qobject_cast<QDialog *>(widget) != nullptr)
-                bcl_keep_on_screen(widget);
-        }
-        return false;
+        if (event->type() != QEvent::Show || !watched->isWidgetType() || delivering_ == watched)
+            return false;
+        auto *widget = static_cast<QWidget *>(watched);
+        if (!widget->isWindow() || qobject_cast<QDialog *>(widget) == nullptr)
+            return false;
+        // The dialog places itself when it takes the event (centred over its parent, sized to its
+        // text): it takes it first, then what sticks out is moved onto the screen, before the window is
+        // mapped.
+        QObject *const outer = delivering_;
+        delivering_ = watched;
+        watched->event(event);
+        delivering_ = outer;
+        bcl_keep_on_screen(widget);
+        return true;
     }
 };
 

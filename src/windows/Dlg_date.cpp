@@ -88,7 +88,5 @@ void TDlgDate::showEvent(QShowEvent *event)
             move(area.center() - rect().center());
         }
     }
-    // Beside a small main window near the screen's edge the centred dialog would stick out.
-    bcl_keep_on_screen(this);
     QDialog::showEvent(event);
 }

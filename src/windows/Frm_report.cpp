@@ -424,7 +424,6 @@ void TFrmReport::showEvent(QShowEvent *event)
         if (const QWidget *over = QApplication::activeWindow(); over != nullptr && over != this)
             move(over->frameGeometry().center() - rect().center());
     }
-    bcl_keep_on_screen(this);
     QDialog::showEvent(event);
 }
 
