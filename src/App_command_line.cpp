@@ -18,10 +18,22 @@ const char *const helpText =
 
 // Qt's own options: those that take the next argument as their value, and those that stand alone.
 // -style and -stylesheet also take theirs after '='.
-const char *const qtWithValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
-                                   "qwindowgeometry", "geometry", "qwindowtitle", "title",
-                                   "qwindowicon", "icon", "session", "style", "stylesheet",
-                                   "display", "name", "visual"};
+const char *const qtWithValue[] = {"platform",
+                                   "platformpluginpath",
+                                   "platformtheme",
+                                   "plugin",
+                                   "qwindowgeometry",
+                                   "geometry",
+                                   "qwindowtitle",
+                                   "title",
+                                   "qwindowicon",
+                                   "icon",
+                                   "session",
+                                   "style",
+                                   "stylesheet",
+                                   "display",
+                                   "name",
+                                   "visual"};
 const char *const qtAlone[] = {"reverse", "testability", "widgetcount", "nograb", "dograb", "sync"};
 const char *const qtWithEquals[] = {"style=", "stylesheet=", "qmljsdebugger="};
 
@@ -109,12 +121,13 @@ int qv_answer_command_line(const TCommandLine &line, std::FILE *out, std::FILE *
         std::fputs(helpText, out);
         return 0;
     case TCommandLine::Action::version:
-        std::fputs("quorvex-history " QV_VERSION "\n"
-                   "Copyright (C) 2026 the Quorvex history tool developers\n"
-                   "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
-                   "This is free software: you are free to change and redistribute it.\n"
-                   "There is NO WARRANTY, to the extent permitted by law.\n",
-                   out);
+        std::fputs(
+            "quorvex-history " QV_VERSION "\n"
+            "Copyright (C) 2026 the Quorvex history tool developers\n"
+            "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+            "This is free software: you are free to change and redistribute it.\n"
+            "There is NO WARRANTY, to the extent permitted by law.\n",
+            out);
         return 0;
     case TCommandLine::Action::error:
         break;

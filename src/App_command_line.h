@@ -24,8 +24,8 @@ struct TCommandLine {
 // without one.
 std::vector<std::string> qv_without_qt_options(const std::vector<std::string> &args);
 
-// Reads the arguments that follow the program name, Qt's options taken out. --help wins over --version, and both over a wrong
-// option, wherever they stand; after "--" every argument is a file.
+// Reads the arguments that follow the program name, Qt's options taken out. --help wins over --version, and
+// both over a wrong option, wherever they stand; after "--" every argument is a file.
 TCommandLine qv_parse_command_line(const std::vector<std::string> &args);
 
 // For help, version and error: writes what they show (help and version to out, an error with the

@@ -4,12 +4,12 @@
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
-#include <QWindow>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTextEdit>
+#include <QWindow>
 
 #include <algorithm>
 

@@ -74,7 +74,8 @@ private:
             const bool plain = (key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0;
             if (dateChar && plain) {
                 QLineEdit *line = edit();
-                const bool whole = line != nullptr && !line->text().isEmpty() && line->selectedText() == line->text();
+                const bool whole =
+                    line != nullptr && !line->text().isEmpty() && line->selectedText() == line->text();
                 if (!typing_ && !whole)
                     return false;
                 typing_ = true;

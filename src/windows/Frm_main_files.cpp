@@ -317,9 +317,9 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
             QStringLiteral("Loading %1").arg(QFileInfo(QFile::decodeName(state.file.c_str())).fileName());
         if (state.file_count > 1)
             label += QStringLiteral(" (%1 of %2)").arg(state.file_number).arg(state.file_count);
-        dialog->setLabelText(label + QLatin1Char('\n') +
-                             counted(state.records - std::min(recordsBefore, state.records), "record",
-                                     "records"));
+        dialog->setLabelText(
+            label + QLatin1Char('\n') +
+            counted(state.records - std::min(recordsBefore, state.records), "record", "records"));
         dialog->setValue(static_cast<int>(qv_load_fraction(state) * steps));
         // The dialog is modal: of the user's input only its Cancel button is taken.
         QCoreApplication::processEvents();
@@ -347,12 +347,13 @@ const char *const currentFolderLink = "/proc/self/cwd";
 QString TFrmMain::FileDialogFolder() const
 {
     std::error_code ec;
-    const bool usable = !importFolder_.empty() &&
-                        (importFolder_.size() >= PATH_MAX || std::filesystem::is_directory(importFolder_, ec));
+    const bool usable = !importFolder_.empty() && (importFolder_.size() >= PATH_MAX ||
+                                                   std::filesystem::is_directory(importFolder_, ec));
     const std::string &folder = usable ? importFolder_ : startFolder_;
     // Qt's dialog cannot show a folder whose path is longer than the system takes; the program runs in
     // the start-up folder, which the link names.
-    if (folder.size() >= PATH_MAX && folder == startFolder_ && std::filesystem::is_directory(currentFolderLink, ec))
+    if (folder.size() >= PATH_MAX && folder == startFolder_ &&
+        std::filesystem::is_directory(currentFolderLink, ec))
         return QString::fromLatin1(currentFolderLink);
     return QFile::decodeName(folder.c_str());
 }
@@ -400,7 +401,8 @@ void TFrmMain::dropEvent(QDropEvent *event)
     std::vector<qv_load_problem> left;
     for (const QUrl &url : event->mimeData()->urls()) {
         const QString path = url.toLocalFile();
-        const std::string name = QFile::encodeName(url.isLocalFile() ? path : url.toDisplayString()).toStdString();
+        const std::string name =
+            QFile::encodeName(url.isLocalFile() ? path : url.toDisplayString()).toStdString();
         if (!url.isLocalFile())
             left.push_back({name, 0, "not loaded: not a local file"});
         else if (!path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) && QFileInfo(path).isDir())

@@ -153,10 +153,12 @@ private Q_SLOTS:
             const QByteArray name = locale.name().toLatin1();
             QTest::newRow(name + " month first, focus leaves")
                 << locale << "3/15/2021" << false << QDate(2021, 3, 15);
-            QTest::newRow(name + " month first, Enter") << locale << "3/15/2021" << true << QDate(2021, 3, 15);
+            QTest::newRow(name + " month first, Enter")
+                << locale << "3/15/2021" << true << QDate(2021, 3, 15);
             QTest::newRow(name + " year first, focus leaves")
                 << locale << "2021-03-15" << false << QDate(2021, 3, 15);
-            QTest::newRow(name + " year first, Enter") << locale << "2021-03-15" << true << QDate(2021, 3, 15);
+            QTest::newRow(name + " year first, Enter")
+                << locale << "2021-03-15" << true << QDate(2021, 3, 15);
             QTest::newRow(name + " short digits") << locale << "1/2/2009" << false << QDate(2009, 1, 2);
             QTest::newRow(name + " no such day") << locale << "2/30/2021" << false << shown;
             QTest::newRow(name + " day first is no typed form") << locale << "15/3/2021" << true << shown;

@@ -244,7 +244,8 @@ private Q_SLOTS:
             QVERIFY2(text.find("--no-folder") != std::string::npos, text.c_str());
             // An error is one line.
             if (action == TCommandLine::Action::error)
-                QVERIFY2(std::count(text.begin(), text.end(), '\n') == 1 && text.back() == '\n', text.c_str());
+                QVERIFY2(std::count(text.begin(), text.end(), '\n') == 1 && text.back() == '\n',
+                         text.c_str());
         }
         std::fclose(out);
         std::fclose(err);
@@ -335,8 +336,14 @@ private Q_SLOTS:
             {"the start-up file", start, true, false, "loaded history files", true, {}, false},
             {"the imported file", imported, true, false, "loaded history files", true, {}, false},
             {"a named pipe", pipe, true, false, "not a regular file", true, {}, false},
-            {"a missing folder", other.filePath(QStringLiteral("gone/new.csv")), true, false, {}, false,
-             "No such file or directory", false},
+            {"a missing folder",
+             other.filePath(QStringLiteral("gone/new.csv")),
+             true,
+             false,
+             {},
+             false,
+             "No such file or directory",
+             false},
             {"existing file, replace accepted", existing, true, true, {}, false, {}, true},
         };
         for (const Case &c : cases) {
@@ -358,7 +365,8 @@ private Q_SLOTS:
             QVERIFY2(box.text.contains(c.error), qPrintable(box.text));
             if (c.written) {
                 QVERIFY2(readAll(c.path).startsWith("date,time,"), c.what);
-                QCOMPARE(main_->statusBar()->currentMessage(), QStringLiteral("Exported 2 transactions to old.csv"));
+                QCOMPARE(main_->statusBar()->currentMessage(),
+                         QStringLiteral("Exported 2 transactions to old.csv"));
             } else {
                 QVERIFY2(QFileInfo(c.path).isFile() == regular, c.what);
                 QVERIFY2(!regular || readAll(c.path) == before, c.what);
@@ -387,7 +395,8 @@ private Q_SLOTS:
         QTemporaryDir visited;
         {
             QSettings shared(QSettings::UserScope, QStringLiteral("QtProject"));
-            shared.setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(visited.path()).toString());
+            shared.setValue(QStringLiteral("FileDialog/lastVisited"),
+                            QUrl::fromLocalFile(visited.path()).toString());
         }
         write(QStringLiteral("a.csv"), sale("S1", "1/1/2020", "1.00"));
         QVERIFY(QDir(elsewhere.path()).mkdir(QStringLiteral("sub")));
@@ -420,8 +429,8 @@ private Q_SLOTS:
             QVERIFY2(same(importFolder, step.folder), qPrintable(step.what + (": " + importFolder)));
             SaveDialogSeen seen;
             {
-                const ModalWatch dialog = chooseInSaveDialog({}, &seen, true, nullptr, nullptr,
-                                                             QStringLiteral("export-dialog"));
+                const ModalWatch dialog =
+                    chooseInSaveDialog({}, &seen, true, nullptr, nullptr, QStringLiteral("export-dialog"));
                 action("actFileExport")->trigger();
             }
             QVERIFY2(same(seen.folder, step.folder), qPrintable(step.what + (": " + seen.folder)));
@@ -485,7 +494,8 @@ private Q_SLOTS:
             const ModalWatch dialog = chooseInSaveDialog(QStringLiteral("a.csv"), &refused);
             action("actFileExport")->trigger();
         }
-        QVERIFY2(refused.refusal.text.contains(QStringLiteral("loaded history files")), qPrintable(refused.refusal.text));
+        QVERIFY2(refused.refusal.text.contains(QStringLiteral("loaded history files")),
+                 qPrintable(refused.refusal.text));
     }
 
     // Beside a small main window in the screen's corner the date range dialog and a message box open
@@ -506,7 +516,11 @@ private Q_SLOTS:
             });
             dates.exec();
         }
-        QVERIFY2(room.contains(datesAt), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(datesAt.x()).arg(datesAt.y()).arg(datesAt.width()).arg(datesAt.height())));
+        QVERIFY2(room.contains(datesAt), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                        .arg(datesAt.x())
+                                                        .arg(datesAt.y())
+                                                        .arg(datesAt.width())
+                                                        .arg(datesAt.height())));
         QRect boxAt;
         {
             const ModalWatch watch = whenModal<QMessageBox>([&boxAt](QMessageBox *b) {

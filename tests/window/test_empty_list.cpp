@@ -328,8 +328,9 @@ private Q_SLOTS:
             QApplication::sendEvent(target, &drop);
         }
         QVERIFY(box.seen);
-        QVERIFY2(box.text.contains(QStringLiteral("notes.txt: not loaded: only .csv files are history files")),
-                 qPrintable(box.text));
+        QVERIFY2(
+            box.text.contains(QStringLiteral("notes.txt: not loaded: only .csv files are history files")),
+            qPrintable(box.text));
         QVERIFY2(box.text.contains(QStringLiteral("a folder: not loaded: a folder, not a history file")),
                  qPrintable(box.text));
         QCOMPARE(main_->listModel()->rowCount(), 1);
