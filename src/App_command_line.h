@@ -18,10 +18,16 @@ struct TCommandLine {
     std::string error;
 };
 
-// Reads the arguments that follow the program name. --help wins over --version, and both over a wrong
-// option, wherever they stand; after "--" every argument is a file.
+// The arguments without the options that Qt takes itself (-style Fusion, -platform xcb, -reverse, ...,
+// with one dash or two, a value after a blank or, where Qt takes it so, after '='), up to "--". They
+// are known before the application object is made, which needs a display: a wrong option is told
+// without one.
+std::vector<std::string> qv_without_qt_options(const std::vector<std::string> &args);
+
+// Reads the arguments that follow the program name, Qt's options taken out. --help wins over --version, and
+// both over a wrong option, wherever they stand; after "--" every argument is a file.
 TCommandLine qv_parse_command_line(const std::vector<std::string> &args);
 
-// For help, version and error: writes what they show (help and version to out, an error and the usage
-// line to err) and returns the exit status, 0 or 2. Returns -1 for run, writing nothing.
+// For help, version and error: writes what they show (help and version to out, an error with the
+// usage on one line to err) and returns the exit status, 0 or 2. Returns -1 for run, writing nothing.
 int qv_answer_command_line(const TCommandLine &line, std::FILE *out, std::FILE *err);

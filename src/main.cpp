@@ -8,7 +8,6 @@
 #include "Frm_report.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QTimer>
 
 namespace {
@@ -26,40 +25,26 @@ public:
     }
 };
 
-// The arguments that Qt left when it took its own options, as the bytes of their names.
-std::vector<std::string> argumentsAfterQt()
-{
-    std::vector<std::string> args;
-    const QStringList all = QCoreApplication::arguments();
-    for (qsizetype i = 1; i < all.size(); ++i)
-        args.push_back(QFile::encodeName(all[i]).toStdString());
-    return args;
-}
-
-// Loads the files of the command line as an import of them would, once the message loop runs.
+// Loads the files of the command line as an import of them would, once the message loop runs. The
+// names stay the bytes the system gave: a name that is not valid UTF-8 opens too.
 void importLater(const std::vector<std::string> &files)
 {
     if (files.empty())
         return;
-    QStringList paths;
-    for (const std::string &file : files)
-        paths << QFile::decodeName(file.c_str());
     QTimer::singleShot(0, FrmMain,
-                       [paths] { bcl_guard(FrmMain, [&paths] { FrmMain->ImportFiles(paths); }); });
+                       [files] { bcl_guard(FrmMain, [&files] { FrmMain->ImportFileNames(files); }); });
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // --help and --version answer before the application object, which needs a display; a wrong option
-    // is told after Qt has taken its own.
-    if (qv_answer_command_line(qv_parse_command_line({argv + 1, argv + argc}), stdout, stderr) == 0)
-        return 0;
-    TApplication app(argc, argv);
-    const TCommandLine commandLine = qv_parse_command_line(argumentsAfterQt());
+    // --help, --version and a wrong option are answered before the application object, which needs a
+    // display; Qt's own options are left to it.
+    const TCommandLine commandLine = qv_parse_command_line(qv_without_qt_options({argv + 1, argv + argc}));
     if (const int status = qv_answer_command_line(commandLine, stdout, stderr); status >= 0)
         return status;
+    TApplication app(argc, argv);
     // No display name: the platform would add it to every window's title, which is its caption alone.
     QApplication::setApplicationName(QStringLiteral("Quorvex history tool"));
     QApplication::setWindowIcon(qv_application_icon());

@@ -58,6 +58,13 @@ void bcl_show_message(QWidget *owner, const char *text, const char *caption);
 // into the details, which scroll.
 void bcl_show_error(QWidget *owner, const std::string &message, const std::string &details = {});
 
+// Moves a window that is about to show, or shows, so that it lies whole on its screen's free area (the
+// frame of another top-level window taken as its own while the system has not told its own yet).
+void bcl_keep_on_screen(QWidget *window);
+// Keeps every dialog of the application on the screen when it shows (bcl_keep_on_screen); made once,
+// by the main window.
+void bcl_keep_dialogs_on_screen();
+
 // Runs work; an exception that escapes it is shown in the standard error box instead of unwinding
 // through Qt. Returns false when it did. Every event handler runs its work through this guard.
 bool bcl_guard(QWidget *owner, const std::function<void()> &work);

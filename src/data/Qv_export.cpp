@@ -149,14 +149,17 @@ bool sameFile(const fs::path &a, const fs::path &b)
     return fs::equivalent(a, b, ec) && !ec;
 }
 
-// A temporary file beside target, created anew (never one that exists). Null when none can be made.
+// A temporary file beside target, created anew (never one that exists). Its name is short and
+// of its own, not the target's with more letters, so that a target whose name has the longest length
+// the folder takes can still be written. Null when none can be made.
 std::FILE *createTemporary(const fs::path &target, fs::path &made, int &code)
 {
     static std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random()));
-        made = target.parent_path() / ("." + target.filename().string() + suffix);
+        char name[24];
+        std::snprintf(name, sizeof name, ".qv-%08llx.tmp",
+                      static_cast<unsigned long long>(random() & 0xFFFFFFFFu));
+        made = target.parent_path() / name;
         errno = 0;
         if (std::FILE *file = std::fopen(made.c_str(), "wbx"))
             return file;
@@ -165,6 +168,20 @@ std::FILE *createTemporary(const fs::path &target, fs::path &made, int &code)
             return nullptr;
     }
     return nullptr;
+}
+
+// The target through a link to the file it names, so that the temporary file lies beside that file.
+// Any other name is kept as it is given, a relative one too: a bare name reaches a file in the current
+// folder also when that folder's path is longer than the system takes.
+fs::path resolvedTarget(const std::string &path)
+{
+    std::error_code ec;
+    if (!fs::is_symlink(path, ec))
+        return path;
+    fs::path target = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    if (ec)
+        target = fs::absolute(path, ec);
+    return target;
 }
 
 } // namespace
@@ -255,30 +272,34 @@ std::string qv_csv_number(double value)
     return out;
 }
 
+std::string qv_write_refusal(const std::string &path, const std::vector<std::string> &loaded)
+{
+    if (path.empty())
+        return "no file name";
+    const fs::path target = resolvedTarget(path);
+    std::error_code ec;
+    const fs::file_status status = fs::status(target, ec);
+    if (fs::is_directory(status))
+        return "it is a folder";
+    for (const std::string &file : loaded) {
+        if (!file.empty() && (sameFile(path, file) || sameFile(target, file)))
+            return "it is one of the loaded history files";
+    }
+    // A pipe or a device would be replaced by a file holding the text, not written to.
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        return "not a regular file";
+    return {};
+}
+
 bool qv_write_file_safely(const std::string &path, const qv_text_source &source,
                           const std::vector<std::string> &loaded, std::string &error)
 {
-    error.clear();
-    if (path.empty()) {
-        error = "no file name";
+    error = qv_write_refusal(path, loaded);
+    if (!error.empty())
         return false;
-    }
     std::error_code ec;
-    // Through links to the file they name, so that the temporary file lies beside it.
-    fs::path target = fs::weakly_canonical(fs::absolute(path, ec), ec);
-    if (ec)
-        target = fs::absolute(path);
+    const fs::path target = resolvedTarget(path);
     const fs::file_status status = fs::status(target, ec);
-    if (fs::is_directory(status)) {
-        error = "it is a folder";
-        return false;
-    }
-    for (const std::string &file : loaded) {
-        if (!file.empty() && (sameFile(path, file) || sameFile(target, file))) {
-            error = "it is one of the loaded history files";
-            return false;
-        }
-    }
 
     fs::path temporary;
     int code = 0;

@@ -7,7 +7,8 @@
 // and texts converted to UTF-8. A field is quoted when it holds a comma, a quote, a CR or a LF, its quotes
 // doubled.
 //
-// A file is written through a new temporary file in its own folder, which takes the target's name
+// A file is written through a new temporary file in its own folder (a short name of its own, whatever
+// the target's length), which takes the target's name
 // only when every byte is written and closed: an error, a full disk included, leaves the target as it
 // was and no temporary file behind. A file that is loaded is never written over.
 #pragma once
@@ -37,9 +38,14 @@ std::string qv_csv_number(double value);
 // returns false when the text is complete.
 using qv_text_source = std::function<bool(std::string &chunk)>;
 
-// Writes the text of source to path safely (see above). Refuses, writing nothing, when path names a
-// folder or the same file as one of loaded (by name or by identity, links included). False with the
-// reason in error when the file was not written.
+// Why path may not be written, or empty when it may: it names no file, a folder, the same file as one
+// of loaded (by name or by identity, links included), or something other than a regular file (a pipe,
+// a socket, a device), which the write would replace by a file instead of writing to it. Links are
+// followed.
+std::string qv_write_refusal(const std::string &path, const std::vector<std::string> &loaded);
+
+// Writes the text of source to path safely (see above). Refuses, writing nothing, whatever
+// qv_write_refusal refuses. False with the reason in error when the file was not written.
 bool qv_write_file_safely(const std::string &path, const qv_text_source &source,
                           const std::vector<std::string> &loaded, std::string &error);
 

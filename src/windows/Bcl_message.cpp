@@ -2,11 +2,14 @@
 #include "Bcl.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTextEdit>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -50,6 +53,81 @@ void bcl_show_error(QWidget *owner, const std::string &message, const std::strin
         }
     }
     box.exec();
+}
+
+void bcl_keep_on_screen(QWidget *window)
+{
+    if (window == nullptr || !window->isWindow())
+        return;
+    const QScreen *screen = window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect room = screen->availableGeometry();
+    QMargins frame;
+    if (window->windowHandle() != nullptr)
+        frame = window->windowHandle()->frameMargins();
+    if (frame.isNull()) {
+        for (const QWidget *other : QApplication::topLevelWidgets()) {
+            if (other != window && other->isVisible() && other->windowHandle() != nullptr &&
+                !other->windowHandle()->frameMargins().isNull()) {
+                frame = other->windowHandle()->frameMargins();
+                break;
+            }
+        }
+    }
+    const QRect outer = window->geometry().marginsAdded(frame);
+    QPoint shift;
+    if (outer.right() > room.right())
+        shift.rx() = room.right() - outer.right();
+    if (outer.bottom() > room.bottom())
+        shift.ry() = room.bottom() - outer.bottom();
+    // The top left corner wins over the bottom right one: the title bar stays reachable.
+    if (outer.left() + shift.x() < room.left())
+        shift.rx() = room.left() - outer.left();
+    if (outer.top() + shift.y() < room.top())
+        shift.ry() = room.top() - outer.top();
+    if (!shift.isNull())
+        window->move(window->pos() + shift);
+}
+
+namespace {
+
+class Tbcl_screen_keeper : public QObject {
+public:
+    using QObject::QObject;
+
+private:
+    QObject *delivering_ = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Show || !watched->isWidgetType() || delivering_ == watched)
+            return false;
+        auto *widget = static_cast<QWidget *>(watched);
+        if (!widget->isWindow() || qobject_cast<QDialog *>(widget) == nullptr)
+            return false;
+        // The dialog places itself when it takes the event (centred over its parent, sized to its
+        // text): it takes it first, then what sticks out is moved onto the screen, before the window is
+        // mapped.
+        QObject *const outer = delivering_;
+        delivering_ = watched;
+        watched->event(event);
+        delivering_ = outer;
+        bcl_keep_on_screen(widget);
+        return true;
+    }
+};
+
+} // namespace
+
+void bcl_keep_dialogs_on_screen()
+{
+    static Tbcl_screen_keeper *keeper = nullptr;
+    if (keeper == nullptr && qApp != nullptr) {
+        keeper = new Tbcl_screen_keeper(qApp);
+        qApp->installEventFilter(keeper);
+    }
 }
 
 bool bcl_guard(QWidget *owner, const std::function<void()> &work)

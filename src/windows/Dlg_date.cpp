@@ -8,6 +8,9 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QDateEdit>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStyle>
@@ -22,6 +25,116 @@ QString shortDateFormat(const QLocale &locale)
     format.replace(twoDigitYear, QStringLiteral("yyyy"));
     return format;
 }
+
+QDate qv_typed_date(const QString &text)
+{
+    static const QRegularExpression monthFirst(QStringLiteral("^\\s*(\\d{1,2})/(\\d{1,2})/(\\d{4})\\s*$"));
+    static const QRegularExpression yearFirst(QStringLiteral("^\\s*(\\d{4})-(\\d{1,2})-(\\d{1,2})\\s*$"));
+    if (const QRegularExpressionMatch m = monthFirst.match(text); m.hasMatch())
+        return QDate(m.captured(3).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
+    if (const QRegularExpressionMatch m = yearFirst.match(text); m.hasMatch())
+        return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    return {};
+}
+
+namespace {
+
+// Lets a date picker take a date typed whole. The picker edits its date section by section, so that
+// 3/15/2021 typed over the whole date changes nothing. Once the whole text is selected, digits, '/'
+// and '-' go into a typed text of their own, shown in the picker; on Enter, on the loss of the focus,
+// on another key or a click the typed text becomes the date (qv_typed_date) when it names one, else
+// the date stays as it was. Esc drops the typed text. The drop-down calendar, the arrow keys and
+// section editing stay the picker's own.
+class TTypedDate : public QObject {
+public:
+    explicit TTypedDate(QDateEdit *picker) : QObject(picker), picker_(picker)
+    {
+        picker->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        bool consumed = false;
+        bcl_guard(picker_, [&] { consumed = handle(event); });
+        return consumed;
+    }
+
+private:
+    QLineEdit *edit() const { return picker_->findChild<QLineEdit *>(); }
+
+    bool handle(QEvent *event)
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress: {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            const QString text = key->text();
+            const bool dateChar = text.size() == 1 && (text[0].isDigit() || text[0] == QLatin1Char('/') ||
+                                                       text[0] == QLatin1Char('-'));
+            const bool plain = (key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0;
+            if (dateChar && plain) {
+                QLineEdit *line = edit();
+                const bool whole =
+                    line != nullptr && !line->text().isEmpty() && line->selectedText() == line->text();
+                if (!typing_ && !whole)
+                    return false;
+                typing_ = true;
+                typed_ += text;
+                show();
+                return true;
+            }
+            if (!typing_)
+                return false;
+            if (key->key() == Qt::Key_Backspace) {
+                typed_.chop(1);
+                show();
+                return true;
+            }
+            if (key->key() == Qt::Key_Escape) {
+                end(false);
+                return true;
+            }
+            // Enter goes on to the dialog's OK once the date is taken.
+            end(true);
+            return false;
+        }
+        case QEvent::FocusOut:
+        case QEvent::MouseButtonPress:
+            if (typing_)
+                end(true);
+            return false;
+        default:
+            return false;
+        }
+    }
+
+    void show()
+    {
+        if (QLineEdit *line = edit()) {
+            const QSignalBlocker quiet(line);
+            line->setText(typed_);
+            line->setCursorPosition(int(typed_.size()));
+        }
+    }
+
+    // Takes the typed date when take and it names one; the picker shows its date again either way.
+    void end(bool take)
+    {
+        const QDate typed = take ? qv_typed_date(typed_) : QDate();
+        typing_ = false;
+        typed_.clear();
+        const QDate date = typed.isValid() ? typed : picker_->date();
+        // Setting the date it has would not redraw the text.
+        picker_->setDate(date.addDays(date == picker_->minimumDate() ? 1 : -1));
+        picker_->setDate(date);
+    }
+
+    QDateEdit *picker_;
+    QString typed_;
+    bool typing_ = false;
+};
+
+} // namespace
 
 TDlgDate::TDlgDate(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TDlgDate>())
 {
@@ -43,6 +156,7 @@ TDlgDate::TDlgDate(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::T
     for (QDateEdit *picker : {ui->dtFrom, ui->dtTo}) {
         picker->setLocale(QLocale());
         picker->setDisplayFormat(format);
+        new TTypedDate(picker);
     }
 
     connect(ui->btnOK, &QPushButton::clicked, this, &TDlgDate::btnOKClick);

@@ -3,6 +3,7 @@
 
 #include "Qv_file.h"
 
+#include <QDate>
 #include <QDialog>
 #include <QString>
 #include <memory>
@@ -12,6 +13,10 @@ class QLocale;
 namespace Ui {
 class TDlgDate;
 }
+
+// A date typed whole, in the form of the history files (3/15/2021, month/day/year) or year first
+// (2021-03-15); invalid when the text is neither or names no real day.
+QDate qv_typed_date(const QString &text);
 
 class TDlgDate : public QDialog {
     Q_OBJECT

@@ -252,10 +252,7 @@ void TFrmMain::FormCreate()
     if (loadStartFolder_) {
         LoadHistoryFolder();
         // The files the folder load took, by the listing it used.
-        QStringList started;
-        for (const std::string &name : qv_history_files(std::string()))
-            started << QFile::decodeName(name.c_str());
-        rememberLoaded(started);
+        rememberLoaded(qv_history_files(std::string()), false);
     }
     ShowAllRecords();
     // The window has its size and place before a problem box is centred on it.

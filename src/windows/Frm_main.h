@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+class QDate;
 class QFileDialog;
 class QFontMetrics;
 class QLabel;
@@ -78,6 +79,8 @@ public:
     void LoadHistoryFolder();
     // Loads the files in order and refills the list once (import and drops).
     void ImportFiles(const QStringList &paths);
+    // The same for names as the system gives them (the command line): bytes, not necessarily UTF-8.
+    void ImportFileNames(const std::vector<std::string> &names);
     void ShowAllRecords();
     void AddRecordItem(const Tqv_record_object &rec);
     void ShowDetail();
@@ -97,6 +100,10 @@ public:
     // Writes the records that the list shows, in its order, as CSV to path. False with the reason in
     // error when the file was not written.
     bool ExportList(const QString &path, QString &error) const;
+    // The folder the import and export dialogs open in: that of the last import, or the start-up
+    // folder before any (and when the last import's folder is gone). Never Qt's shared memory of the
+    // folder that some program's file dialog visited last.
+    QString FileDialogFolder() const;
     // The nine texts of the selected row, tab-separated; empty without a selection.
     QString SelectedRowText() const;
     // The menu of a right click on the menu bar or the tool bar: the two view switches.
@@ -161,7 +168,13 @@ private:
     QPoint listMenuPlace();
     // Export, copy and the selectable detail pane.
     void InitDesktopActions();
-    void rememberLoaded(const QStringList &paths);
+    // Keeps the absolute names of files loaded; imported says that they are an import's, whose folder
+    // the file dialogs open in next.
+    void rememberLoaded(const std::vector<std::string> &names, bool imported);
+    // A chosen path as the data layer takes it: its bytes, or only the file's name when it lies in the
+    // start-up folder and the whole path is longer than the system takes (the program runs in that
+    // folder, so the bare name reaches it).
+    std::string localName(const QString &path) const;
     void actFileExportExecute();
     void actEditCopyExecute();
     void placeWindow();
@@ -171,6 +184,8 @@ private:
     QFileDialog *importDialog_ = nullptr;
     QFileDialog *exportDialog_ = nullptr;
     std::vector<std::string> loadedFiles_;
+    std::string startFolder_;  // the current folder when the window was made, absolute
+    std::string importFolder_; // the folder of the last imported file, or empty
     qv_load_report loadReport_;
     std::vector<qv_load_file> loadedFileFigures_;
     TLoadProblemsBox lastProblems_;
@@ -193,6 +208,9 @@ private:
     QElapsedTimer typeClock_;
     char website_[32];
 };
+
+// The name the export proposes for a list saved on day: history-YYYY-MM-DD.csv.
+QString qv_export_file_name(const QDate &day);
 
 // How far a load has come, from 0 to 1, by files and by the bytes of the file being read.
 double qv_load_fraction(const qv_load_state &state);

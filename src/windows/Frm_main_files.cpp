@@ -27,7 +27,13 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <QDate>
+#include <QMessageBox>
+#include <QStatusBar>
+
 #include <algorithm>
+#include <climits>
+#include <filesystem>
 
 namespace {
 
@@ -184,7 +190,50 @@ QString problemsDetails(const std::vector<const qv_load_problem *> &unreadable,
     return out.join(QLatin1Char('\n'));
 }
 
+// The save dialog of the export. A name that may not be written (a loaded history file, a pipe or a
+// device) is refused while the dialog stays open, before the dialog would ask whether to replace it.
+class TExportDialog : public QFileDialog {
+public:
+    using Refusal = std::function<QString(const QString &path)>;
+    TExportDialog(QWidget *parent, Refusal refusal)
+        : QFileDialog(parent, QStringLiteral("Export list")), refusal_(std::move(refusal))
+    {
+    }
+
+protected:
+    void accept() override
+    {
+        bool refused = false;
+        bcl_guard(this, [&] {
+            const QStringList files = selectedFiles();
+            // A folder is opened by the dialog itself.
+            if (files.size() != 1 || QFileInfo(files.first()).isDir())
+                return;
+            const QString why = refusal_(files.first());
+            if (why.isEmpty())
+                return;
+            refused = true;
+            bcl_show_error(this, why.toStdString());
+        });
+        if (!refused)
+            QFileDialog::accept();
+    }
+
+private:
+    Refusal refusal_;
+};
+
+QString exportError(const QString &path, const QString &reason)
+{
+    return QStringLiteral("Cannot write the list to %1: %2").arg(QDir::toNativeSeparators(path), reason);
+}
+
 } // namespace
+
+QString qv_export_file_name(const QDate &day)
+{
+    return QStringLiteral("history-%1.csv").arg(day.toString(QStringLiteral("yyyy-MM-dd")));
+}
 
 TLoadProblemsBox qv_load_problems_box(const qv_load_report &report)
 {
@@ -209,12 +258,17 @@ void TFrmMain::LoadHistoryFolder()
 
 void TFrmMain::ImportFiles(const QStringList &paths)
 {
-    if (paths.isEmpty())
-        return;
-    rememberLoaded(paths);
     std::vector<std::string> names;
     for (const QString &path : paths)
-        names.push_back(QFile::encodeName(path).toStdString());
+        names.push_back(localName(path));
+    ImportFileNames(names);
+}
+
+void TFrmMain::ImportFileNames(const std::vector<std::string> &names)
+{
+    if (names.empty())
+        return;
+    rememberLoaded(names, true);
     runLoad([this, &names](const qv_load_progress &progress) {
         qv_load_history_files(*records, names, loadReport_, progress);
     });
@@ -237,7 +291,14 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
     clock.start();
     std::unique_ptr<QProgressDialog> dialog;
     constexpr int steps = 1000;
+    // The records of the file being read: the store's count less what it held when the file began.
+    std::size_t fileNumber = 0;
+    std::size_t recordsBefore = 0;
     const qv_load_progress progress = [&](const qv_load_state &state) {
+        if (state.file_number != fileNumber) {
+            fileNumber = state.file_number;
+            recordsBefore = state.records;
+        }
         if (!dialog) {
             if (clock.elapsed() < loadDialogDelay_)
                 return true;
@@ -250,6 +311,10 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
             dialog->setAutoReset(false);
             dialog->setWindowModality(Qt::ApplicationModal);
             dialog->setMinimumDuration(0);
+            // Wide enough for the whole title beside a title bar's buttons, and for a long file name.
+            const QFontMetrics metrics(QApplication::font());
+            dialog->setMinimumWidth(std::max(metrics.horizontalAdvance(dialog->windowTitle()) + 200,
+                                             metrics.averageCharWidth() * 48));
             dialog->show();
             // Busy, but the Cancel button can be clicked.
             QGuiApplication::changeOverrideCursor(Qt::BusyCursor);
@@ -258,7 +323,9 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
             QStringLiteral("Loading %1").arg(QFileInfo(QFile::decodeName(state.file.c_str())).fileName());
         if (state.file_count > 1)
             label += QStringLiteral(" (%1 of %2)").arg(state.file_number).arg(state.file_count);
-        dialog->setLabelText(label + QStringLiteral("\n%1 records").arg(state.records));
+        dialog->setLabelText(
+            label + QLatin1Char('\n') +
+            counted(state.records - std::min(recordsBefore, state.records), "record", "records"));
         dialog->setValue(static_cast<int>(qv_load_fraction(state) * steps));
         // The dialog is modal: of the user's input only its Cancel button is taken.
         QCoreApplication::processEvents();
@@ -368,8 +435,44 @@ void TFrmMain::actFileLoadedFilesExecute()
     loadedFilesWindow_->table()->setFocus();
 }
 
+namespace {
+
+// The current folder by a name short enough for the file dialog, whatever the length of its path.
+const char *const currentFolderLink = "/proc/self/cwd";
+
+} // namespace
+
+QString TFrmMain::FileDialogFolder() const
+{
+    std::error_code ec;
+    const bool usable = !importFolder_.empty() && (importFolder_.size() >= PATH_MAX ||
+                                                   std::filesystem::is_directory(importFolder_, ec));
+    const std::string &folder = usable ? importFolder_ : startFolder_;
+    // Qt's dialog cannot show a folder whose path is longer than the system takes; the program runs in
+    // the start-up folder, which the link names.
+    if (folder.size() >= PATH_MAX && folder == startFolder_ &&
+        std::filesystem::is_directory(currentFolderLink, ec))
+        return QString::fromLatin1(currentFolderLink);
+    return QFile::decodeName(folder.c_str());
+}
+
+std::string TFrmMain::localName(const QString &path) const
+{
+    std::string name = QFile::encodeName(path).toStdString();
+    const std::string link = std::string(currentFolderLink) + '/';
+    if (name.rfind(link, 0) == 0 && name.size() > link.size())
+        return name.substr(link.size());
+    if (name.size() >= PATH_MAX && !startFolder_.empty()) {
+        const std::filesystem::path full(name);
+        if (full.parent_path() == std::filesystem::path(startFolder_))
+            return full.filename().string();
+    }
+    return name;
+}
+
 void TFrmMain::actFileImportExecute()
 {
+    importDialog_->setDirectory(FileDialogFolder());
     if (importDialog_->exec() == QDialog::Accepted)
         actFileImportAccept(importDialog_->selectedFiles());
 }
@@ -392,12 +495,29 @@ void TFrmMain::dragEnterEvent(QDragEnterEvent *event)
 void TFrmMain::dropEvent(QDropEvent *event)
 {
     QStringList files;
+    // What is not loaded is said, with the files that could not be read, in the box after the load.
+    std::vector<qv_load_problem> left;
     for (const QUrl &url : event->mimeData()->urls()) {
-        if (url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
-            files << url.toLocalFile();
+        const QString path = url.toLocalFile();
+        const std::string name =
+            QFile::encodeName(url.isLocalFile() ? path : url.toDisplayString()).toStdString();
+        if (!url.isLocalFile())
+            left.push_back({name, 0, "not loaded: not a local file"});
+        else if (!path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) && QFileInfo(path).isDir())
+            left.push_back({name, 0, "not loaded: a folder, not a history file"});
+        else if (!path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
+            left.push_back({name, 0, "not loaded: only .csv files are history files"});
+        else
+            files << path;
     }
     event->acceptProposedAction();
-    bcl_guard(this, [this, &files] { ImportFiles(files); });
+    bcl_guard(this, [this, &files, &left] {
+        loadReport_.problems.insert(loadReport_.problems.end(), left.begin(), left.end());
+        if (files.isEmpty())
+            showLoadProblems();
+        else
+            ImportFiles(files);
+    });
 }
 
 // ---- Export, copy and the detail pane's text ----------------------------------------------------------
@@ -435,7 +555,13 @@ void TFrmMain::InitDesktopActions()
     // The detail pane stays read-only; its text can be selected with the mouse or the keyboard and copied.
     ui->mmDetail->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
-    exportDialog_ = new QFileDialog(this, QStringLiteral("Export list"));
+    bcl_keep_dialogs_on_screen();
+    std::error_code ec;
+    startFolder_ = std::filesystem::current_path(ec).string();
+    exportDialog_ = new TExportDialog(this, [this](const QString &path) {
+        const std::string why = qv_write_refusal(localName(path), loadedFiles_);
+        return why.empty() ? QString() : exportError(path, QString::fromLocal8Bit(why));
+    });
     exportDialog_->setObjectName(QStringLiteral("exportDialog"));
     exportDialog_->setNameFilter(QStringLiteral("CSV files (*.csv)"));
     exportDialog_->setDefaultSuffix(QStringLiteral("csv"));
@@ -444,10 +570,16 @@ void TFrmMain::InitDesktopActions()
     exportDialog_->setSizeGripEnabled(true);
 }
 
-void TFrmMain::rememberLoaded(const QStringList &paths)
+void TFrmMain::rememberLoaded(const std::vector<std::string> &names, bool imported)
 {
-    for (const QString &path : paths)
-        loadedFiles_.push_back(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString());
+    for (const std::string &name : names) {
+        std::error_code ec;
+        // By bytes: the start-up folder's path may be longer than Qt takes.
+        const std::filesystem::path full = std::filesystem::absolute(name, ec).lexically_normal();
+        loadedFiles_.push_back(ec ? name : full.string());
+        if (imported && !ec)
+            importFolder_ = full.parent_path().string();
+    }
 }
 
 bool TFrmMain::ExportList(const QString &path, QString &error) const
@@ -458,7 +590,7 @@ bool TFrmMain::ExportList(const QString &path, QString &error) const
         shown.push_back(&model_->record(row));
     std::string reason;
     const Tbcl_wait_cursor wait;
-    if (qv_export_records(QFile::encodeName(path).toStdString(), shown, loadedFiles_, reason))
+    if (qv_export_records(localName(path), shown, loadedFiles_, reason))
         return true;
     error = QString::fromLocal8Bit(reason);
     return false;
@@ -470,16 +602,22 @@ void TFrmMain::actFileExportExecute()
         bcl_show_message(this, "No records to be exported.", "Information");
         return;
     }
-    if (exportDialog_->directory().path().isEmpty())
-        exportDialog_->setDirectory(QDir::current());
+    exportDialog_->setDirectory(FileDialogFolder());
+    exportDialog_->selectFile(qv_export_file_name(QDate::currentDate()));
     if (exportDialog_->exec() != QDialog::Accepted || exportDialog_->selectedFiles().isEmpty())
         return;
     const QString path = exportDialog_->selectedFiles().first();
     QString error;
-    if (!ExportList(path, error))
-        bcl_show_error(this, QStringLiteral("Cannot write the list to %1: %2")
-                                 .arg(QDir::toNativeSeparators(path), error)
-                                 .toStdString());
+    if (!ExportList(path, error)) {
+        bcl_show_error(this, exportError(path, error).toStdString());
+        return;
+    }
+    constexpr int shownFor = 5000; // milliseconds
+    statusBar()->showMessage(
+        QStringLiteral("Exported %1 to %2")
+            .arg(counted(static_cast<std::size_t>(model_->rowCount()), "transaction", "transactions"),
+                 QFileInfo(path).fileName()),
+        shownFor);
 }
 
 QString TFrmMain::SelectedRowText() const

@@ -49,10 +49,16 @@ out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/quorvex-
 [[ $out == "usage: quorvex-history [--no-folder] [FILE...]"* ]] || fail "--help printed: $out"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/quorvex-history" --version)
 [[ $out =~ ^quorvex-history\ [0-9]+\.[0-9]+ ]] || fail "--version printed: $out"
+[[ $out == *"License GPL-3.0-or-later"* ]] || fail "--version names no licence: $out"
 status=0
-err=$(QT_QPA_PLATFORM=offscreen "$prefix/bin/quorvex-history" --frobnicate 2>&1 >/dev/null) || status=$?
+err=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/quorvex-history" --frobnicate 2>&1 >/dev/null) ||
+  status=$?
 [ "$status" -eq 2 ] || fail "a wrong option ended with $status"
 [[ $err == *"unknown option: --frobnicate"* ]] || fail "a wrong option said: $err"
+[ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "a wrong option said more than one line: $err"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' \
+  "$prefix/share/metainfo/example.quorvex.history.metainfo.xml" || fail "the AppStream file names no licence"
+grep -q '^License: GPL-3+$' "$prefix/share/doc/quorvex-history/copyright" || fail "the copyright file names no licence"
 "$prefix/bin/qv-dump" --version >/dev/null || fail "qv-dump --version"
 
 if ! command -v cpack >/dev/null || ! command -v dpkg-deb >/dev/null; then

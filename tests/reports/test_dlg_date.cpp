@@ -139,6 +139,69 @@ private Q_SLOTS:
         QCOMPARE(dlg.exec(), result);
     }
 
+    // A date typed whole over the selected one, in the history files' form or year first, is taken
+    // when the picker loses the focus or on Enter (which also presses OK), whatever the locale shows.
+    void aDateTypedWholeIsTaken_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("enter");
+        QTest::addColumn<QDate>("taken");
+        const QDate shown(2026, 12, 9);
+        for (const QLocale &locale : {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates),
+                                      QLocale(QLocale::German, QLocale::Germany)}) {
+            const QByteArray name = locale.name().toLatin1();
+            QTest::newRow(name + " month first, focus leaves")
+                << locale << "3/15/2021" << false << QDate(2021, 3, 15);
+            QTest::newRow(name + " month first, Enter")
+                << locale << "3/15/2021" << true << QDate(2021, 3, 15);
+            QTest::newRow(name + " year first, focus leaves")
+                << locale << "2021-03-15" << false << QDate(2021, 3, 15);
+            QTest::newRow(name + " year first, Enter")
+                << locale << "2021-03-15" << true << QDate(2021, 3, 15);
+            QTest::newRow(name + " short digits") << locale << "1/2/2009" << false << QDate(2009, 1, 2);
+            QTest::newRow(name + " no such day") << locale << "2/30/2021" << false << shown;
+            QTest::newRow(name + " day first is no typed form") << locale << "15/3/2021" << true << shown;
+        }
+    }
+
+    void aDateTypedWholeIsTaken()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, typed);
+        QFETCH(bool, enter);
+        QFETCH(QDate, taken);
+        QLocale::setDefault(locale);
+        TDlgDate dlg;
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QDateEdit *from = picker(dlg, "dtFrom");
+        from->setDate(QDate(2026, 12, 9));
+        picker(dlg, "dtTo")->setDate(QDate(2030, 1, 1));
+        from->setFocus();
+        QTRY_VERIFY(from->hasFocus());
+        QTest::keyClick(from, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(from, typed);
+        if (typed == QStringLiteral("3/15/2021") && !enter && locale == QLocale::c())
+            QVERIFY(dlg.grab().save(QStringLiteral(QV_REPORT_ARTEFACTS "/date_range_dialog_typing.png")));
+        if (enter) {
+            QTest::keyClick(from, Qt::Key_Return);
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QCOMPARE(dlg.FromDate, (qv_date{std::uint16_t(taken.year()), std::uint16_t(taken.month()),
+                                            std::uint16_t(taken.day())}));
+        } else {
+            picker(dlg, "dtTo")->setFocus();
+            QTRY_VERIFY(!from->hasFocus());
+        }
+        QCOMPARE(from->date(), taken);
+        // The arrow keys still step the section under the cursor: the year, last in every form here.
+        from->setFocus();
+        QTest::keyClick(from, Qt::Key_End);
+        QTest::keyClick(from, Qt::Key_Down);
+        QCOMPARE(from->date(), taken.addYears(-1));
+    }
+
     void toComesFirstInTabOrder()
     {
         TDlgDate dlg;

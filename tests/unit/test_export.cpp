@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <csignal>
 #include <filesystem>
@@ -136,7 +138,15 @@ TEST(Export, TheSafeWriteReplacesOnlyWhenCompleteAndNeverALoadedFile)
     fs::create_symlink(loaded, dir / "link.csv");
     fs::create_hard_link(loaded, dir / "hard.csv");
     fs::create_directory(dir / "sub");
+    ASSERT_EQ(mkfifo((dir / "pipe.csv").c_str(), 0600), 0);
+    fs::create_symlink(dir / "pipe.csv", dir / "pipe-link.csv");
+    // A device node of its own (/dev/null itself would be at stake if the write were wrong); only
+    // root can make one, elsewhere a link to /dev/null stands in, which cannot be replaced.
+    if (mknod((dir / "null").c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+        fs::create_symlink("/dev/null", dir / "null");
     const std::string big(3 << 20, 'x');
+    // The longest name a folder takes: the temporary file's name must not be longer.
+    const std::string longest = std::string(251, 'n') + ".csv";
 
     struct Case {
         const char *what;
@@ -154,12 +164,19 @@ TEST(Export, TheSafeWriteReplacesOnlyWhenCompleteAndNeverALoadedFile)
         {"a link to the loaded file", dir / "link.csv", "x", false, "loaded"},
         {"a hard link to the loaded file", dir / "hard.csv", "x", false, "loaded"},
         {"a folder", dir / "sub", "x", false, "folder"},
+        {"a named pipe", dir / "pipe.csv", "x", false, "not a regular file"},
+        {"a link to a named pipe", dir / "pipe-link.csv", "x", false, "not a regular file"},
+        {"a device", dir / "null", "x", false, "not a regular file"},
+        {"a name of 255 bytes", dir / longest, "a,b\r\n", true, ""},
         {"a missing folder", dir / "gone" / "new.csv", "x", false, "No such file or directory"},
         {"a write that fails midway", old, big, false, "File too large", 1 << 20},
     };
     const std::vector<std::string> loadedFiles{loaded};
     for (const Case &c : cases) {
-        const std::string before = fs::exists(c.target) ? read(c.target) : std::string();
+        // A pipe is never opened here: that would wait for a writer.
+        const bool regular = fs::is_regular_file(c.target);
+        const fs::file_type type = fs::symlink_status(c.target).type();
+        const std::string before = regular ? read(c.target) : std::string();
         const std::size_t entriesBefore = entries(dir);
         rlimit saved{};
         if (c.sizeLimit != 0) {
@@ -187,8 +204,12 @@ TEST(Export, TheSafeWriteReplacesOnlyWhenCompleteAndNeverALoadedFile)
         EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
         if (c.written) {
             EXPECT_EQ(read(c.target), c.text) << c.what;
-        } else if (!fs::is_directory(c.target)) {
+        } else if (regular || !fs::exists(c.target)) {
             EXPECT_EQ(fs::exists(c.target) ? read(c.target) : std::string(), before) << c.what;
+        }
+        // A pipe, a device or a link stays what it was.
+        if (!c.written) {
+            EXPECT_EQ(fs::symlink_status(c.target).type(), type) << c.what;
         }
         // No temporary file is left behind.
         EXPECT_EQ(entries(dir), entriesBefore + (c.written && before.empty() ? 1 : 0)) << c.what;

@@ -2,6 +2,8 @@
 // module, the overwrite question and the files never written over, Ctrl+C in the list and the detail
 // pane, the report data's CSV, and the pictures at 200 %.
 #include "App_command_line.h"
+#include "Bcl.h"
+#include "Dlg_date.h"
 #include "Frm_main.h"
 #include "Frm_report.h"
 #include "main_window_fixture.h"
@@ -28,6 +30,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QDate>
+#include <QSettings>
+#include <QStatusBar>
+#include <QUrl>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
 #include <optional>
 
 using testing_history::header_line;
@@ -44,29 +58,69 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Chooses path in the next save dialog; a replace question is answered with replace (Yes or No). When
-// box is given, the message box that follows the dialog (an error) is answered and recorded there.
-ModalWatch chooseInSaveDialog(const QString &path, bool *asked = nullptr, bool replace = true,
-                              SeenBox *box = nullptr, std::optional<ModalWatch> *boxWatch = nullptr)
+// What one save dialog showed and did: its folder and proposed name when it opened, whether it asked
+// to replace the file, the refusal it showed (an error box while it stays open), and whether it was
+// still open after the name was taken.
+struct SaveDialogSeen {
+    QString folder;
+    QString name;
+    bool asked = false;
+    SeenBox refusal;
+    bool stayedOpen = false;
+};
+
+// Chooses path in the next save dialog (the proposed name when path is empty), as a user types it;
+// a replace question is answered with replace (Yes or No). When box is given, the message box that
+// follows the dialog (an error) is answered and recorded there. A picture of the dialog as it opened
+// is kept under picture, when given.
+ModalWatch chooseInSaveDialog(const QString &path, SaveDialogSeen *seen = nullptr, bool replace = true,
+                              SeenBox *box = nullptr, std::optional<ModalWatch> *boxWatch = nullptr,
+                              const QString &picture = {})
 {
     return whenModal<QFileDialog>([=](QFileDialog *d) {
         QCOMPARE(d->acceptMode(), QFileDialog::AcceptSave);
-        // The dialog's replace question is a box of its own, opened inside accept().
-        auto *answer = new ModalWatch(whenModal<QMessageBox>([asked, replace](QMessageBox *question) {
-            if (asked != nullptr)
-                *asked = true;
-            question->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
-        }));
-        // Typed into the name field, as a user would.
         auto *name = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         QVERIFY(name != nullptr);
-        name->setText(path);
+        if (seen != nullptr) {
+            seen->folder = d->directory().path();
+            seen->name = name->text();
+        }
+        if (!picture.isEmpty())
+            d->grab().save(QStringLiteral(QV_REPORT_ARTEFACTS "/%1.png").arg(picture));
+        // The replace question (Yes, No) or a refusal (OK) is a box of its own, opened inside accept().
+        auto *answer = new ModalWatch(whenModal<QMessageBox>([seen, replace](QMessageBox *b) {
+            if (QAbstractButton *yes = b->button(QMessageBox::Yes)) {
+                if (seen != nullptr)
+                    seen->asked = true;
+                (replace ? yes : b->button(QMessageBox::No))->click();
+                return;
+            }
+            if (seen != nullptr) {
+                seen->refusal.text = b->text();
+                seen->refusal.seen = true;
+            }
+            b->accept();
+        }));
+        if (!path.isEmpty())
+            name->setText(path);
         static_cast<QDialog *>(d)->accept(); // public in QDialog, dispatched to the file dialog
-        if (d->isVisible())
+        if (d->isVisible()) {
+            if (seen != nullptr)
+                seen->stayedOpen = true;
             d->reject();
+        }
         delete answer;
         if (box != nullptr)
             boxWatch->emplace(answerNextMessageBox(box));
+    });
+}
+
+// The folder an open dialog shows, then the dialog cancelled.
+ModalWatch folderOfNextFileDialog(QString *folder)
+{
+    return whenModal<QFileDialog>([folder](QFileDialog *d) {
+        *folder = d->directory().path();
+        d->reject();
     });
 }
 
@@ -147,6 +201,16 @@ private Q_SLOTS:
             << QStringList{"--", "--help", "-x"} << A::run << QStringList{"--help", "-x"} << false << -1;
         QTest::newRow("a lone dash is a file")
             << QStringList{"-"} << A::run << QStringList{"-"} << false << -1;
+        QTest::newRow("Qt's style and its value")
+            << QStringList{"-style", "Fusion", "a.csv"} << A::run << QStringList{"a.csv"} << false << -1;
+        QTest::newRow("Qt's options with two dashes, '=' and alone")
+            << QStringList{"--style=Fusion", "-reverse", "--platform", "xcb", "a.csv", "-qwindowtitle", "T"}
+            << A::run << QStringList{"a.csv"} << false << -1;
+        QTest::newRow("Qt's option without its value")
+            << QStringList{"a.csv", "-style"} << A::error << QStringList{} << false << 2;
+        QTest::newRow("bogus") << QStringList{"--bogus"} << A::error << QStringList{} << false << 2;
+        QTest::newRow("after -- Qt's options are files")
+            << QStringList{"--", "-style", "x"} << A::run << QStringList{"-style", "x"} << false << -1;
     }
 
     void commandLine()
@@ -159,7 +223,7 @@ private Q_SLOTS:
         std::vector<std::string> given;
         for (const QString &a : args)
             given.push_back(a.toStdString());
-        const TCommandLine parsed = qv_parse_command_line(given);
+        const TCommandLine parsed = qv_parse_command_line(qv_without_qt_options(given));
         QCOMPARE(parsed.action, action);
         QStringList got;
         for (const std::string &f : parsed.files)
@@ -178,6 +242,10 @@ private Q_SLOTS:
             std::rewind(written);
             QCOMPARE(std::fread(text.data(), 1, text.size(), written), text.size());
             QVERIFY2(text.find("--no-folder") != std::string::npos, text.c_str());
+            // An error is one line.
+            if (action == TCommandLine::Action::error)
+                QVERIFY2(std::count(text.begin(), text.end(), '\n') == 1 && text.back() == '\n',
+                         text.c_str());
         }
         std::fclose(out);
         std::fclose(err);
@@ -250,37 +318,60 @@ private Q_SLOTS:
         main_->ImportFiles({imported});
         QCOMPARE(main_->listModel()->rowCount(), 2);
 
+        const QString pipe = other.filePath(QStringLiteral("pipe.csv"));
+        QVERIFY(mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+
+        // A loaded file or a pipe is refused while the dialog stays open, before any replace question.
         struct Case {
             const char *what;
             QString path;
-            bool replace;  // the answer to the replace question
-            bool asked;    // whether it was asked
-            QString error; // part of the error box, or empty for none
+            bool replace;    // the answer to the replace question
+            bool asked;      // whether it was asked
+            QString refusal; // part of the box shown while the dialog stays open, or empty for none
+            bool stayedOpen;
+            QString error; // part of the error box after the dialog, or empty for none
             bool written;
         } const cases[] = {
-            {"existing file, replace declined", existing, false, true, {}, false},
-            {"the start-up file", start, true, true, "loaded history files", false},
-            {"the imported file", imported, true, true, "loaded history files", false},
-            {"a missing folder", other.filePath(QStringLiteral("gone/new.csv")), true, false,
-             "No such file or directory", false},
-            {"existing file, replace accepted", existing, true, true, {}, true},
+            {"existing file, replace declined", existing, false, true, {}, true, {}, false},
+            {"the start-up file", start, true, false, "loaded history files", true, {}, false},
+            {"the imported file", imported, true, false, "loaded history files", true, {}, false},
+            {"a named pipe", pipe, true, false, "not a regular file", true, {}, false},
+            {"a missing folder",
+             other.filePath(QStringLiteral("gone/new.csv")),
+             true,
+             false,
+             {},
+             false,
+             "No such file or directory",
+             false},
+            {"existing file, replace accepted", existing, true, true, {}, false, {}, true},
         };
         for (const Case &c : cases) {
-            const QByteArray before = readAll(c.path);
-            bool asked = false;
+            const bool regular = QFileInfo(c.path).isFile();
+            const QByteArray before = regular ? readAll(c.path) : QByteArray();
+            SaveDialogSeen seen;
             SeenBox box;
+            main_->statusBar()->clearMessage();
             {
                 std::optional<ModalWatch> error;
-                const ModalWatch dialog = chooseInSaveDialog(c.path, &asked, c.replace, &box, &error);
+                const ModalWatch dialog = chooseInSaveDialog(c.path, &seen, c.replace, &box, &error);
                 action("actFileExport")->trigger();
             }
-            QVERIFY2(asked == c.asked, c.what);
+            QVERIFY2(seen.asked == c.asked, c.what);
+            QVERIFY2(seen.refusal.seen == !c.refusal.isEmpty(), c.what);
+            QVERIFY2(seen.refusal.text.contains(c.refusal), qPrintable(seen.refusal.text));
+            QVERIFY2(seen.stayedOpen == c.stayedOpen, c.what);
             QVERIFY2(box.seen == !c.error.isEmpty(), c.what);
             QVERIFY2(box.text.contains(c.error), qPrintable(box.text));
-            if (c.written)
+            if (c.written) {
                 QVERIFY2(readAll(c.path).startsWith("Date,Time,"), c.what);
-            else
-                QVERIFY2(readAll(c.path) == before, c.what);
+                QCOMPARE(main_->statusBar()->currentMessage(),
+                         QStringLiteral("Exported 2 transactions to old.csv"));
+            } else {
+                QVERIFY2(QFileInfo(c.path).isFile() == regular, c.what);
+                QVERIFY2(!regular || readAll(c.path) == before, c.what);
+                QVERIFY2(main_->statusBar()->currentMessage().isEmpty(), c.what);
+            }
         }
         // A dialog cancelled writes nothing; an empty list is not exported.
         QCOMPARE(QDir(other.path()).entryList(QDir::Files).size(), 2);
@@ -291,6 +382,155 @@ private Q_SLOTS:
             action("actFileExport")->trigger();
         }
         QCOMPARE(box.text, QStringLiteral("No records to be exported."));
+    }
+
+    // Both file dialogs open in the start-up folder, then in the folder of the last import, and in the
+    // start-up folder again once that folder is gone: never where Qt's shared settings say some
+    // program's dialog was last. The export proposes today's name there; the status bar then says for
+    // a few seconds what was written.
+    void fileDialogsOpenInTheProgramsOwnFolders()
+    {
+        QCOMPARE(qv_export_file_name(QDate(2026, 12, 9)), QStringLiteral("history-2026-12-09.csv"));
+        QTemporaryDir elsewhere;
+        QTemporaryDir visited;
+        {
+            QSettings shared(QSettings::UserScope, QStringLiteral("QtProject"));
+            shared.setValue(QStringLiteral("FileDialog/lastVisited"),
+                            QUrl::fromLocalFile(visited.path()).toString());
+        }
+        write(QStringLiteral("a.csv"), sale("S1", "1/1/2020", "1.00"));
+        QVERIFY(QDir(elsewhere.path()).mkdir(QStringLiteral("sub")));
+        const QString sub = elsewhere.filePath(QStringLiteral("sub"));
+        const QString imported = sub + QStringLiteral("/b.csv");
+        QVERIFY(QFile::rename(write(QStringLiteral("b.csv.tmp"), sale("I1", "1/2/2020", "2.00")), imported));
+        start();
+        const QString proposed = qv_export_file_name(QDate::currentDate());
+        const auto same = [](const QString &a, const QString &b) {
+            return QFileInfo(a).canonicalFilePath() == QFileInfo(b).canonicalFilePath();
+        };
+
+        struct Step {
+            const char *what;
+            std::function<void()> before;
+            QString folder;
+        } const steps[] = {
+            {"at start", [] {}, folder_.path()},
+            {"after an import", [&] { main_->ImportFiles({imported}); }, sub},
+            {"once the import's folder is gone", [&] { QVERIFY(QDir(sub).removeRecursively()); },
+             folder_.path()},
+        };
+        for (const Step &step : steps) {
+            step.before();
+            QString importFolder;
+            {
+                const ModalWatch watch = folderOfNextFileDialog(&importFolder);
+                action("actFileImport")->trigger();
+            }
+            QVERIFY2(same(importFolder, step.folder), qPrintable(step.what + (": " + importFolder)));
+            SaveDialogSeen seen;
+            {
+                const ModalWatch dialog =
+                    chooseInSaveDialog({}, &seen, true, nullptr, nullptr, QStringLiteral("export-dialog"));
+                action("actFileExport")->trigger();
+            }
+            QVERIFY2(same(seen.folder, step.folder), qPrintable(step.what + (": " + seen.folder)));
+            QCOMPARE(seen.name, proposed);
+            QVERIFY2(QFileInfo(QDir(step.folder).filePath(proposed)).isFile(), step.what);
+            QCOMPARE(main_->statusBar()->currentMessage(),
+                     QStringLiteral("Exported %1 transaction%2 to %3")
+                         .arg(main_->listModel()->rowCount())
+                         .arg(main_->listModel()->rowCount() == 1 ? "" : "s", proposed));
+        }
+        // The message goes after five seconds.
+        QTRY_VERIFY_WITH_TIMEOUT(main_->statusBar()->currentMessage().isEmpty(), 7000);
+    }
+
+    // Started in a folder whose path is longer than the system takes, the export still opens there
+    // with its proposed name and writes the file into it.
+    void exportOpensInAStartFolderLongerThanTheSystemTakes()
+    {
+        const QString top = folder_.filePath(QStringLiteral("long"));
+        QVERIFY(QDir().mkpath(top));
+        // rm takes a tree deeper than the system's path limit, which QDir cannot.
+        const std::unique_ptr<void, std::function<void(void *)>> removeTree(this, [this, top](void *) {
+            main_.reset();
+            QDir::setCurrent(folder_.path());
+            QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), top});
+        });
+        QVERIFY(::chdir(QFile::encodeName(top).constData()) == 0);
+        const std::string step(200, 'd');
+        while (std::filesystem::current_path().string().size() <= PATH_MAX) {
+            QVERIFY(::mkdir(step.c_str(), 0700) == 0);
+            QVERIFY(::chdir(step.c_str()) == 0);
+        }
+        {
+            std::FILE *f = std::fopen("a.csv", "wb");
+            QVERIFY(f != nullptr);
+            const std::string text = std::string(header_line) + sale("L1", "1/1/2020", "1.00");
+            std::fwrite(text.data(), 1, text.size(), f);
+            std::fclose(f);
+        }
+        main_ = std::make_unique<TFrmMain>();
+        main_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
+        QCOMPARE(main_->listModel()->rowCount(), 1);
+        SaveDialogSeen seen;
+        SeenBox box;
+        {
+            std::optional<ModalWatch> error;
+            const ModalWatch dialog = chooseInSaveDialog({}, &seen, true, &box, &error,
+                                                         QStringLiteral("export-dialog-long-folder"));
+            action("actFileExport")->trigger();
+        }
+        const QString proposed = qv_export_file_name(QDate::currentDate());
+        // The dialog names the folder by the link to the program's current folder.
+        QCOMPARE(seen.folder, QStringLiteral("/proc/self/cwd"));
+        QCOMPARE(seen.name, proposed);
+        QVERIFY2(!box.seen, qPrintable(box.text));
+        QVERIFY(::access(QFile::encodeName(proposed).constData(), R_OK) == 0);
+        // The loaded file there is refused as anywhere else.
+        SaveDialogSeen refused;
+        {
+            const ModalWatch dialog = chooseInSaveDialog(QStringLiteral("a.csv"), &refused);
+            action("actFileExport")->trigger();
+        }
+        QVERIFY2(refused.refusal.text.contains(QStringLiteral("loaded history files")),
+                 qPrintable(refused.refusal.text));
+    }
+
+    // Beside a small main window in the screen's corner the date range dialog and a message box open
+    // whole on the screen.
+    void dialogsOpenWholeOnTheScreen()
+    {
+        write(QStringLiteral("a.csv"), sale("A", "1/1/2020", "1.00"));
+        start();
+        const QRect room = main_->screen()->availableGeometry();
+        main_->resize(200, 150);
+        main_->move(room.right() - 205, room.bottom() - 155);
+        TDlgDate dates(main_.get());
+        QRect datesAt;
+        {
+            const ModalWatch watch = whenModal<TDlgDate>([&datesAt](TDlgDate *d) {
+                datesAt = d->frameGeometry();
+                d->reject();
+            });
+            dates.exec();
+        }
+        QVERIFY2(room.contains(datesAt), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                        .arg(datesAt.x())
+                                                        .arg(datesAt.y())
+                                                        .arg(datesAt.width())
+                                                        .arg(datesAt.height())));
+        QRect boxAt;
+        {
+            const ModalWatch watch = whenModal<QMessageBox>([&boxAt](QMessageBox *b) {
+                boxAt = b->frameGeometry();
+                b->accept();
+            });
+            bcl_show_message(main_.get(), "A message long enough to be wider than the main window beside it.",
+                             "Information");
+        }
+        QVERIFY(room.contains(boxAt));
     }
 
     void copyTakesTheSelectedRowAndTheDetailText()

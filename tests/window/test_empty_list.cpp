@@ -293,7 +293,7 @@ private Q_SLOTS:
     }
 
     // A drop on the list goes to the window (the first that takes drops, as the desktop's drag finds
-    // it), which imports the dropped CSV files and nothing else.
+    // it), which imports the dropped CSV files and nothing else, and says what it left and why.
     void droppedCsvFilesAreImported()
     {
         start(false);
@@ -313,14 +313,26 @@ private Q_SLOTS:
         QApplication::sendEvent(target, &refused);
         QVERIFY(!refused.isAccepted());
 
+        const QString folder = QDir(elsewhere_.path()).filePath(QStringLiteral("a folder"));
+        QVERIFY(QDir().mkpath(folder));
         QMimeData both;
-        both.setUrls({QUrl::fromLocalFile(text), QUrl::fromLocalFile(csv)});
+        both.setUrls({QUrl::fromLocalFile(text), QUrl::fromLocalFile(folder), QUrl::fromLocalFile(csv)});
         QDragEnterEvent enter(at, Qt::CopyAction, &both, Qt::LeftButton, Qt::NoModifier);
         enter.ignore();
         QApplication::sendEvent(target, &enter);
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(at), Qt::CopyAction, &both, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &drop);
+        SeenBox box;
+        {
+            const ModalWatch watch = answerNextMessageBox(&box);
+            QApplication::sendEvent(target, &drop);
+        }
+        QVERIFY(box.seen);
+        QVERIFY2(
+            box.text.contains(QStringLiteral("notes.txt: not loaded: only .csv files are history files")),
+            qPrintable(box.text));
+        QVERIFY2(box.text.contains(QStringLiteral("a folder: not loaded: a folder, not a history file")),
+                 qPrintable(box.text));
         QCOMPARE(main_->listModel()->rowCount(), 1);
         QCOMPARE(main_->listModel()->text(0, 0), std::string("D1"));
         QCOMPARE(said(), QString());

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -82,6 +83,12 @@ private Q_SLOTS:
             values << dialog->value();
             if (dialog->labelText().contains(QStringLiteral("b.csv")) && dialog->value() > dialog->maximum() / 3) {
                 label = dialog->labelText();
+                // The count is this file's records, not those of a.csv before it; the title is whole.
+                const QString count = label.section(QLatin1Char('\n'), 1).section(QLatin1Char(' '), 0, 0);
+                QCOMPARE(QLocale().toULongLong(count), qulonglong(main.records->count() - 10));
+                QVERIFY(dialog->width() >=
+                        QFontMetrics(QApplication::font()).horizontalAdvance(dialog->windowTitle()) + 200);
+                dialog->grab().save(QStringLiteral(QV_REPORT_ARTEFACTS "/load-progress.png"));
                 QVERIFY(dialog->findChild<QPushButton *>() != nullptr);
                 dialog->cancel();
             }
