@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDate>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QStatusBar>
@@ -27,13 +29,11 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include <QDate>
-#include <QMessageBox>
-#include <QStatusBar>
-
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <string_view>
+#include <unordered_set>
 
 namespace {
 
@@ -294,6 +294,7 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
     // The records of the file being read: the store's count less what it held when the file began.
     std::size_t fileNumber = 0;
     std::size_t recordsBefore = 0;
+    QElapsedTimer shown; // since the dialog last changed
     const qv_load_progress progress = [&](const qv_load_state &state) {
         if (state.file_number != fileNumber) {
             fileNumber = state.file_number;
@@ -319,6 +320,11 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
             // Busy, but the Cancel button can be clicked.
             QGuiApplication::changeOverrideCursor(Qt::BusyCursor);
         }
+        // Some 40 times a second at most: a folder of many small files would otherwise spend most of
+        // its load redrawing the dialog.
+        if (shown.isValid() && !shown.hasExpired(25))
+            return true;
+        shown.start();
         QString label =
             QStringLiteral("Loading %1").arg(QFileInfo(QFile::decodeName(state.file.c_str())).fileName());
         if (state.file_count > 1)
@@ -385,12 +391,12 @@ void TFrmMain::showLoadProblems()
 
 void TFrmMain::updateStatus()
 {
-    // The files read, each counted once however often it was loaded.
-    std::vector<const std::string *> read;
+    // The files read, each counted once however often it was loaded (a folder may hold many thousands).
+    std::unordered_set<std::string_view> read;
+    read.reserve(loadedFileFigures_.size());
     for (const qv_load_file &file : loadedFileFigures_) {
-        if (file.lines > 0 && std::none_of(read.begin(), read.end(),
-                                           [&file](const std::string *name) { return *name == file.file; }))
-            read.push_back(&file.file);
+        if (file.lines > 0)
+            read.insert(file.file);
     }
     statusCounts_->setText(qv_status_counts(static_cast<std::size_t>(model_->rowCount()),
                                             records ? records->count() : 0, searchShown_, read.size()));
