@@ -466,6 +466,11 @@ bool TFrmMain::listInput(QEvent *event, bool viewport)
             typeAhead(key->text());
             return true;
         }
+        // Any other key but a modifier (Shift for a capital) ends the text typed so far.
+        const int k = key->key();
+        if (k != Qt::Key_Shift && k != Qt::Key_Control && k != Qt::Key_Alt && k != Qt::Key_AltGr &&
+            k != Qt::Key_Meta && k != Qt::Key_CapsLock)
+            typed_.clear();
         // With no row selected, the first Up or Down selects the current row (the first one at
         // start-up) instead of moving past it.
         const bool upDown = key->key() == Qt::Key_Down || key->key() == Qt::Key_Up;

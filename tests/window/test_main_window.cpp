@@ -537,6 +537,42 @@ private Q_SLOTS:
         QCOMPARE(column(0), (QStringList{"A", "b", "C", "d"}));
     }
 
+    // Typing in the list goes to the row whose text in the current column begins with what was typed,
+    // in store order and over a sorted column alike; the same letter again steps on, and another key
+    // (or a pause) starts a new search. The detail pane follows on the key's release.
+    void typingGoesToTheRowThatBeginsWithTheText()
+    {
+        write(QStringLiteral("t.csv"),
+              sale("apple1", "1/2/2020", "1.00") + sale("Banana", "1/3/2020", "2.00") +
+                  sale("apple2", "1/4/2020", "3.00") + sale("blue", "1/5/2020", "4.00") +
+                  sale("cherry", "1/6/2020", "5.00"));
+        start();
+        list()->setFocus();
+        // However slowly the keys come (under valgrind), they make one text until another key comes.
+        const int interval = QApplication::keyboardInputInterval();
+        QApplication::setKeyboardInputInterval(60000);
+        const auto currentId = [this] { return list()->currentIndex().data().toString(); };
+        QTest::keyClicks(list(), QStringLiteral("b"));
+        QCOMPARE(currentId(), QStringLiteral("Banana"));
+        QTRY_VERIFY(detail()->toPlainText().contains(QStringLiteral("Banana")));
+        QTest::keyClicks(list(), QStringLiteral("b"));
+        QCOMPARE(currentId(), QStringLiteral("blue"));
+        QTest::keyClicks(list(), QStringLiteral("b"));
+        QCOMPARE(currentId(), QStringLiteral("Banana")); // round the end
+        QTest::keyClick(list(), Qt::Key_Home);
+        QTest::keyClicks(list(), QStringLiteral("APPLE2"));
+        QCOMPARE(currentId(), QStringLiteral("apple2"));
+        clickHeader(0); // sorted by ID in one direction or the other: found by halving
+        list()->setFocus();
+        QTest::keyClick(list(), Qt::Key_Home);
+        QTest::keyClicks(list(), QStringLiteral("ch"));
+        QCOMPARE(currentId(), QStringLiteral("cherry"));
+        QTest::keyClick(list(), Qt::Key_End);
+        QTest::keyClicks(list(), QStringLiteral("zz"));
+        QVERIFY(currentId() != QStringLiteral("zz")); // nothing begins so: the row stays where End put it
+        QApplication::setKeyboardInputInterval(interval);
+    }
+
     // Enter in a search box or the import dialog closes it on the press; its release then reaches the
     // list, which must not take it for a key of its own.
     void confirmingADialogWithEnterLeavesTheDetailPane()
