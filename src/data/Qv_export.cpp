@@ -8,6 +8,10 @@
 #include <random>
 #include <system_error>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -161,13 +165,36 @@ std::FILE *createTemporary(const fs::path &target, fs::path &made, int &code)
                       static_cast<unsigned long long>(random() & 0xFFFFFFFFu));
         made = target.parent_path() / name;
         errno = 0;
-        if (std::FILE *file = std::fopen(made.c_str(), "wbx"))
+        if (std::FILE *file = std::fopen(made.c_str(), "wbx")) {
+            // Held while the file is written: a later write in the folder knows it is not left over.
+            ::flock(fileno(file), LOCK_EX | LOCK_NB);
             return file;
+        }
         code = errno;
         if (code != EEXIST)
             return nullptr;
     }
     return nullptr;
+}
+
+// Removes the temporary files that writes into folder left when they were killed: those of our names
+// that no write holds any more.
+void removeLeftovers(const fs::path &folder)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != 16 || !name.starts_with(".qv-") || !name.ends_with(".tmp") ||
+            name.find_first_not_of("0123456789abcdef", 4) != 12 || !it->is_regular_file(ec))
+            continue;
+        const int fd = ::open(it->path().c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            fs::remove(it->path(), ec);
+        ::close(fd);
+    }
 }
 
 // The target through a link to the file it names, so that the temporary file lies beside that file.
@@ -301,6 +328,7 @@ bool qv_write_file_safely(const std::string &path, const qv_text_source &source,
     const fs::path target = resolvedTarget(path);
     const fs::file_status status = fs::status(target, ec);
 
+    removeLeftovers(target.parent_path());
     fs::path temporary;
     int code = 0;
     std::FILE *file = createTemporary(target, temporary, code);
@@ -308,10 +336,12 @@ bool qv_write_file_safely(const std::string &path, const qv_text_source &source,
         error = systemReason(code);
         return false;
     }
-    // The temporary file goes unless it has become the target.
+    // The temporary file goes unless it has become the target. Its lock is held until then, through a
+    // descriptor of its own that outlives the file's.
     struct Remove {
         const fs::path &path;
         std::FILE *&file;
+        int lock;
         bool keep = false;
         ~Remove()
         {
@@ -321,8 +351,10 @@ bool qv_write_file_safely(const std::string &path, const qv_text_source &source,
                 std::error_code ignored;
                 fs::remove(path, ignored);
             }
+            if (lock >= 0)
+                ::close(lock);
         }
-    } remove{temporary, file};
+    } remove{temporary, file, ::fcntl(fileno(file), F_DUPFD_CLOEXEC, 0)};
 
     if (fs::exists(status))
         fs::permissions(temporary, status.permissions(), ec);
@@ -365,21 +397,30 @@ bool qv_write_file_safely(const std::string &path, const qv_text_source &source,
 }
 
 bool qv_export_records(const std::string &path, const std::vector<const Tqv_record *> &records,
-                       const std::vector<std::string> &loaded, std::string &error)
+                       const std::vector<std::string> &loaded, std::string &error,
+                       const qv_export_progress &progress)
 {
+    struct Tcancelled {};
     std::size_t next = 0;
     bool header = true;
-    return qv_write_file_safely(
-        path,
-        [&](std::string &chunk) {
-            if (header) {
-                qv_csv_append_header(chunk);
-                header = false;
-            }
-            // Some records at a time, so that the writer can hand a piece to the file.
-            for (int n = 0; n < 256 && next < records.size(); ++n)
-                qv_csv_append_record(chunk, *records[next++]);
-            return next < records.size();
-        },
-        loaded, error);
+    try {
+        return qv_write_file_safely(
+            path,
+            [&](std::string &chunk) {
+                if (header) {
+                    qv_csv_append_header(chunk);
+                    header = false;
+                }
+                // Some records at a time, so that the writer can hand a piece to the file.
+                for (int n = 0; n < 256 && next < records.size(); ++n)
+                    qv_csv_append_record(chunk, *records[next++]);
+                if (progress && next % 4096 < 256 && !progress(next))
+                    throw Tcancelled(); // the temporary file goes on the way out
+                return next < records.size();
+            },
+            loaded, error);
+    } catch (const Tcancelled &) {
+        error = "cancelled";
+        return false;
+    }
 }

@@ -8,9 +8,11 @@
 // doubled.
 //
 // A file is written through a new temporary file in its own folder (a short name of its own, whatever
-// the target's length), which takes the target's name
-// only when every byte is written and closed: an error, a full disk included, leaves the target as it
-// was and no temporary file behind. A file that is loaded is never written over.
+// the target's length), which takes the target's name only when every byte is written and closed: an
+// error, a full disk included, leaves the target as it was and no temporary file behind. A file that is
+// loaded is never written over. A write holds a lock on its temporary file, so that the temporary files
+// a killed write left behind are told from those of a write going on, and removed by the next write
+// into their folder.
 #pragma once
 
 #include "Qv_file.h"
@@ -49,6 +51,12 @@ std::string qv_write_refusal(const std::string &path, const std::vector<std::str
 bool qv_write_file_safely(const std::string &path, const qv_text_source &source,
                           const std::vector<std::string> &loaded, std::string &error);
 
+// Told how many records were written so far, every few thousand; returning false cancels the write.
+using qv_export_progress = std::function<bool(std::size_t written)>;
+
 // Writes records (in the order given) as an exported history, header first, through the safe write.
+// A cancelled write leaves the target as it was and no temporary file behind; its error is
+// "cancelled". Temporary files that a killed write left in the folder are removed first.
 bool qv_export_records(const std::string &path, const std::vector<const Tqv_record *> &records,
-                       const std::vector<std::string> &loaded, std::string &error);
+                       const std::vector<std::string> &loaded, std::string &error,
+                       const qv_export_progress &progress = {});

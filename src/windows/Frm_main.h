@@ -92,14 +92,17 @@ public:
     TRecordListModel *listModel() const { return model_; }
     // How long a load runs before its progress dialog shows (tests shorten it).
     void setLoadDialogDelay(int ms) { loadDialogDelay_ = ms; }
+    void setExportDialogDelay(int ms) { exportDialogDelay_ = ms; }
     QFileDialog *importDialog() const { return importDialog_; }
     QFileDialog *exportDialog() const { return exportDialog_; }
 
     // The files loaded so far (the start-up folder's and every import's), which nothing writes over.
     const std::vector<std::string> &loadedFiles() const { return loadedFiles_; }
-    // Writes the records that the list shows, in its order, as CSV to path. False with the reason in
-    // error when the file was not written.
-    bool ExportList(const QString &path, QString &error) const;
+    // Writes the records that the list shows, in its order, as CSV to path, on a thread of its own;
+    // after a quarter of a second a progress dialog shows how far it has come, and its Cancel stops
+    // the write (error "cancelled"; nothing written). False with the reason in error when the file was
+    // not written.
+    bool ExportList(const QString &path, QString &error);
     // The folder the import and export dialogs open in: that of the last import, or the start-up
     // folder before any (and when the last import's folder is gone). Never Qt's shared memory of the
     // folder that some program's file dialog visited last.
@@ -198,6 +201,7 @@ private:
     TFrmLoadedFiles *loadedFilesWindow_ = nullptr;
     int columnsAdded_ = 0;
     int loadDialogDelay_ = 500;
+    int exportDialogDelay_ = 250; // an export that takes longer shows its progress, with Cancel
     bool loadStartFolder_ = true;
     // Keys and mouse buttons pressed over the list and not yet released: only their releases show
     // the detail, not those of a press that went to a dialog now closed.

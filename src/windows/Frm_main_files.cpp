@@ -30,9 +30,12 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <filesystem>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 
 namespace {
@@ -588,15 +591,60 @@ void TFrmMain::rememberLoaded(const std::vector<std::string> &names, bool import
     }
 }
 
-bool TFrmMain::ExportList(const QString &path, QString &error) const
+bool TFrmMain::ExportList(const QString &path, QString &error)
 {
     std::vector<const Tqv_record *> shown;
     shown.reserve(static_cast<std::size_t>(model_->rowCount()));
     for (int row = 0; row < model_->rowCount(); ++row)
         shown.push_back(&model_->record(row));
-    std::string reason;
     const Tbcl_wait_cursor wait;
-    if (qv_export_records(localName(path), shown, loadedFiles_, reason))
+    // The file is written on a thread of its own while the window shows how far it has come, and
+    // Cancel stops it. The records are not changed meanwhile: the dialog is modal.
+    std::atomic<std::size_t> written{0};
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};
+    std::string reason;
+    bool ok = false;
+    const std::string name = localName(path);
+    std::thread writer([&] {
+        try {
+            ok = qv_export_records(name, shown, loadedFiles_, reason, [&](std::size_t done) {
+                written.store(done);
+                return !cancel.load();
+            });
+        } catch (const std::exception &e) {
+            reason = e.what();
+        }
+        finished.store(true);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QProgressDialog> dialog;
+    while (!finished.load()) {
+        if (!dialog && clock.elapsed() >= exportDialogDelay_) {
+            dialog = std::make_unique<QProgressDialog>(this);
+            dialog->setObjectName(QStringLiteral("ExportProgress"));
+            dialog->setWindowTitle(QString::fromLatin1(appTitle));
+            dialog->setLabelText(QStringLiteral("Exporting %1").arg(QFileInfo(path).fileName()));
+            dialog->setCancelButtonText(QStringLiteral("Cancel"));
+            dialog->setRange(0, static_cast<int>(std::min<std::size_t>(shown.size(), INT_MAX)));
+            dialog->setAutoClose(false);
+            dialog->setAutoReset(false);
+            dialog->setWindowModality(Qt::ApplicationModal);
+            dialog->setMinimumDuration(0);
+            dialog->show();
+            QGuiApplication::changeOverrideCursor(Qt::BusyCursor);
+        }
+        if (dialog) {
+            dialog->setValue(static_cast<int>(std::min<std::size_t>(written.load(), INT_MAX)));
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 25);
+            if (dialog->wasCanceled())
+                cancel.store(true);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(dialog ? 5 : 1));
+    }
+    writer.join();
+    if (ok)
         return true;
     error = QString::fromLocal8Bit(reason);
     return false;
@@ -615,7 +663,11 @@ void TFrmMain::actFileExportExecute()
     const QString path = exportDialog_->selectedFiles().first();
     QString error;
     if (!ExportList(path, error)) {
-        bcl_show_error(this, exportError(path, error).toStdString());
+        constexpr int shownFor = 5000; // milliseconds
+        if (error == QStringLiteral("cancelled"))
+            statusBar()->showMessage(QStringLiteral("Export cancelled: nothing was written"), shownFor);
+        else
+            bcl_show_error(this, exportError(path, error).toStdString());
         return;
     }
     constexpr int shownFor = 5000; // milliseconds

@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -419,4 +422,59 @@ TEST(Export, RecordsOfAnExportThatDoNotFitAreReported)
     qv_load_history_text(store, header + record("A", "\"two\r\nlines\""), "e.csv", report);
     ASSERT_EQ(store.count(), 1u);
     EXPECT_EQ(store.record_at(0)->data.name(), "two\r\nlines");
+}
+
+// A write cancelled by its progress leaves the target as it was and no temporary file; a temporary file
+// that a killed write left is removed by the next write into its folder, one that a write holds is not.
+TEST(Export, ACancelledOrKilledWriteLeavesNoTemporaryFile)
+{
+    const Ttest_folder folder("qv_export_");
+    std::vector<Tqv_record> records;
+    for (int i = 0; i < 9000; ++i) // the progress is told after 4096 and 8192 of them
+        records.push_back(parsed({{11, "ID" + std::to_string(i)}, {6, "1.00"}}));
+    std::vector<const Tqv_record *> rows;
+    for (const Tqv_record &rec : records)
+        rows.push_back(&rec);
+    const std::string out = folder.write("out.csv", "before");
+
+    struct Tcase {
+        const char *what;
+        std::size_t cancel_after; // records told before the progress says stop; 0: never
+        bool written;
+    };
+    const Tcase cases[] = {
+        {"cancelled at once", 1, false}, {"cancelled half way", 8000, false}, {"not cancelled", 0, true}};
+    for (const Tcase &c : cases) {
+        std::size_t last = 0;
+        std::size_t calls = 0;
+        std::string error;
+        const bool ok = qv_export_records(out, rows, {}, error, [&](std::size_t written) {
+            EXPECT_GT(written, last);
+            last = written;
+            ++calls;
+            return c.cancel_after == 0 || written < c.cancel_after;
+        });
+        EXPECT_EQ(ok, c.written) << c.what;
+        EXPECT_EQ(error, c.written ? "" : "cancelled") << c.what;
+        EXPECT_GT(calls, 0u) << c.what;
+        EXPECT_EQ(entries(folder.path()), 1u) << c.what;
+        EXPECT_EQ(read(out) == "before", !c.written) << c.what;
+        fs::resize_file(out, 0);
+        std::ofstream(out, std::ios::binary) << "before";
+    }
+
+    const fs::path left = folder.path() / ".qv-0badf00d.tmp";
+    const fs::path held = folder.path() / ".qv-12345678.tmp";
+    const fs::path mine = folder.path() / ".qv-notours.tmp";
+    for (const fs::path &p : {left, held, mine})
+        std::ofstream(p) << "half";
+    const int fd = ::open(held.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0); // a write going on in another program
+    std::string error;
+    ASSERT_TRUE(qv_export_records(out, rows, {}, error)) << error;
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_TRUE(fs::exists(held));
+    EXPECT_TRUE(fs::exists(mine));
+    ::close(fd);
 }

@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
@@ -535,6 +536,38 @@ private Q_SLOTS:
                  descending ? Qt::AscendingOrder : Qt::DescendingOrder);
         action("actSearchAll")->trigger();
         QCOMPARE(column(0), (QStringList{"A", "b", "C", "d"}));
+    }
+
+    // An export shows its progress with Cancel; cancelled or not, it leaves no temporary file, and a
+    // cancelled one writes nothing.
+    void anExportCanBeCancelledAndLeavesNoTemporaryFile()
+    {
+        std::string lines;
+        for (int i = 0; i < 20000; ++i)
+            lines += sale("E" + std::to_string(i), "1/2/2020", "1.00");
+        write(QStringLiteral("e.csv"), lines);
+        start();
+        QTemporaryDir out;
+        const QString path = out.filePath(QStringLiteral("list.csv"));
+        main_->setExportDialogDelay(0);
+        bool seen = false;
+        QTimer watch;
+        watch.setInterval(0);
+        connect(&watch, &QTimer::timeout, [&] {
+            if (auto *dialog = main_->findChild<QProgressDialog *>(QStringLiteral("ExportProgress"))) {
+                seen = true;
+                dialog->cancel();
+            }
+        });
+        watch.start();
+        QString error;
+        const bool written = main_->ExportList(path, error);
+        watch.stop();
+        QVERIFY(seen);
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden),
+                 written ? QStringList{"list.csv"} : QStringList{});
+        QCOMPARE(error, written ? QString() : QStringLiteral("cancelled"));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 
     // Typing in the list goes to the row whose text in the current column begins with what was typed,
