@@ -156,7 +156,10 @@ int main(int argc, char **argv)
             } else if (arg == "--csv") {
                 csv = true;
             } else if (arg == "--version") {
-                std::fputs("qv-dump " QV_VERSION "\n", stdout);
+                std::fputs("qv-dump " QV_VERSION "\n"
+                           "License GPL-3.0-or-later: GNU GPL version 3 or later "
+                           "<https://gnu.org/licenses/gpl.html>.\n",
+                           stdout);
                 return 0;
             } else if (arg == "--threads" && i + 1 < argc) {
                 char *end = nullptr;

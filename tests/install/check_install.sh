@@ -59,7 +59,7 @@ err=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/quorvex-
 grep -q '<project_license>GPL-3.0-or-later</project_license>' \
   "$prefix/share/metainfo/example.quorvex.history.metainfo.xml" || fail "the AppStream file names no licence"
 grep -q '^License: GPL-3+$' "$prefix/share/doc/quorvex-history/copyright" || fail "the copyright file names no licence"
-"$prefix/bin/qv-dump" --version >/dev/null || fail "qv-dump --version"
+[[ "$("$prefix/bin/qv-dump" --version)" == *GPL-3.0-or-later* ]] || fail "qv-dump --version names the licence"
 
 if ! command -v cpack >/dev/null || ! command -v dpkg-deb >/dev/null; then
   echo "install: cpack or dpkg-deb missing, the package is not checked"
