@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -71,6 +72,33 @@ std::string records(int first, int count)
     for (int i = first; i < first + count; ++i)
         text += sale("R" + std::to_string(100000 + i), "3/4/2021", std::to_string(i) + ".25", "2");
     return text;
+}
+
+// Runs work in a child process whose address space is what this process has now and extra bytes more;
+// true when work returned true there.
+bool with_address_space_limit(std::size_t extra, const std::function<bool()> &work)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        rlimit limit{};
+        ::getrlimit(RLIMIT_AS, &limit);
+        std::ifstream status("/proc/self/status");
+        std::string word;
+        std::size_t vm_kib = 0;
+        while (status >> word) {
+            if (word == "VmSize:") {
+                status >> vm_kib;
+                break;
+            }
+        }
+        limit.rlim_cur = (vm_kib << 10) + extra;
+        ::setrlimit(RLIMIT_AS, &limit);
+        ::_exit(work() ? 0 : 1);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Waits until the file system's clock has moved past the change time of path, so that a write now
@@ -491,35 +519,14 @@ TEST_F(Hostile, RunningOutOfMemoryNamesTheFileAndKeepsWhatLoaded)
     const std::string path = dir.write("big.csv", big);
     big.clear();
     big.shrink_to_fit();
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        rlimit limit{};
-        ::getrlimit(RLIMIT_AS, &limit);
-        // What the process has now and 32 MiB more.
-        std::ifstream status("/proc/self/status");
-        std::string word;
-        std::size_t vm_kib = 0;
-        while (status >> word) {
-            if (word == "VmSize:") {
-                status >> vm_kib;
-                break;
-            }
-        }
-        limit.rlim_cur = (vm_kib << 10) + (std::size_t{32} << 20);
-        ::setrlimit(RLIMIT_AS, &limit);
+    EXPECT_TRUE(with_address_space_limit(std::size_t{32} << 20, [&] {
         Tqv_records s;
         qv_load_report r;
         qv_load_history_files(s, {small, path}, r);
-        const bool ok = r.problems.size() == 1 && r.problems[0].file == path && r.problems[0].line == 0 &&
-                        r.problems[0].message.rfind("not enough memory to load this file", 0) == 0 &&
-                        s.count() == r.counts.added && s.count() > 100 && s.find("R100000") != nullptr;
-        ::_exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return r.problems.size() == 1 && r.problems[0].file == path && r.problems[0].line == 0 &&
+               r.problems[0].message.rfind("not enough memory to load this file", 0) == 0 &&
+               s.count() == r.counts.added && s.count() > 100 && s.find("R100000") != nullptr;
+    }));
 #endif
 }
 
@@ -532,34 +539,14 @@ TEST_F(Hostile, ASparseHoleDoesNotRunTheLoadOutOfMemory)
 #else
     const std::string path = dir.write("sparse.csv", header_line + records(0, 1000));
     fs::resize_file(path, std::uintmax_t{100} << 30);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        rlimit limit{};
-        ::getrlimit(RLIMIT_AS, &limit);
-        // What the process has now and 64 MiB more: the records need less than a tenth of it.
-        std::ifstream status("/proc/self/status");
-        std::string word;
-        std::size_t vm_kib = 0;
-        while (status >> word) {
-            if (word == "VmSize:") {
-                status >> vm_kib;
-                break;
-            }
-        }
-        limit.rlim_cur = (vm_kib << 10) + (std::size_t{64} << 20);
-        ::setrlimit(RLIMIT_AS, &limit);
+    // 64 MiB more than the process has: the records need less than a tenth of it.
+    EXPECT_TRUE(with_address_space_limit(std::size_t{64} << 20, [&] {
         Tqv_records s;
         qv_load_report r;
         qv_load_history_file(s, path, r);
-        const bool ok = s.count() == 1000 && r.problems.size() == 1 && r.problems[0].line == 1002 &&
-                        r.problems[0].message.rfind("the file holds a zero byte here", 0) == 0;
-        ::_exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return s.count() == 1000 && r.problems.size() == 1 && r.problems[0].line == 1002 &&
+               r.problems[0].message.rfind("the file holds a zero byte here", 0) == 0;
+    }));
 #endif
 }
 

@@ -1,4 +1,5 @@
 #include "Gen_history.h"
+#include "Qv_file.h"
 #include "tool_run.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,18 @@ const std::string header = [] {
         h += std::string("\"") + name + "\",";
     return h + "\r\n";
 }();
+
+} // namespace
+
+// The generator writes the format on its own, without the program's reading of it; their captions agree.
+TEST(GeneratedFiles, TheGeneratorAndTheProgramKnowTheSameCaptions)
+{
+    ASSERT_EQ(gen::column_names.size(), qv_column_names.size());
+    for (std::size_t i = 0; i < qv_column_names.size(); ++i)
+        EXPECT_EQ(gen::column_names[i], qv_column_names[i]) << i;
+}
+
+namespace {
 
 // A record line of 42 quoted columns, each followed by a comma: the given ones, the rest empty.
 std::string line(const std::map<int, std::string> &columns)
@@ -118,7 +131,11 @@ TEST_F(Dump, ExitStatusAndProblemLinesFollowWhatTheLoadReported)
         {{}, 2, "", "usage: qv-dump"},
         {{"--count"}, 2, "", "usage: qv-dump"},
         {{"--frobnicate", good}, 2, "", "usage: qv-dump"},
-        {{"--version"}, 0, "qv-dump " QV_VERSION "\n", ""},
+        {{"--version"},
+         0,
+         "qv-dump " QV_VERSION "\nLicense GPL-3.0-or-later: GNU GPL version 3 or later "
+         "<https://gnu.org/licenses/gpl.html>.\n",
+         ""},
         {{"--count", "--csv", good}, 2, "", "exclude each other"},
         {{"--csv", bad}, 1, "", bad + ":3: Gross: 'abc' is not a valid amount\n"},
     };
