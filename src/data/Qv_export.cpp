@@ -414,7 +414,7 @@ bool qv_export_records(const std::string &path, const std::vector<const Tqv_reco
                 // Some records at a time, so that the writer can hand a piece to the file.
                 for (int n = 0; n < 256 && next < records.size(); ++n)
                     qv_csv_append_record(chunk, *records[next++]);
-                if (progress && next % 4096 < 256 && !progress(next))
+                if (progress && next % 1024 < 256 && !progress(next))
                     throw Tcancelled(); // the temporary file goes on the way out
                 return next < records.size();
             },

@@ -51,7 +51,7 @@ std::string qv_write_refusal(const std::string &path, const std::vector<std::str
 bool qv_write_file_safely(const std::string &path, const qv_text_source &source,
                           const std::vector<std::string> &loaded, std::string &error);
 
-// Told how many records were written so far, every few thousand; returning false cancels the write.
+// Told how many records were written so far, every thousand or so; returning false cancels the write.
 using qv_export_progress = std::function<bool(std::size_t written)>;
 
 // Writes records (in the order given) as an exported history, header first, through the safe write.
