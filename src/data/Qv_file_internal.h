@@ -341,12 +341,21 @@ template <class T> void reserve_one(std::vector<T> &v)
 
 // The lookup side of one field's shared texts while they are learnt.
 struct Tshared_index {
-    std::vector<std::uint16_t> table; // number + 1 of a shared text, 0 for none; a power of 2 long
-    bool on = true;                   // the field's texts are looked up and learnt
-    bool full = false;                // no more texts are learnt
-    std::size_t seen = 0;             // texts met
-    std::size_t fresh = 0;            // texts met that were not shared yet
+    // Per place: the number + 1 of a shared text in the low 16 bits (0 for none), the top 16 bits of its
+    // hash above them, so that most texts that differ are told apart without reading them. A power of
+    // 2 long.
+    std::vector<std::uint32_t> table;
+    bool on = true;        // the field's texts are looked up and learnt
+    bool full = false;     // no more texts are learnt
+    std::size_t seen = 0;  // texts met
+    std::size_t fresh = 0; // texts met that were not shared yet
 };
+
+// The part of a text's hash kept beside its number in a field's lookup table.
+inline std::uint32_t shared_tag(std::uint64_t hash)
+{
+    return static_cast<std::uint32_t>(hash >> 48);
+}
 
 // Fields whose texts are shared only once most of their texts repeat: a field whose texts are mostly
 // new after this many is no longer looked up.
@@ -396,12 +405,31 @@ struct Tqv_records::Timpl {
         const std::vector<std::string_view> &texts = shared.field[f];
         const std::size_t mask = ix.table.size() - 1;
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-            const unsigned entry = ix.table[i];
+            const std::uint32_t entry = ix.table[i];
             if (entry == 0)
                 return -1;
-            if (qv_internal::same_text(texts[entry - 1], text))
-                return static_cast<int>(entry - 1);
+            const unsigned number = (entry & 0xFFFFu) - 1;
+            if ((entry >> 16) == qv_internal::shared_tag(hash) && qv_internal::same_text(texts[number], text))
+                return static_cast<int>(number);
         }
+    }
+
+    // Brings toward the cache what shared_find(f, text, hash) reads first: the text's first place in
+    // the table; once that is at hand, the shared text the place names.
+    void shared_fetch_place(qv_text_field f, std::uint64_t hash) const
+    {
+        const std::vector<std::uint32_t> &table = index[f].table;
+        if (!table.empty())
+            __builtin_prefetch(&table[hash & (table.size() - 1)]);
+    }
+    void shared_fetch_text(qv_text_field f, std::uint64_t hash) const
+    {
+        const std::vector<std::uint32_t> &table = index[f].table;
+        if (table.empty())
+            return;
+        const std::uint32_t entry = table[hash & (table.size() - 1)];
+        if (entry != 0 && (entry >> 16) == qv_internal::shared_tag(hash))
+            __builtin_prefetch(shared.field[f][(entry & 0xFFFFu) - 1].data());
     }
 
     // Learns a text of field f met in a line: shares it when it is new and the field still learns.

@@ -6,10 +6,15 @@
 #include "Qv_file_internal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 using namespace qv_internal;
 
@@ -108,30 +113,38 @@ void qv_file_split_lines(Tqv_lines &lines)
 
 namespace {
 
-// The position of the first double quote in s[from, n), or n. Eight bytes at a time: fields are mostly
-// short, so a library search costs more in calls than it saves.
-std::size_t next_quote(const char *s, std::size_t from, std::size_t n)
+// The quotes and the commas of 64 bytes of a line, one bit per byte (bit i for byte i).
+struct Tmarks {
+    std::uint64_t quotes = 0;
+    std::uint64_t commas = 0;
+};
+
+#if defined(__SSE2__)
+Tmarks marks_of(const char *window)
 {
-    constexpr std::uint64_t ones = 0x0101010101010101ull;
-    constexpr std::uint64_t highs = 0x8080808080808080ull;
-    constexpr std::uint64_t quotes = ones * '"';
-    for (; from + 8 <= n; from += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, s + from, 8);
-        const std::uint64_t x = word ^ quotes; // a zero byte where a quote was
-        const std::uint64_t found = (x - ones) & ~x & highs;
-        if (found != 0) {
-            // The lowest flagged byte is the first quote (little-endian load).
-            std::size_t i = from;
-            while (s[i] != '"')
-                ++i;
-            return i;
-        }
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i comma = _mm_set1_epi8(',');
+    Tmarks m;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(window + 16 * k));
+        m.quotes |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, quote)))}
+                    << (16 * k);
+        m.commas |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, comma)))}
+                    << (16 * k);
     }
-    while (from < n && s[from] != '"')
-        ++from;
-    return from;
+    return m;
 }
+#else
+Tmarks marks_of(const char *window)
+{
+    Tmarks m;
+    for (int i = 0; i < 64; ++i) {
+        m.quotes |= std::uint64_t{window[i] == '"'} << i;
+        m.commas |= std::uint64_t{window[i] == ','} << i;
+    }
+    return m;
+}
+#endif
 
 } // namespace
 
@@ -147,27 +160,39 @@ int qv_line_split(std::string_view line, qv_line_fields &fields)
         fields.slot[slot] = std::string_view(s + from, std::min<std::size_t>(length, qv_column_max));
     };
 
+    // A field ends at the next quote-comma pair; a lone quote inside it is an ordinary character. The
+    // line is read 64 bytes at a time, its pairs found as the commas that follow a quote; a quote that
+    // ends one window pairs with a comma that begins the next.
     std::size_t pos = 1;
-    for (int slot = 0; slot < qv_column_count; ++slot) {
-        // A field ends at the next quote-comma pair; a lone quote inside it is an ordinary character.
-        std::size_t close = pos;
-        for (;; ++close) {
-            close = next_quote(s, close, n);
-            if (close >= n - 1 || s[close + 1] == ',')
-                break;
+    int slot = 0;
+    std::uint64_t quote_before = 0;
+    for (std::size_t base = 0; base < n; base += 64) {
+        Tmarks m;
+        if (n - base >= 64) {
+            m = marks_of(s + base);
+        } else {
+            char tail[64] = {};
+            std::memcpy(tail, s + base, n - base);
+            m = marks_of(tail);
         }
-        if (close >= n - 1) {
-            // The last field of the line, closed by its quote and the line end.
-            if (n > pos && s[n - 1] == '"')
-                store(slot, pos, n - 1 - pos);
-            return 1;
+        std::uint64_t pairs = m.commas & (m.quotes << 1 | quote_before);
+        quote_before = m.quotes >> 63;
+        for (; pairs != 0; pairs &= pairs - 1) {
+            const std::size_t close = base + static_cast<std::size_t>(std::countr_zero(pairs)) - 1;
+            if (close < pos)
+                continue; // the quote that opens the field, or one before it
+            store(slot, pos, close - pos);
+            const std::size_t next = close + 2;
+            if (next >= n || s[next] != '"')
+                return 1;
+            pos = next + 1;
+            if (++slot == qv_column_count)
+                return 1;
         }
-        store(slot, pos, close - pos);
-        const std::size_t next = close + 2;
-        if (next >= n || s[next] != '"')
-            return 1;
-        pos = next + 1;
     }
+    // The last field of the line, closed by its quote and the line end.
+    if (n > pos && s[n - 1] == '"')
+        store(slot, pos, n - 1 - pos);
     return 1;
 }
 

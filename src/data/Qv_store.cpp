@@ -146,13 +146,14 @@ void Tqv_records::Timpl::learn(qv_text_field f, std::string_view text)
         return;
     }
     if ((texts.size() + 1) * 2 > ix.table.size()) {
-        std::vector<std::uint16_t> bigger(std::max<std::size_t>(256, ix.table.size() * 2));
+        std::vector<std::uint32_t> bigger(std::max<std::size_t>(256, ix.table.size() * 2));
         const std::size_t mask = bigger.size() - 1;
         for (std::size_t n = 0; n < texts.size(); ++n) {
-            std::size_t i = text_hash(texts[n]) & mask;
+            const std::uint64_t h = text_hash(texts[n]);
+            std::size_t i = h & mask;
             while (bigger[i] != 0)
                 i = (i + 1) & mask;
-            bigger[i] = static_cast<std::uint16_t>(n + 1);
+            bigger[i] = shared_tag(h) << 16 | static_cast<std::uint32_t>(n + 1);
         }
         ix.table.swap(bigger);
     }
@@ -163,7 +164,7 @@ void Tqv_records::Timpl::learn(qv_text_field f, std::string_view text)
     std::size_t i = hash & mask;
     while (ix.table[i] != 0)
         i = (i + 1) & mask;
-    ix.table[i] = static_cast<std::uint16_t>(texts.size());
+    ix.table[i] = shared_tag(hash) << 16 | static_cast<std::uint32_t>(texts.size());
 }
 
 Tqv_record_object *Tstore_access::insert(Tqv_records &store, std::string_view key, std::uint64_t hash,

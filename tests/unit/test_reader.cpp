@@ -133,6 +133,35 @@ TEST(LineSplit, KeepsThe127FirstCharactersOfALongField)
     EXPECT_EQ(fields.field(1), "b");
 }
 
+// The split reads a line in pieces of several bytes: a field's closing quote-comma pair, a lone quote,
+// a comma or the line's end may fall at any place of a piece, or straddle two.
+TEST(LineSplit, FindsTheFieldsWhereverTheyFallInTheLine)
+{
+    for (std::size_t lead = 0; lead < 200; ++lead) {
+        const std::string a(lead, 'a');
+        struct {
+            std::string line;
+            std::vector<std::string> slots;
+        } cases[] = {
+            {"\"" + a + "\",\"b\",", {a, "b"}},
+            {"\"" + a + "\"x\",\"b\"", {a + "\"x", "b"}},
+            {"\"" + a + ",\",\"b\"", {a + ",", "b"}},
+            {"\"" + a + "\"", {a}},
+            {"\"" + a + "\",b", {a}},
+        };
+        for (const auto &c : cases) {
+            qv_line_fields fields;
+            fields.clear();
+            ASSERT_EQ(qv_line_split(c.line, fields), 1) << c.line;
+            for (int i = 0; i < qv_column_count; ++i) {
+                const std::string expected =
+                    i < static_cast<int>(c.slots.size()) ? c.slots[i].substr(0, qv_column_max) : "";
+                ASSERT_EQ(fields.field(i), expected) << "slot " << i << " of " << c.line;
+            }
+        }
+    }
+}
+
 TEST(ReadFile, ReportsAMissingFileWithTheSystemsReason)
 {
     std::string error;
