@@ -485,8 +485,13 @@ public:
             },
             [&](std::size_t part) {
                 const Tparsed_part &p = out[part];
-                for (const Tparsed_line &line : p.lines)
-                    add(batch_[next_line++], line, p);
+                // The index's place of a record a few lines ahead is fetched while this one is added.
+                constexpr std::size_t ahead = 8;
+                for (std::size_t k = 0; k < p.lines.size(); ++k) {
+                    if (k + ahead < p.lines.size() && p.lines[k + ahead].kind == Tline_kind::record)
+                        Tstore_access::fetch_place(store_, p.lines[k + ahead].hash);
+                    add(batch_[next_line++], p.lines[k], p);
+                }
                 forms_.add(p.forms);
             },
             make_pages);
