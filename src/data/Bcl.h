@@ -1,10 +1,12 @@
 // Low-level helpers shared by every unit: zero-terminated text helpers, the text-to-integer conversion,
 // the current directory, the message box and the fixed-size line buffer Cbcl_str.
 //
-// Everything here but bcl_show_message uses the standard library only; bcl_show_message lives in
-// Bcl_message.cpp, which only the GUI library compiles.
+// Everything here but the message boxes, the guard, the wait cursor and bcl_run_busy uses the standard
+// library only; those live in Bcl_message.cpp, which only the GUI library compiles.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -77,6 +79,20 @@ public:
     Tbcl_wait_cursor(const Tbcl_wait_cursor &) = delete;
     Tbcl_wait_cursor &operator=(const Tbcl_wait_cursor &) = delete;
 };
+
+// How far work run by bcl_run_busy has come, and whether Cancel was pressed.
+struct Tbcl_busy {
+    std::atomic<std::size_t> done{0};
+    std::size_t total = 0; // what done counts up to; 0 when that is not known (the bar then only moves)
+    std::atomic<bool> cancel{false};
+};
+
+// Runs work on a thread of its own and returns once it has returned, its exception thrown again here.
+// Meanwhile the window answers no input: after delay_ms an application-modal progress dialog (object
+// name name, the application's title, label, the count of busy and Cancel) shows under the busy
+// cursor, and Cancel sets busy.cancel for work to see. Returns whether Cancel was pressed.
+bool bcl_run_busy(QWidget *owner, const char *name, const std::string &label, int delay_ms, Tbcl_busy &busy,
+                  const std::function<void()> &work);
 
 // A fixed-size, zero-filled character buffer into which formatted lines are printed.
 class Cbcl_str {

@@ -7,11 +7,17 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QTextEdit>
 #include <QWindow>
 
 #include <algorithm>
+#include <chrono>
+#include <climits>
+#include <exception>
+#include <memory>
+#include <thread>
 
 void bcl_show_message(QWidget *owner, const char *text, const char *caption)
 {
@@ -151,4 +157,55 @@ Tbcl_wait_cursor::Tbcl_wait_cursor()
 Tbcl_wait_cursor::~Tbcl_wait_cursor()
 {
     QGuiApplication::restoreOverrideCursor();
+}
+
+bool bcl_run_busy(QWidget *owner, const char *name, const std::string &label, int delay_ms, Tbcl_busy &busy,
+                  const std::function<void()> &work)
+{
+    std::atomic<bool> finished{false};
+    std::exception_ptr error;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        finished.store(true);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    std::unique_ptr<QProgressDialog> dialog;
+    bool cancelled = false;
+    const auto shown = [](std::size_t n) { return static_cast<int>(std::min<std::size_t>(n, INT_MAX)); };
+    while (!finished.load()) {
+        if (!dialog && std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(delay_ms)) {
+            dialog = std::make_unique<QProgressDialog>(owner);
+            dialog->setObjectName(QString::fromLatin1(name));
+            dialog->setWindowTitle(QStringLiteral("Quorvex history tool"));
+            dialog->setLabelText(QString::fromStdString(label));
+            dialog->setCancelButtonText(QStringLiteral("Cancel"));
+            dialog->setRange(0, shown(busy.total));
+            dialog->setAutoClose(false);
+            dialog->setAutoReset(false);
+            dialog->setWindowModality(Qt::ApplicationModal);
+            dialog->setMinimumDuration(0);
+            dialog->show();
+            QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        }
+        if (dialog) {
+            if (busy.total > 0)
+                dialog->setValue(shown(busy.done.load()));
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 25);
+            if (dialog->wasCanceled() && !cancelled) {
+                cancelled = true;
+                busy.cancel.store(true);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(dialog ? 5 : 1));
+    }
+    worker.join();
+    if (dialog)
+        QGuiApplication::restoreOverrideCursor();
+    if (error)
+        std::rethrow_exception(error);
+    return cancelled;
 }

@@ -361,15 +361,30 @@ void TFrmMain::AddRecordItem(const Tqv_record_object &rec)
 
 void TFrmMain::ListViewColumnClick(int column)
 {
-    SortColumn = column;
-    SortDirection = -SortDirection;
+    QHeaderView *header = ui->ListView->horizontalHeader();
+    const int direction = -SortDirection;
     {
         const Tbcl_wait_cursor wait;
-        model_->sortRows(SortColumn, SortDirection);
+        // A long list is ordered on a thread of its own; the window shows, after a moment, that it
+        // sorts, with Cancel, which leaves the list and the arrow as they were.
+        Tbcl_busy busy;
+        bool ordered = false;
+        const std::string caption =
+            model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString().toStdString();
+        bcl_run_busy(this, "SortProgress", "Sorting by " + caption, sortDialogDelay_, busy,
+                     [&] { ordered = model_->orderRows(column, direction, &busy.cancel); });
+        if (!ordered) {
+            // The header turns its arrow round by itself when clicked.
+            header->setSortIndicator(SortColumn,
+                                     SortDirection > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
+            return;
+        }
+        model_->applyOrder(column, direction);
     }
+    SortColumn = column;
+    SortDirection = direction;
     // The arrow shows only over rows that are in the order it claims; the style draws it the way the
     // desktop shows ascending (smallest first) and descending order.
-    QHeaderView *header = ui->ListView->horizontalHeader();
     header->setSortIndicatorShown(model_->rowCount() > 0);
     header->setSortIndicator(column, SortDirection > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
 }

@@ -93,6 +93,7 @@ public:
     // How long a load runs before its progress dialog shows (tests shorten it).
     void setLoadDialogDelay(int ms) { loadDialogDelay_ = ms; }
     void setExportDialogDelay(int ms) { exportDialogDelay_ = ms; }
+    void setSortDialogDelay(int ms) { sortDialogDelay_ = ms; }
     QFileDialog *importDialog() const { return importDialog_; }
     QFileDialog *exportDialog() const { return exportDialog_; }
 
@@ -202,6 +203,7 @@ private:
     int columnsAdded_ = 0;
     int loadDialogDelay_ = 500;
     int exportDialogDelay_ = 250; // an export that takes longer shows its progress, with Cancel
+    int sortDialogDelay_ = 250;   // and so does a sort
     bool loadStartFolder_ = true;
     // Keys and mouse buttons pressed over the list and not yet released: only their releases show
     // the detail, not those of a press that went to a dialog now closed.

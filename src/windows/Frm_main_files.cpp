@@ -599,51 +599,23 @@ bool TFrmMain::ExportList(const QString &path, QString &error)
         shown.push_back(&model_->record(row));
     const Tbcl_wait_cursor wait;
     // The file is written on a thread of its own while the window shows how far it has come, and
-    // Cancel stops it. The records are not changed meanwhile: the dialog is modal.
-    std::atomic<std::size_t> written{0};
-    std::atomic<bool> cancel{false};
-    std::atomic<bool> finished{false};
+    // Cancel stops it. The records are not changed meanwhile: the window takes no input.
+    Tbcl_busy busy;
+    busy.total = shown.size();
     std::string reason;
     bool ok = false;
     const std::string name = localName(path);
-    std::thread writer([&] {
-        try {
-            ok = qv_export_records(name, shown, loadedFiles_, reason, [&](std::size_t done) {
-                written.store(done);
-                return !cancel.load();
-            });
-        } catch (const std::exception &e) {
-            reason = e.what();
-        }
-        finished.store(true);
-    });
-    QElapsedTimer clock;
-    clock.start();
-    std::unique_ptr<QProgressDialog> dialog;
-    while (!finished.load()) {
-        if (!dialog && clock.elapsed() >= exportDialogDelay_) {
-            dialog = std::make_unique<QProgressDialog>(this);
-            dialog->setObjectName(QStringLiteral("ExportProgress"));
-            dialog->setWindowTitle(QString::fromLatin1(appTitle));
-            dialog->setLabelText(QStringLiteral("Exporting %1").arg(QFileInfo(path).fileName()));
-            dialog->setCancelButtonText(QStringLiteral("Cancel"));
-            dialog->setRange(0, static_cast<int>(std::min<std::size_t>(shown.size(), INT_MAX)));
-            dialog->setAutoClose(false);
-            dialog->setAutoReset(false);
-            dialog->setWindowModality(Qt::ApplicationModal);
-            dialog->setMinimumDuration(0);
-            dialog->show();
-            QGuiApplication::changeOverrideCursor(Qt::BusyCursor);
-        }
-        if (dialog) {
-            dialog->setValue(static_cast<int>(std::min<std::size_t>(written.load(), INT_MAX)));
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 25);
-            if (dialog->wasCanceled())
-                cancel.store(true);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(dialog ? 5 : 1));
-    }
-    writer.join();
+    bcl_run_busy(this, "ExportProgress", "Exporting " + QFileInfo(path).fileName().toStdString(),
+                 exportDialogDelay_, busy, [&] {
+                     try {
+                         ok = qv_export_records(name, shown, loadedFiles_, reason, [&](std::size_t done) {
+                             busy.done.store(done);
+                             return !busy.cancel.load();
+                         });
+                     } catch (const std::exception &e) {
+                         reason = e.what(); // told as the export's error, with the file's name
+                     }
+                 });
     if (ok)
         return true;
     error = QString::fromLocal8Bit(reason);

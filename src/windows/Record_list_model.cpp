@@ -1,12 +1,13 @@
 // The transaction list's model. TRecordListModel's rows are the addresses of the records shown; it
 // makes their texts when a view asks for them (qv_list_text, shown by qv_display_text) and orders them
-// by a column (sortRows: a key of eight bytes per row, TListSortKey, sorted round by round, on two
-// threads for a long list). It calls the data layer for the records and nothing of the windows.
+// by a column (orderRows, then applyOrder: a key of eight bytes per row, TListSortKey, sorted round by round,
+// on two threads for a long list). It calls the data layer for the records and nothing of the windows.
 #include "Record_list_model.h"
 
 #include "Qv_export.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <future>
 #include <utility>
@@ -279,9 +280,17 @@ template <class Here, class There> void onTwoThreads(Here &&here, There &&there)
 
 void TRecordListModel::sortRows(int column, int direction)
 {
+    if (orderRows(column, direction))
+        applyOrder(column, direction);
+}
+
+bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bool> *cancel)
+{
     if (column < 0 || column >= ColumnCount)
-        return;
-    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        return false;
+    if (sortStarts_)
+        sortStarts_(cancel);
+    const auto cancelled = [cancel] { return cancel != nullptr && cancel->load(); };
     std::vector<SortKey> &keys = keys_;
     keys.resize(rows_.size());
     // Most of the time goes into waiting on the records' memory: a second thread reads half of them.
@@ -292,6 +301,8 @@ void TRecordListModel::sortRows(int column, int direction)
     } else {
         firstKeys(rows_, keys, 0, rows_.size(), column);
     }
+    if (cancelled())
+        return false;
     const auto before = [direction](const SortKey &a, const SortKey &b) {
         const int c = keyCompare(a, b) * direction;
         return c != 0 ? c < 0 : a.position < b.position;
@@ -338,7 +349,7 @@ void TRecordListModel::sortRows(int column, int direction)
     // The next round for ranges [first, last) of rows that agree on their texts' first offset bytes.
     const auto round = [&](const Ranges &ranges, std::size_t first, std::size_t last, std::size_t offset,
                            Ranges &longer) {
-        for (std::size_t r = first; r < last; ++r) {
+        for (std::size_t r = first; r < last && !cancelled(); ++r) {
             const auto [begin, end] = ranges[r];
             for (std::size_t i = begin; i < end; ++i) {
                 fetchText(keys, i, end);
@@ -370,6 +381,8 @@ void TRecordListModel::sortRows(int column, int direction)
         group(0, keys.size(), longer);
     }
     for (std::size_t offset = 8; !longer.empty(); offset += 8) {
+        if (cancelled())
+            return false;
         const Ranges ranges = std::move(longer);
         longer.clear();
         std::size_t rows = 0;
@@ -388,9 +401,18 @@ void TRecordListModel::sortRows(int column, int direction)
                      [&] { round(ranges, split, ranges.size(), offset, secondLonger); });
         longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
     }
+    if (cancelled())
+        return false;
     sorted_.resize(rows_.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
         sorted_[i] = rows_[keys[i].position];
+    return true;
+}
+
+void TRecordListModel::applyOrder(int column, int direction)
+{
+    const std::vector<SortKey> &keys = keys_;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     rows_.swap(sorted_);
     // The selection and the current row move with their rows.
     const QModelIndexList persistent = persistentIndexList();

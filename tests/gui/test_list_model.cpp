@@ -7,12 +7,16 @@
 
 #include <QAbstractItemModelTester>
 #include <QItemSelectionModel>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <limits>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -241,6 +245,64 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), 301);
         QCOMPARE(&model.record(0), &records[0]);
         QCOMPARE(&model.record(300), &records[300]);
+    }
+
+    // A sort cancelled at any point of its work leaves the rows as they stood and tells views nothing,
+    // and the sort after it orders as sortRows does. The cancel comes from another thread after a
+    // growing pause, so that it meets the sort at many points of its work (or after it: then the sort
+    // is whole). Over a list sorted on two threads in several rounds of keys, and a short one.
+    void aCancelledSortChangesNothing()
+    {
+        std::vector<Tqv_record> records;
+        for (int i = 0; i < 8000; ++i)
+            records.push_back(record("C" + std::to_string(i * 7919 % 8000), "",
+                                     std::string(24, 'T') + std::to_string(i % 50),
+                                     std::to_string(i % 17) + "@x.example"));
+        const auto fill = [&](TRecordListModel &m) {
+            TRecordListModel::Refill refill(m);
+            for (const Tqv_record &rec : records)
+                m.appendRow(rec);
+            refill.done();
+        };
+        for (const std::size_t splitFrom : {std::size_t{1} << 20, std::size_t{64}}) {
+            TRecordListModel model;
+            model.setSplitFrom(splitFrom);
+            fill(model);
+            QSignalSpy changes(&model, &QAbstractItemModel::layoutAboutToBeChanged);
+            for (const int column : {int(TRecordListModel::ItemTitle), int(TRecordListModel::TransId)}) {
+                TRecordListModel twin;
+                fill(twin);
+                twin.sortRows(column, -1);
+                std::atomic<bool> cancel{true};
+                QVERIFY(!model.orderRows(column, -1, &cancel)); // cancelled before it begins
+                for (int pause = 0; pause < 3000; pause += 200) {
+                    cancel.store(false);
+                    std::thread canceller([&] {
+                        std::this_thread::sleep_for(std::chrono::microseconds(pause));
+                        cancel.store(true);
+                    });
+                    const bool whole = model.orderRows(column, -1, &cancel);
+                    canceller.join();
+                    QCOMPARE(changes.count(), 0);
+                    for (int row = 0; row < model.rowCount(); ++row)
+                        QCOMPARE(&model.record(row), &records[static_cast<std::size_t>(row)]);
+                    if (whole) {
+                        // Done before the cancel came: it shows the order it worked out.
+                        model.applyOrder(column, -1);
+                        for (int row = 0; row < model.rowCount(); ++row)
+                            QCOMPARE(&model.record(row), &twin.record(row));
+                        fill(model);
+                        changes.clear();
+                    }
+                }
+                model.sortRows(column, -1);
+                QCOMPARE(changes.count(), 1);
+                for (int row = 0; row < model.rowCount(); ++row)
+                    QCOMPARE(&model.record(row), &twin.record(row));
+                fill(model);
+                changes.clear();
+            }
+        }
     }
 
     void aRefillCutShortByAnErrorLeavesTheListEmptyAndItsViewsReset()

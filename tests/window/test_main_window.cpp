@@ -34,7 +34,11 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 using testing_history::header_line;
 using testing_history::line;
@@ -568,6 +572,50 @@ private Q_SLOTS:
                  written ? QStringList{"list.csv"} : QStringList{});
         QCOMPARE(error, written ? QString() : QStringLiteral("cancelled"));
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    // A sort that takes a while shows that it sorts, with Cancel; a cancelled one leaves the rows, the
+    // arrow and the direction of the next click as they were. The sort is held at its start until the
+    // dialog's Cancel is pressed, so that it cannot end before.
+    void aSortShowsItsProgressAndCanBeCancelled()
+    {
+        write(QStringLiteral("s.csv"), sale("b", "1/2/2020", "9.00") + sale("A", "1/3/2020", "10.00") +
+                                           sale("C", "1/1/2020", "-2.00"));
+        start();
+        main_->setSortDialogDelay(0);
+        clickHeader(5);
+        const QStringList sorted = column(0);
+        QHeaderView *header = list()->horizontalHeader();
+        const Qt::SortOrder order = header->sortIndicatorOrder();
+        main_->listModel()->setSortStarts([](const std::atomic<bool> *cancel) {
+            while (!cancel->load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        QString label;
+        QTimer watch;
+        watch.setInterval(0);
+        connect(&watch, &QTimer::timeout, [&] {
+            if (auto *dialog = main_->findChild<QProgressDialog *>(QStringLiteral("SortProgress"))) {
+                label = dialog->labelText();
+                dialog->cancel();
+            }
+        });
+        watch.start();
+        clickHeader(0);
+        watch.stop();
+        QCOMPARE(label, QStringLiteral("Sorting by Transaction ID"));
+        QCOMPARE(column(0), sorted);
+        QCOMPARE(header->sortIndicatorSection(), 5);
+        QCOMPARE(header->sortIndicatorOrder(), order);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        // Not cancelled, through the same dialog: the other direction, as the click after the first.
+        main_->listModel()->setSortStarts({});
+        clickHeader(5);
+        QCOMPARE(header->sortIndicatorSection(), 5);
+        QVERIFY(header->sortIndicatorOrder() != order);
+        QStringList reversed = sorted;
+        std::reverse(reversed.begin(), reversed.end());
+        QCOMPARE(column(0), reversed);
     }
 
     // Typing in the list goes to the row whose text in the current column begins with what was typed,
