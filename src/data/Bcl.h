@@ -93,6 +93,8 @@ struct Tbcl_busy {
 // cursor, and Cancel sets busy.cancel for work to see. Returns whether Cancel was pressed.
 bool bcl_run_busy(QWidget *owner, const char *name, const std::string &label, int delay_ms, Tbcl_busy &busy,
                   const std::function<void()> &work);
+// Called on the work's thread before each work of bcl_run_busy (tests hold the work there); none by default.
+void bcl_set_busy_start(std::function<void(const Tbcl_busy &)> hook);
 
 // A fixed-size, zero-filled character buffer into which formatted lines are printed.
 class Cbcl_str {

@@ -11,9 +11,19 @@
 
 using namespace qv_internal;
 
+namespace {
+
+// Whether a walk at pos is to stop: asked at every qv_walk_step records after the first.
+bool stop_here(const qv_go_on_fn &go_on, std::size_t pos)
+{
+    return go_on && pos > 0 && pos % qv_walk_step == 0 && !go_on(pos);
+}
+
+} // namespace
+
 std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_field field,
                                            std::string_view text, const qv_lower_fn &lower,
-                                           const qv_lower_fn &shown)
+                                           const qv_lower_fn &shown, const qv_go_on_fn &go_on)
 {
     std::vector<std::size_t> found;
     if (text.empty())
@@ -36,6 +46,8 @@ std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_f
     };
     const std::size_t count = store.count();
     for (std::size_t pos = 0; pos < count; ++pos) {
+        if (stop_here(go_on, pos))
+            break;
         // The store's order is by ID; the records lie in memory in the order they were loaded.
         if (pos + 16 < count)
             qv_record_fetch(store.record_at(pos + 16)->data);
@@ -68,13 +80,15 @@ std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_f
 }
 
 std::vector<qv_report_point> qv_report_month(Tqv_records &store, const qv_date &from, const qv_date &to,
-                                             qv_report_value value)
+                                             qv_report_value value, const qv_go_on_fn &go_on)
 {
     std::vector<qv_report_point> points;
     std::vector<std::int64_t> totals; // hundredths or pieces, per point
     std::unordered_map<std::uint32_t, std::size_t> point_of_month;
     store.clear_marks();
     for (std::size_t pos = 0; pos < store.count(); ++pos) {
+        if (stop_here(go_on, pos))
+            break;
         Tqv_record_object *rec = store.record_at(pos);
         rec->report_mark = 1;
         const qv_date &date = rec->data.date;
@@ -96,10 +110,12 @@ std::vector<qv_report_point> qv_report_month(Tqv_records &store, const qv_date &
 }
 
 std::vector<qv_report_point> qv_report_day(const Tqv_records &store, const qv_date &from, const qv_date &to,
-                                           qv_report_value value)
+                                           qv_report_value value, const qv_go_on_fn &go_on)
 {
     std::vector<qv_report_point> points;
     for (std::size_t pos = 0; pos < store.count(); ++pos) {
+        if (stop_here(go_on, pos))
+            break;
         const Tqv_record &rec = store.record_at(pos)->data;
         if (!qv_date_in_range(rec.date, from, to))
             continue;

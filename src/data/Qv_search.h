@@ -14,6 +14,11 @@ enum class qv_search_field { trans_id, from_email, name };
 
 // Lower-cases a name for the name search; the default makes ASCII capitals small only.
 using qv_lower_fn = std::function<std::string(std::string_view)>;
+// Asked now and then during a walk of the store with the records walked so far, whether to go on: a
+// walk told to stop returns at once with what it has found (the caller then knows it is partial).
+using qv_go_on_fn = std::function<bool(std::size_t walked)>;
+// How many records a walk takes between two questions.
+constexpr std::size_t qv_walk_step = 65536;
 
 // Positions (store order) of the records whose field contains text, byte for byte. For the name search
 // the typed text has its ASCII capitals made small and each name is lowered by lower (ASCII names are
@@ -22,7 +27,7 @@ using qv_lower_fn = std::function<std::string(std::string_view)>;
 // given.
 std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_field field,
                                            std::string_view text, const qv_lower_fn &lower = {},
-                                           const qv_lower_fn &shown = {});
+                                           const qv_lower_fn &shown = {}, const qv_go_on_fn &go_on = {});
 
 enum class qv_report_value { quantity, gross };
 
@@ -36,7 +41,7 @@ struct qv_report_point {
 // totalling the month's records dated in the range; in the order in which each month's first record
 // in range comes in store order. Resets and sets report_mark.
 std::vector<qv_report_point> qv_report_month(Tqv_records &store, const qv_date &from, const qv_date &to,
-                                             qv_report_value value);
+                                             qv_report_value value, const qv_go_on_fn &go_on = {});
 // One point per record dated in [from, to], in store order.
 std::vector<qv_report_point> qv_report_day(const Tqv_records &store, const qv_date &from, const qv_date &to,
-                                           qv_report_value value);
+                                           qv_report_value value, const qv_go_on_fn &go_on = {});

@@ -159,13 +159,27 @@ Tbcl_wait_cursor::~Tbcl_wait_cursor()
     QGuiApplication::restoreOverrideCursor();
 }
 
+namespace {
+
+std::function<void(const Tbcl_busy &)> busyStart;
+
+} // namespace
+
+void bcl_set_busy_start(std::function<void(const Tbcl_busy &)> hook)
+{
+    busyStart = std::move(hook);
+}
+
 bool bcl_run_busy(QWidget *owner, const char *name, const std::string &label, int delay_ms, Tbcl_busy &busy,
                   const std::function<void()> &work)
 {
     std::atomic<bool> finished{false};
     std::exception_ptr error;
+    const std::function<void(const Tbcl_busy &)> start = busyStart;
     std::thread worker([&] {
         try {
+            if (start)
+                start(busy);
             work();
         } catch (...) {
             error = std::current_exception();

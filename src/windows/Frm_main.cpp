@@ -371,7 +371,7 @@ void TFrmMain::ListViewColumnClick(int column)
         bool ordered = false;
         const std::string caption =
             model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString().toStdString();
-        bcl_run_busy(this, "SortProgress", "Sorting by " + caption, sortDialogDelay_, busy,
+        bcl_run_busy(this, "SortProgress", "Sorting by " + caption, busyDialogDelay_, busy,
                      [&] { ordered = model_->orderRows(column, direction, &busy.cancel); });
         if (!ordered) {
             // The header turns its arrow round by itself when clicked.
@@ -548,8 +548,21 @@ void TFrmMain::SearchRecords(qv_search_field field, const QString &typed)
     const qv_lower_fn shown = [](std::string_view bytes) {
         return qv_display_text(bytes).toUtf8().toStdString();
     };
-    const std::vector<std::size_t> found =
-        qv_search_records(*records, field, typed.toUtf8().toStdString(), lower, shown);
+    // The walk runs on a thread of its own, behind a progress dialog with Cancel when it takes long;
+    // a cancelled search leaves the list as it was.
+    const Tbcl_wait_cursor wait;
+    Tbcl_busy busy;
+    busy.total = records->count();
+    std::vector<std::size_t> found;
+    const bool cancelled = bcl_run_busy(this, "SearchProgress", "Searching", busyDialogDelay_, busy, [&] {
+        found = qv_search_records(*records, field, typed.toUtf8().toStdString(), lower, shown,
+                                  [&](std::size_t walked) {
+                                      busy.done.store(walked);
+                                      return !busy.cancel.load();
+                                  });
+    });
+    if (cancelled)
+        return;
     searchShown_ = true;
     TRecordListModel::Refill refill(*model_);
     for (const std::size_t pos : found)

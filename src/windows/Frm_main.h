@@ -92,8 +92,8 @@ public:
     TRecordListModel *listModel() const { return model_; }
     // How long a load runs before its progress dialog shows (tests shorten it).
     void setLoadDialogDelay(int ms) { loadDialogDelay_ = ms; }
-    void setExportDialogDelay(int ms) { exportDialogDelay_ = ms; }
-    void setSortDialogDelay(int ms) { sortDialogDelay_ = ms; }
+    // Work that takes longer than this shows its progress, with Cancel (tests set 0).
+    void setBusyDialogDelay(int ms) { busyDialogDelay_ = ms; }
     QFileDialog *importDialog() const { return importDialog_; }
     QFileDialog *exportDialog() const { return exportDialog_; }
 
@@ -202,8 +202,7 @@ private:
     TFrmLoadedFiles *loadedFilesWindow_ = nullptr;
     int columnsAdded_ = 0;
     int loadDialogDelay_ = 500;
-    int exportDialogDelay_ = 250; // an export that takes longer shows its progress, with Cancel
-    int sortDialogDelay_ = 250;   // and so does a sort
+    int busyDialogDelay_ = 250; // export, sort, search or report that takes longer shows its progress
     bool loadStartFolder_ = true;
     // Keys and mouse buttons pressed over the list and not yet released: only their releases show
     // the detail, not those of a press that went to a dialog now closed.

@@ -606,7 +606,7 @@ bool TFrmMain::ExportList(const QString &path, QString &error)
     bool ok = false;
     const std::string name = localName(path);
     bcl_run_busy(this, "ExportProgress", "Exporting " + QFileInfo(path).fileName().toStdString(),
-                 exportDialogDelay_, busy, [&] {
+                 busyDialogDelay_, busy, [&] {
                      try {
                          ok = qv_export_records(name, shown, loadedFiles_, reason, [&](std::size_t done) {
                              busy.done.store(done);

@@ -15,7 +15,7 @@ const char *const noRecords = "No records to be reported.";
 
 // Runs one report over the whole store. The month reports look at the store only after the date range
 // dialog, the day reports before it.
-void runReport(QWidget *owner, Tqv_records &store, qv_report_kind kind)
+void runReport(QWidget *owner, Tqv_records &store, qv_report_kind kind, int busyDelay)
 {
     const bool month = kind == qv_report_kind::quantity_month || kind == qv_report_kind::gross_month;
     if (!month && store.count() == 0) {
@@ -33,9 +33,22 @@ void runReport(QWidget *owner, Tqv_records &store, qv_report_kind kind)
         return;
     }
     {
-        // A month report walks the whole store once per month that gets a point.
+        // The walk of the store runs on a thread of its own, behind a progress dialog with Cancel when
+        // it takes long; a cancelled report shows nothing.
         const Tbcl_wait_cursor wait;
-        FillReport(*FrmReport, store, kind, from, to);
+        Tbcl_busy busy;
+        busy.total = store.count();
+        std::vector<qv_report_point> points;
+        const bool cancelled =
+            bcl_run_busy(owner, "ReportProgress", "Adding up the report", busyDelay, busy, [&] {
+                points = ReportPoints(store, kind, from, to, [&](std::size_t walked) {
+                    busy.done.store(walked);
+                    return !busy.cancel.load();
+                });
+            });
+        if (cancelled)
+            return;
+        FillReportPoints(*FrmReport, kind, from, to, points);
     }
     if (const auto *main = qobject_cast<const TFrmMain *>(owner))
         FrmReport->setLoadedFiles(main->loadedFiles());
@@ -46,20 +59,20 @@ void runReport(QWidget *owner, Tqv_records &store, qv_report_kind kind)
 
 void TFrmMain::actReportQuantityMonthExecute()
 {
-    bcl_guard(this, [this] { runReport(this, *records, qv_report_kind::quantity_month); });
+    bcl_guard(this, [this] { runReport(this, *records, qv_report_kind::quantity_month, busyDialogDelay_); });
 }
 
 void TFrmMain::actReportGrossMonthExecute()
 {
-    bcl_guard(this, [this] { runReport(this, *records, qv_report_kind::gross_month); });
+    bcl_guard(this, [this] { runReport(this, *records, qv_report_kind::gross_month, busyDialogDelay_); });
 }
 
 void TFrmMain::actReportQuantityDayExecute()
 {
-    bcl_guard(this, [this] { runReport(this, *records, qv_report_kind::quantity_day); });
+    bcl_guard(this, [this] { runReport(this, *records, qv_report_kind::quantity_day, busyDialogDelay_); });
 }
 
 void TFrmMain::actReportQGrossDayExecute()
 {
-    bcl_guard(this, [this] { runReport(this, *records, qv_report_kind::gross_day); });
+    bcl_guard(this, [this] { runReport(this, *records, qv_report_kind::gross_day, busyDialogDelay_); });
 }

@@ -661,20 +661,34 @@ void TFrmReport::followPalette()
     marks_->update();
 }
 
-void FillReport(TFrmReport &report, Tqv_records &store, qv_report_kind kind, const qv_date &from,
-                const qv_date &to)
+std::vector<qv_report_point> ReportPoints(Tqv_records &store, qv_report_kind kind, const qv_date &from,
+                                          const qv_date &to, const qv_go_on_fn &go_on)
 {
     const bool quantity = kind == qv_report_kind::quantity_month || kind == qv_report_kind::quantity_day;
     const bool month = kind == qv_report_kind::quantity_month || kind == qv_report_kind::gross_month;
     const qv_report_value value = quantity ? qv_report_value::quantity : qv_report_value::gross;
+    return month ? qv_report_month(store, from, to, value, go_on)
+                 : qv_report_day(store, from, to, value, go_on);
+}
+
+void FillReportPoints(TFrmReport &report, qv_report_kind kind, const qv_date &from, const qv_date &to,
+                      const std::vector<qv_report_point> &points)
+{
+    const bool quantity = kind == qv_report_kind::quantity_month || kind == qv_report_kind::quantity_day;
+    const bool month = kind == qv_report_kind::quantity_month || kind == qv_report_kind::gross_month;
     report.BeginReport(quantity ? QStringLiteral("Quantity report") : QStringLiteral("Gross report"),
                        quantity ? QStringLiteral("Quantity") : QStringLiteral("Gross"));
     report.SetReportRange(from, to);
-    if (month) {
-        for (const qv_report_point &point : qv_report_month(store, from, to, value))
+    for (const qv_report_point &point : points) {
+        if (month)
             report.AddMonthPoint(point.date, point.value);
-    } else {
-        for (const qv_report_point &point : qv_report_day(store, from, to, value))
+        else
             report.AddDayPoint(point.date, point.value);
     }
+}
+
+void FillReport(TFrmReport &report, Tqv_records &store, qv_report_kind kind, const qv_date &from,
+                const qv_date &to)
+{
+    FillReportPoints(report, kind, from, to, ReportPoints(store, kind, from, to));
 }

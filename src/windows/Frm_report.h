@@ -209,3 +209,9 @@ enum class qv_report_kind { quantity_month, gross_month, quantity_day, gross_day
 // the points before it stay.
 void FillReport(TFrmReport &report, Tqv_records &store, qv_report_kind kind, const qv_date &from,
                 const qv_date &to);
+// FillReport in two steps, so that the walk of the store can run on another thread: the points of kind
+// (the data layer's sums; go_on as theirs), then the window filled with them.
+std::vector<qv_report_point> ReportPoints(Tqv_records &store, qv_report_kind kind, const qv_date &from,
+                                          const qv_date &to, const qv_go_on_fn &go_on = {});
+void FillReportPoints(TFrmReport &report, qv_report_kind kind, const qv_date &from, const qv_date &to,
+                      const std::vector<qv_report_point> &points);

@@ -288,8 +288,6 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
 {
     if (column < 0 || column >= ColumnCount)
         return false;
-    if (sortStarts_)
-        sortStarts_(cancel);
     const auto cancelled = [cancel] { return cancel != nullptr && cancel->load(); };
     std::vector<SortKey> &keys = keys_;
     keys.resize(rows_.size());

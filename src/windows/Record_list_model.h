@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,8 +87,7 @@ public:
     // once cancel is set), applyOrder then shows it. Nothing else may change the rows in between.
     bool orderRows(int column, int direction, const std::atomic<bool> *cancel = nullptr);
     void applyOrder(int column, int direction);
-    // Called at the start of each orderRows, with its cancel (tests hold a sort there).
-    void setSortStarts(std::function<void(const std::atomic<bool> *)> hook) { sortStarts_ = std::move(hook); }
+
     // The ascending order of two shown rows in a column, as sortRows orders them: negative, 0, positive.
     int compareRows(int row1, int row2, int column) const;
     // The row that type-ahead goes to: the first row from row from on (wrapping round) whose text in
@@ -102,7 +100,6 @@ public:
 private:
     std::vector<const Tqv_record *> rows_;
     std::size_t splitFrom_ = 65536;
-    std::function<void(const std::atomic<bool> *)> sortStarts_;
     int sortedBy_ = -1; // the column the rows were last sorted by, until they change
     int sortedDirection_ = 1;
     // The room a sort works in, kept for the next: fresh memory costs more than the sort itself.

@@ -1,5 +1,6 @@
 // The report actions of the main window, driven like a user: the Report menu's actions, the date range
 // dialog and the report window answered by timers, over history files loaded at start-up.
+#include "Bcl.h"
 #include "Dlg_date.h"
 #include "Frm_main.h"
 #include "Frm_report.h"
@@ -16,11 +17,15 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLineSeries>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 using testing_history::sale;
 
@@ -129,6 +134,53 @@ private Q_SLOTS:
         QCOMPARE(box.text, QStringLiteral("No records to be reported."));
         QCOMPARE(box.caption, QStringLiteral("Information"));
         QVERIFY(!report.shown);
+    }
+
+    // The walk of a report runs behind a progress dialog with Cancel; a cancelled report shows no window.
+    // The walk is held until Cancel is pressed, so that it cannot end before.
+    void aCancelledReportShowsNothing_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("gross per month") << "actReportGrossMonth";
+        QTest::newRow("quantity per day") << "actReportQuantityDay";
+    }
+
+    void aCancelledReportShowsNothing()
+    {
+        QFETCH(QString, name);
+        start(sale("T1", "1/10/2009", "10.00", "1") + sale("T2", "3/5/2009", "4.25", "3"));
+        main_->setBusyDialogDelay(0);
+        bcl_set_busy_start([](const Tbcl_busy &busy) {
+            while (!busy.cancel.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        QString label;
+        QTimer watch;
+        watch.setInterval(0);
+        connect(&watch, &QTimer::timeout, [&] {
+            if (auto *dialog = main_->findChild<QProgressDialog *>(QStringLiteral("ReportProgress"))) {
+                label = dialog->labelText();
+                dialog->cancel();
+            }
+        });
+        watch.start();
+        ShownReport report;
+        {
+            const ModalWatch dates = answerDates(QDate(2009, 1, 1), QDate(2009, 12, 31));
+            const ModalWatch window = watchReport(&report, name + QStringLiteral("-cancelled"));
+            action(qPrintable(name))->trigger();
+        }
+        watch.stop();
+        bcl_set_busy_start({});
+        QCOMPARE(label, QStringLiteral("Adding up the report"));
+        QVERIFY(!report.shown);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        // Not cancelled, through the same dialog: the report shows.
+        const ModalWatch dates = answerDates(QDate(2009, 1, 1), QDate(2009, 12, 31));
+        const ModalWatch window = watchReport(&report, name);
+        action(qPrintable(name))->trigger();
+        QVERIFY(report.shown);
+        QCOMPARE(report.points.size(), 2);
     }
 
     void monthReportTotalsTheMonthsOfTheRange()

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 using testing_history::header_line;
 using testing_history::line;
 using testing_history::sale;
@@ -96,3 +100,53 @@ TEST_F(Reports, SearchMatchesBytesInStoreOrder)
 }
 
 } // namespace
+
+// A walk asked whether to go on is asked at every step of records and stops where it is told, with what
+// it found before; told always to go on, it finds what a walk without the question finds.
+TEST_F(Reports, AWalkStopsWhereItIsToldToAndOnlyThere)
+{
+    const std::size_t n = qv_walk_step + 100;
+    std::string lines;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string id = "W" + std::to_string(1000000 + i); // store order is the order written
+        lines += sale(id, i < qv_walk_step ? "1/10/2009" : "2/10/2009", "1.00", "1");
+    }
+    load(lines);
+    ASSERT_EQ(store.count(), n);
+    struct Walk {
+        const char *name;
+        std::function<std::size_t(const qv_go_on_fn &)> found; // what the walk found
+        std::size_t whole;                                     // found by the whole walk
+        std::size_t first_step;                                // found before the first question
+    };
+    const Walk walks[] = {
+        {"search",
+         [&](const qv_go_on_fn &go_on) {
+             return qv_search_records(store, qv_search_field::trans_id, "W1", {}, {}, go_on).size();
+         },
+         n, qv_walk_step},
+        {"month report",
+         [&](const qv_go_on_fn &go_on) {
+             return qv_report_month(store, {2009, 1, 1}, {2009, 12, 31}, qv_report_value::gross, go_on)
+                 .size();
+         },
+         2, 1},
+        {"day report",
+         [&](const qv_go_on_fn &go_on) {
+             return qv_report_day(store, {2009, 1, 1}, {2009, 12, 31}, qv_report_value::gross, go_on).size();
+         },
+         n, qv_walk_step},
+    };
+    for (const Walk &walk : walks) {
+        std::vector<std::size_t> asked;
+        EXPECT_EQ(walk.found([&](std::size_t walked) {
+            asked.push_back(walked);
+            return true;
+        }),
+                  walk.whole)
+            << walk.name;
+        EXPECT_EQ(asked, std::vector<std::size_t>{qv_walk_step}) << walk.name;
+        EXPECT_EQ(walk.found({}), walk.whole) << walk.name;
+        EXPECT_EQ(walk.found([](std::size_t) { return false; }), walk.first_step) << walk.name;
+    }
+}

@@ -77,6 +77,31 @@ ModalWatch confirmSearchWithEnter(const QString &text)
     });
 }
 
+// Holds the next work behind a progress dialog until its Cancel is pressed, so that it cannot end
+// before, and presses the Cancel of the dialog named name; *label is what the dialog said.
+struct CancelNextBusy {
+    QTimer watch;
+    CancelNextBusy(TFrmMain *main, const char *name, QString *label)
+    {
+        main->setBusyDialogDelay(0);
+        bcl_set_busy_start([](const Tbcl_busy &busy) {
+            while (!busy.cancel.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, [main, name, label] {
+            if (auto *dialog = main->findChild<QProgressDialog *>(QString::fromLatin1(name))) {
+                *label = dialog->labelText();
+                dialog->cancel();
+            }
+        });
+        watch.start();
+    }
+    ~CancelNextBusy() { bcl_set_busy_start({}); }
+    CancelNextBusy(const CancelNextBusy &) = delete;
+    CancelNextBusy &operator=(const CancelNextBusy &) = delete;
+};
+
 // Runs action on the next popup menu, polling as ModalWatch does.
 template <class Action> void whenPopup(Action action)
 {
@@ -553,7 +578,7 @@ private Q_SLOTS:
         start();
         QTemporaryDir out;
         const QString path = out.filePath(QStringLiteral("list.csv"));
-        main_->setExportDialogDelay(0);
+        main_->setBusyDialogDelay(0);
         bool seen = false;
         QTimer watch;
         watch.setInterval(0);
@@ -575,47 +600,53 @@ private Q_SLOTS:
     }
 
     // A sort that takes a while shows that it sorts, with Cancel; a cancelled one leaves the rows, the
-    // arrow and the direction of the next click as they were. The sort is held at its start until the
-    // dialog's Cancel is pressed, so that it cannot end before.
+    // arrow and the direction of the next click as they were.
     void aSortShowsItsProgressAndCanBeCancelled()
     {
         write(QStringLiteral("s.csv"), sale("b", "1/2/2020", "9.00") + sale("A", "1/3/2020", "10.00") +
                                            sale("C", "1/1/2020", "-2.00"));
         start();
-        main_->setSortDialogDelay(0);
         clickHeader(5);
         const QStringList sorted = column(0);
         QHeaderView *header = list()->horizontalHeader();
         const Qt::SortOrder order = header->sortIndicatorOrder();
-        main_->listModel()->setSortStarts([](const std::atomic<bool> *cancel) {
-            while (!cancel->load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        });
         QString label;
-        QTimer watch;
-        watch.setInterval(0);
-        connect(&watch, &QTimer::timeout, [&] {
-            if (auto *dialog = main_->findChild<QProgressDialog *>(QStringLiteral("SortProgress"))) {
-                label = dialog->labelText();
-                dialog->cancel();
-            }
-        });
-        watch.start();
-        clickHeader(0);
-        watch.stop();
+        {
+            const CancelNextBusy cancel(main_.get(), "SortProgress", &label);
+            clickHeader(0);
+        }
         QCOMPARE(label, QStringLiteral("Sorting by Transaction ID"));
         QCOMPARE(column(0), sorted);
         QCOMPARE(header->sortIndicatorSection(), 5);
         QCOMPARE(header->sortIndicatorOrder(), order);
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
         // Not cancelled, through the same dialog: the other direction, as the click after the first.
-        main_->listModel()->setSortStarts({});
         clickHeader(5);
         QCOMPARE(header->sortIndicatorSection(), 5);
         QVERIFY(header->sortIndicatorOrder() != order);
         QStringList reversed = sorted;
         std::reverse(reversed.begin(), reversed.end());
         QCOMPARE(column(0), reversed);
+    }
+
+    // So does a search: a cancelled one leaves the list as it was.
+    void aSearchCanBeCancelled()
+    {
+        write(QStringLiteral("s.csv"), sale("S1", "1/2/2020", "9.00") + sale("S2", "1/3/2020", "10.00") +
+                                           sale("X3", "1/1/2020", "-2.00"));
+        start();
+        QString label;
+        {
+            const CancelNextBusy cancel(main_.get(), "SearchProgress", &label);
+            const ModalWatch watch = answerSearch(QStringLiteral("S"));
+            action("actSearchTransId")->trigger();
+        }
+        QCOMPARE(label, QStringLiteral("Searching"));
+        QCOMPARE(column(0), (QStringList{"S1", "S2", "X3"}));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        const ModalWatch watch = answerSearch(QStringLiteral("S"));
+        action("actSearchTransId")->trigger();
+        QCOMPARE(column(0), (QStringList{"S1", "S2"}));
     }
 
     // Typing in the list goes to the row whose text in the current column begins with what was typed,
