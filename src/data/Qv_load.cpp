@@ -1,13 +1,14 @@
 // The load of history files and texts into a store: the lines of a source read block by block
-// (stream_lines), parsed by the parse team and added to the store in the order of the file, counted and
-// reported as they go, with a note on a file whose values are written in another form (Tline_loader), and the
-// public loads of a file, of several files and of a text. Uses the sources, the parsed parts, the parse team
-// and the problem texts (Qv_load_internal.h), the record's parse and packed texts and the store's insides
-// (Qv_file_internal.h).
+// (stream_lines; an exported history's records by stream_export, Qv_load_export.h), parsed by the parse
+// team and added to the store in the order of the file, counted and reported as they go, with a note on a
+// file whose values are written in another form (Tline_loader), and the public loads of a file, of several
+// files and of a text. Uses the sources, the parsed parts, the parse team and the problem texts
+// (Qv_load_internal.h), the record's parse and packed texts and the store's insides (Qv_file_internal.h).
 #include "Qv_load.h"
 
 #include "Bcl.h"
 #include "Qv_file_internal.h"
+#include "Qv_load_export.h"
 #include "Qv_load_internal.h"
 
 #include <algorithm>
@@ -26,14 +27,6 @@ namespace {
 
 constexpr std::size_t default_block_size = std::size_t{1} << 22;
 std::size_t block_size_setting = default_block_size;
-constexpr std::size_t no_line = static_cast<std::size_t>(-1);
-
-// How a source's text ended.
-struct Tstream_end {
-    std::size_t zero_line = no_line; // 0-based line of a zero byte that ended the text before its end
-    bool cancelled = false;
-    std::string head; // the first bytes of the text, to tell what a text that is none is
-};
 
 // Cuts a source's text into lines as qv_file_split_lines cuts the file text buffer, reading it block by
 // block: on_line(text, split, stray_cr, unquoted) is called for each line, with split null and the
@@ -44,8 +37,7 @@ template <class OnLine, class Progress>
 Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
 {
     Tstream_end result;
-    const std::size_t block_size =
-        static_cast<std::size_t>(std::clamp<std::uint64_t>(source.size() + 1, 64, block_size_setting));
+    const std::size_t block_size = stream_block_size(source);
     std::vector<char> block(block_size);
     char *const begin = block.data();
     std::size_t kept = 0; // the unfinished line, at the block's start
@@ -140,207 +132,6 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
             std::memmove(begin, rest, kept);
         }
         if (!progress(bytes)) {
-            result.cancelled = true;
-            return result;
-        }
-    }
-}
-
-// Hands out the first bytes of a source, read ahead to tell its form, and then the rest of it.
-class Treplay_source : public Tsource {
-public:
-    Treplay_source(Tsource &source, std::string_view head) : source_(source), head_(head) {}
-    std::size_t read(char *dest, std::size_t room) override
-    {
-        if (head_.empty())
-            return source_.read(dest, room);
-        const std::size_t n = std::min(room, head_.size());
-        std::memcpy(dest, head_.data(), n);
-        head_.remove_prefix(n);
-        return n;
-    }
-    std::uint64_t size() const override { return source_.size(); }
-    bool intact() override { return source_.intact(); }
-    std::string failure() const override { return source_.failure(); }
-
-private:
-    Tsource &source_;
-    std::string_view head_;
-};
-
-// Whether the first line of head is the header line of an exported history: the column captions the
-// export writes, or the field names that earlier versions of it wrote, each quoted or not (a
-// spreadsheet may quote them all). A history file's header has a 43rd, empty field.
-bool export_header(std::string_view head)
-{
-    const std::size_t lf = head.find('\n');
-    if (lf == std::string_view::npos)
-        return false;
-    std::string_view line = head.substr(0, lf);
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
-    std::vector<std::string_view> fields;
-    while (fields.size() <= qv_column_count) {
-        std::size_t end = 0;
-        if (line.starts_with('"')) {
-            end = line.find('"', 1); // the captions hold no quotes
-            if (end == std::string_view::npos)
-                return false;
-            fields.push_back(line.substr(1, end - 1));
-            ++end;
-        } else {
-            end = std::min(line.find(','), line.size());
-            fields.push_back(line.substr(0, end));
-        }
-        if (end == line.size())
-            break;
-        if (line[end] != ',')
-            return false;
-        line.remove_prefix(end + 1);
-    }
-    for (const auto *names : {&qv_column_names, &qv_field_names}) {
-        if (std::equal(fields.begin(), fields.end(), names->begin(), names->end()))
-            return true;
-    }
-    return false;
-}
-
-// Cuts the text of an exported history (RFC 4180: fields quoted or not, a quoted field's quotes
-// doubled, any character within quotes, a record ended by LF or CR LF) into records, block by block,
-// and hands each to on_line as a split line: its 42 fields (each cut to qv_column_max bytes), or, as
-// the split result, why it is not a record of an export (-3: not 42 fields, -4: a quote within a field,
-// -5: a quoted field open at the end of the text; -1: an empty line), and the further lines of the
-// text that it spans. A record left unfinished at the end counts only when the text is whole; a zero
-// byte ends the text.
-template <class OnLine, class Progress>
-Tstream_end stream_export(Tsource &source, OnLine &&on_line, Progress &&progress)
-{
-    Tstream_end result;
-    const std::size_t block_size =
-        static_cast<std::size_t>(std::clamp<std::uint64_t>(source.size() + 1, 64, block_size_setting));
-    std::vector<char> block(block_size);
-    struct Trecord {
-        char text[qv_column_count][qv_column_max];
-        qv_line_fields fields;
-    };
-    const auto record = std::make_unique<Trecord>();
-    std::array<std::size_t, qv_column_count> length{};
-    int field = 0;       // the field being read; qv_column_count and more: too many
-    bool begun = false;  // a character of the record was read
-    bool quoted = false; // within a quoted field
-    bool closed = false; // just after a quote within a quoted field: a quote again, or the field's end
-    bool cr = false;     // a CR outside quotes, not yet known to end the record
-    bool stray_quote = false;
-    std::uint32_t more = 0; // line ends within the record's quoted fields
-    std::size_t records = 0;
-    std::size_t lines = 0; // line ends read
-    std::uint64_t bytes = 0;
-
-    const auto put = [&](char c) {
-        if (field < qv_column_count && length[field] < qv_column_max)
-            record->text[field][length[field]++] = c;
-    };
-    const auto end_record = [&](bool at_text_end) {
-        record->fields.clear();
-        for (int c = 0; c < qv_column_count; ++c)
-            record->fields.slot[c] = std::string_view(record->text[c], length[c]);
-        int split = 1;
-        if (!begun)
-            split = -1;
-        else if (at_text_end && quoted)
-            split = -5;
-        else if (stray_quote)
-            split = -4;
-        else if (field != qv_column_count - 1)
-            split = -3;
-        on_line(std::string_view(), &record->fields, false, split, more);
-        if (++records % 1024 == 0)
-            on_line.flush(); // what the loader holds per record stays small
-        length.fill(0);
-        field = 0;
-        begun = quoted = closed = stray_quote = false;
-        more = 0;
-    };
-    const auto take = [&](char c) {
-        if (quoted) {
-            if (c == '"') {
-                quoted = false;
-                closed = true;
-                return;
-            }
-            if (c == '\n') {
-                ++more;
-                ++lines;
-            }
-            put(c);
-            return;
-        }
-        if (cr) {
-            cr = false;
-            if (c == '\n') {
-                ++lines;
-                end_record(false);
-                return;
-            }
-            put('\r');
-        }
-        if (closed) {
-            closed = false;
-            if (c == '"') { // a doubled quote
-                quoted = true;
-                put('"');
-                return;
-            }
-            if (c != ',' && c != '\r' && c != '\n')
-                stray_quote = true;
-        }
-        switch (c) {
-        case ',':
-            ++field;
-            begun = true;
-            break;
-        case '\r':
-            cr = true;
-            break;
-        case '\n':
-            ++lines;
-            end_record(false);
-            break;
-        case '"':
-            if (length[std::min(field, qv_column_count - 1)] == 0)
-                quoted = true;
-            else
-                stray_quote = true;
-            begun = true;
-            break;
-        default:
-            put(c);
-            begun = true;
-            break;
-        }
-    };
-
-    for (;;) {
-        const std::size_t got = source.read(block.data(), block_size);
-        bytes += got;
-        const char *const end = block.data() + got;
-        const char *const zero = static_cast<const char *>(std::memchr(block.data(), '\0', got));
-        for (const char *c = block.data(); c != (zero != nullptr ? zero : end); ++c)
-            take(*c);
-        if (got == 0 || zero != nullptr) {
-            if (cr)
-                take('\n'); // a CR that ends the text ends its last record
-            if (begun && (zero != nullptr || source.intact()))
-                end_record(true);
-            // A zero byte with nothing after it loses nothing.
-            char probe;
-            if (zero != nullptr && (zero + 1 < end || source.read(&probe, 1) != 0))
-                result.zero_line = lines;
-            on_line.flush();
-            return result;
-        }
-        if (!progress(bytes)) {
-            on_line.flush();
             result.cancelled = true;
             return result;
         }
@@ -858,6 +649,11 @@ std::size_t qv_load_threads()
 void qv_load_set_block_size(std::size_t bytes)
 {
     block_size_setting = bytes == 0 ? default_block_size : std::max<std::size_t>(bytes, 64);
+}
+
+std::size_t qv_internal::stream_block_size(const Tsource &source)
+{
+    return static_cast<std::size_t>(std::clamp<std::uint64_t>(source.size() + 1, 64, block_size_setting));
 }
 
 void qv_load_history_file(Tqv_records &store, const std::string &path, qv_load_report &report,

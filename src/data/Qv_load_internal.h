@@ -84,6 +84,20 @@ private:
     bool short_ = false;
 };
 
+// ---- Streams --------------------------------------------------------------------------------------
+
+constexpr std::size_t no_line = static_cast<std::size_t>(-1);
+
+// How a source's text ended, when it was read block by block.
+struct Tstream_end {
+    std::size_t zero_line = no_line; // 0-based line of a zero byte that ended the text before its end
+    bool cancelled = false;
+    std::string head; // the first bytes of the text, to tell what a text that is none is
+};
+
+// The size of the blocks a source is read in: the load's block size, or less for a smaller text.
+std::size_t stream_block_size(const Tsource &source);
+
 // ---- Problems -------------------------------------------------------------------------------------
 
 // Why qv_record_parse refused the fields: the first number column that is not a number, by its caption,
