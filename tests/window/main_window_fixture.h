@@ -1,6 +1,7 @@
 // The fixture of the tests that drive the main window: a temporary folder of their own, the history
 // files a test writes there, and the window started in it as the program starts in its folder. The
-// working folder is the temporary one while the tests run and the one before it once they end.
+// working folder is the temporary one while the tests run and the one before it once they end. And the
+// wait for a popup menu that these tests share.
 #pragma once
 
 #include "Frm_main.h"
@@ -8,15 +9,36 @@
 #include "../unit/history_text.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <string>
+
+// Runs action on the next popup menu once it shows, polling as ModalWatch does.
+template <class Action> void whenPopup(Action action)
+{
+    auto *timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, tries = 0]() mutable {
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            action(menu);
+        } else if (++tries > 500) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start();
+}
 
 class TMainWindowFixture {
 protected:

@@ -102,24 +102,6 @@ struct CancelNextBusy {
     CancelNextBusy &operator=(const CancelNextBusy &) = delete;
 };
 
-// Runs action on the next popup menu, polling as ModalWatch does.
-template <class Action> void whenPopup(Action action)
-{
-    auto *timer = new QTimer(qApp);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, tries = 0]() mutable {
-        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            action(menu);
-        } else if (++tries > 500) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start();
-}
-
 // Whether the sort arrow in section points up: the arrow is what is clearly darker than in the section
 // drawn without it, and an arrow that points up is wider at its foot than at its tip.
 bool arrowPointsUp(const QImage &with, const QImage &without, QRect section, bool *found)

@@ -32,24 +32,6 @@ using testing_history::sale;
 
 namespace {
 
-// Runs action on the next popup menu once it shows, polling as ModalWatch does.
-template <class Action> void whenPopup(Action action)
-{
-    auto *timer = new QTimer(qApp);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, tries = 0]() mutable {
-        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            action(menu);
-        } else if (++tries > 500) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start();
-}
-
 QStringList actionTexts(const QMenu *menu)
 {
     QStringList texts;
