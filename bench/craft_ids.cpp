@@ -144,7 +144,7 @@ int main(int argc, char **argv)
         std::perror("qv-craft-ids");
         return 1;
     }
-    std::fprintf(stderr, "qv-craft-ids: %u IDs of %d bytes, all in place %llu of the old index\n", 1u << stages,
-                 stages * block_bytes, static_cast<unsigned long long>(slot));
+    std::fprintf(stderr, "qv-craft-ids: %u IDs of %d bytes, all in place %llu of the old index\n",
+                 1u << stages, stages * block_bytes, static_cast<unsigned long long>(slot));
     return 0;
 }
