@@ -38,8 +38,9 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
 {
     Tstream_end result;
     const std::size_t block_size = stream_block_size(source);
-    std::vector<char> block(block_size);
-    char *const begin = block.data();
+    // Two blocks: the next is read into one while the lines of the other are parsed.
+    std::vector<char> blocks[2] = {std::vector<char>(block_size), std::vector<char>()};
+    char *begin = blocks[0].data();
     std::size_t kept = 0; // the unfinished line, at the block's start
     std::size_t lines = 0;
     std::uint64_t bytes = 0;
@@ -75,8 +76,8 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
         ++lines;
     };
 
+    std::size_t got = source.read(begin, block_size);
     for (;;) {
-        const std::size_t got = source.read(begin + kept, block_size - kept);
         if (bytes == 0)
             result.head.assign(begin, std::min<std::size_t>(got, 64));
         bytes += got;
@@ -118,7 +119,6 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
             on_line.flush();
             return result;
         }
-        on_line.flush(); // before the block is overwritten
         kept = static_cast<std::size_t>(end - rest);
         if (kept == block_size) {
             // No line end in a whole block: the rest of this line goes through the splitter.
@@ -128,9 +128,18 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
             long_line = true;
             feed_long(rest, end);
             kept = 0;
-        } else {
-            std::memmove(begin, rest, kept);
         }
+        // The unfinished line goes to the start of the other block, and the text after it is read there
+        // while this block's lines are parsed.
+        std::vector<char> &next = blocks[begin == blocks[0].data() ? 1 : 0];
+        if (next.empty())
+            next.resize(block_size);
+        if (kept > 0)
+            std::memcpy(next.data(), rest, kept);
+        std::size_t next_got = 0;
+        on_line.flush([&] { next_got = source.read(next.data() + kept, block_size - kept); });
+        begin = next.data();
+        got = next_got;
         if (!progress(bytes)) {
             result.cancelled = true;
             return result;
@@ -228,11 +237,16 @@ public:
             flush();
     }
 
-    // Parses the lines gathered and adds them to the store.
-    void flush()
+    // Parses the lines gathered and adds them to the store; read_ahead, when given, is called once
+    // meanwhile, on a helper when there is one (the next block of the text is read while this one's
+    // lines are parsed).
+    void flush(const std::function<void()> &read_ahead = {})
     {
-        if (batch_.empty())
+        if (batch_.empty()) {
+            if (read_ahead)
+                read_ahead();
             return;
+        }
         const std::size_t n = batch_.size();
         const std::size_t threads = team_.threads();
         // Parts of at least 16 lines, several per thread, so that a thread that is slowed down by other
@@ -250,7 +264,9 @@ public:
                                   1;
         const Tstore_access::Tinside &shared = Tstore_access::impl(store_);
         const std::pair<unsigned char *, std::size_t> pages = shared.next_pages(text_bytes);
-        const std::function<void()> make_pages = [pages] {
+        const std::function<void()> aside = [pages, &read_ahead] {
+            if (read_ahead)
+                read_ahead();
 #ifdef MADV_POPULATE_WRITE
             if (pages.second > 0) {
                 const auto from = reinterpret_cast<std::uintptr_t>(pages.first) & ~std::uintptr_t{4095};
@@ -263,7 +279,7 @@ public:
         // Each part joins the store as soon as it is parsed, while the other threads parse the parts after
         // it; the shared texts learn from all of them once no thread reads them any more.
         std::size_t next_line = 0;
-        team_.run(
+        const bool aside_taken = team_.run(
             parts,
             [&](std::size_t part) {
                 Tparsed_part &p = out[part];
@@ -285,7 +301,9 @@ public:
                 }
                 forms_.add(p.forms);
             },
-            make_pages);
+            aside);
+        if (!aside_taken && read_ahead)
+            read_ahead();
         for (std::size_t part = 0; part < parts; ++part)
             learn(out[part]);
         batch_.clear();

@@ -218,9 +218,9 @@ public:
 
     // Calls work(i) for every i in [0, n), on the helpers and on the calling thread, and after(i) on the
     // calling thread for each i in turn as soon as work(i) is done, while the others work on; returns
-    // when all are done. An exception of work(i) stops the calls of after at i and is thrown again here.
-    // A helper first calls aside(), if there is a helper.
-    void run(std::size_t n, const std::function<void(std::size_t)> &work,
+    // when all are done. An exception of work(i) or aside stops the calls of after at i and is thrown
+    // again here. A helper first calls aside(), if there is a helper: returns whether one did.
+    bool run(std::size_t n, const std::function<void(std::size_t)> &work,
              const std::function<void(std::size_t)> &after, const std::function<void()> &aside);
 
 private:

@@ -16,7 +16,7 @@ Tparse_team::~Tparse_team()
         t.join();
 }
 
-void Tparse_team::run(std::size_t n, const std::function<void(std::size_t)> &work,
+bool Tparse_team::run(std::size_t n, const std::function<void(std::size_t)> &work,
                       const std::function<void(std::size_t)> &after, const std::function<void()> &aside)
 {
     if (n > 1)
@@ -62,12 +62,15 @@ void Tparse_team::run(std::size_t n, const std::function<void(std::size_t)> &wor
     }
     std::unique_lock<std::mutex> lock(mutex_);
     finished_.wait(lock, [this] { return busy_ == 0; });
+    // Every helper has looked at aside by now: one that did took it.
+    const bool aside_taken = aside && aside_ == nullptr;
     work_ = nullptr;
     aside_ = nullptr;
     if (after_error)
         std::rethrow_exception(after_error);
     if (error_)
         std::rethrow_exception(error_);
+    return aside_taken;
 }
 
 void Tparse_team::start_helpers()
@@ -97,8 +100,16 @@ void Tparse_team::help(std::uint64_t seen)
         const std::function<void()> *aside = aside_;
         aside_ = nullptr;
         lock.unlock();
-        if (aside != nullptr)
-            (*aside)();
+        if (aside != nullptr) {
+            try {
+                (*aside)();
+            } catch (...) {
+                // Told like an error of the work: the calling thread throws it again.
+                std::lock_guard<std::mutex> error_lock(mutex_);
+                if (!error_)
+                    error_ = std::current_exception();
+            }
+        }
         while (claim_one()) {
         }
         lock.lock();
