@@ -1,7 +1,8 @@
 // qv-bench-load: loads one history file into an empty store and times the load and the walks that the
 // windows make over the store afterwards. Run it in a fresh process per file so that the peak memory
 // figure is that file's own (bench/run-data-bench does). With --baseline it only reads the file into a
-// fresh buffer of its size with one read(), the yardstick of the load's targets.
+// fresh buffer of its size with one read(), the yardstick of the load's targets; with --floor, the least
+// any load of the file must do (one pass over its bytes, the first touch of the store's memory).
 //
 // Writes one line of tab-separated figures to standard output (the header with --header), and a
 // readable account to standard error.
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,8 +68,8 @@ long long warm(const std::string &path)
     return total;
 }
 
-const char *const usage = "usage: qv-bench-load [--header | --breakdown-header] [--breakdown | --baseline] "
-                          "[--threads N] [--id-text T] [--name-text T] FILE\n";
+const char *const usage = "usage: qv-bench-load [--header | --breakdown-header] [--breakdown | --baseline | "
+                          "--floor BYTES] [--threads N] [--id-text T] [--name-text T] FILE\n";
 
 // The time to read the whole file into a fresh buffer of its size with one read() (more only if the
 // system returns less), the buffer's allocation included; the file is in the page cache.
@@ -100,6 +102,56 @@ int baseline(const std::string &path)
                  path.c_str(), read_s, static_cast<double>(size) / 1e6 / read_s,
                  status_bytes("VmRSS:") / 1e6);
     std::free(buffer);
+    return 0;
+}
+
+// The floor of a load's work: one pass over the file's bytes as the system maps them (a search for
+// every line end), then the first touch of as much fresh memory as the loaded store took (one write per
+// page). No load can do less than read its bytes once and fill its memory once.
+int floor_pass(const std::string &path, std::size_t store_bytes)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size <= 0) {
+        std::fprintf(stderr, "qv-bench-load: %s: cannot read it\n", path.c_str());
+        return 1;
+    }
+    const auto size = static_cast<std::size_t>(st.st_size);
+    const auto start = Tclock::now();
+    void *const mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped == MAP_FAILED) {
+        std::fprintf(stderr, "qv-bench-load: %s: cannot map it\n", path.c_str());
+        return 1;
+    }
+    ::madvise(mapped, size, MADV_SEQUENTIAL);
+    const char *at = static_cast<const char *>(mapped);
+    const char *const end = at + size;
+    std::size_t lines = 0;
+    while (at < end) {
+        const void *lf = std::memchr(at, '\n', static_cast<std::size_t>(end - at));
+        if (lf == nullptr)
+            break;
+        ++lines;
+        at = static_cast<const char *>(lf) + 1;
+    }
+    const double pass_s = seconds_since(start);
+    const auto touch = Tclock::now();
+    const std::size_t room = std::max<std::size_t>(store_bytes, 4096);
+    auto *const memory = static_cast<unsigned char *>(
+        ::mmap(nullptr, room, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    if (memory == MAP_FAILED) {
+        std::fprintf(stderr, "qv-bench-load: no room for %zu bytes\n", room);
+        return 1;
+    }
+    for (std::size_t i = 0; i < room; i += 4096)
+        memory[i] = static_cast<unsigned char>(i >> 12);
+    const double touch_s = seconds_since(touch);
+    std::printf("%.3f\n", pass_s + touch_s);
+    std::fprintf(stderr, "%s: %zu lines found in %.3f s, %zu MB of fresh memory touched in %.3f s\n",
+                 path.c_str(), lines, pass_s, room >> 20, touch_s);
+    ::munmap(memory, room);
+    ::munmap(mapped, size);
+    ::close(fd);
     return 0;
 }
 
@@ -173,6 +225,8 @@ int main(int argc, char **argv)
     std::string path;
     bool breakdown_only = false;
     bool baseline_only = false;
+    bool floor_only = false;
+    std::size_t floor_bytes = 0;
     std::string id_text = "7Q";    // two characters of a random 17-character ID: about 1.2 %
     std::string name_text = "a n"; // a first name ending in a, a last name beginning with n: about 0.8 %
     for (int i = 1; i < argc; ++i) {
@@ -191,6 +245,11 @@ int main(int argc, char **argv)
         }
         if (arg == "--baseline") {
             baseline_only = true;
+            continue;
+        }
+        if (arg == "--floor" && i + 1 < argc) {
+            floor_bytes = std::strtoull(argv[++i], nullptr, 10);
+            floor_only = true;
             continue;
         }
         if (arg == "--threads" && i + 1 < argc) {
@@ -214,6 +273,8 @@ int main(int argc, char **argv)
     }
     if (baseline_only)
         return baseline(path);
+    if (floor_only)
+        return floor_pass(path, floor_bytes);
     if (breakdown_only)
         return breakdown(path);
     const long long size = warm(path);
