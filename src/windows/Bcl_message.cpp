@@ -202,6 +202,10 @@ bool bcl_run_busy(QWidget *owner, const char *name, const std::string &label, in
             dialog->setAutoReset(false);
             dialog->setWindowModality(Qt::ApplicationModal);
             dialog->setMinimumDuration(0);
+            // Wide enough for the whole title beside a title bar's buttons, as the load's dialog.
+            const QFontMetrics metrics(QApplication::font());
+            dialog->setMinimumWidth(std::max(metrics.horizontalAdvance(dialog->windowTitle()) + 200,
+                                             metrics.averageCharWidth() * 48));
             dialog->show();
             QGuiApplication::setOverrideCursor(Qt::BusyCursor);
         }

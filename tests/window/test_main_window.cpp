@@ -92,6 +92,7 @@ struct CancelNextBusy {
         QObject::connect(&watch, &QTimer::timeout, [main, name, label] {
             if (auto *dialog = main->findChild<QProgressDialog *>(QString::fromLatin1(name))) {
                 *label = dialog->labelText();
+                dialog->grab().save(QStringLiteral(QV_REPORT_ARTEFACTS "/%1.png").arg(QLatin1String(name)));
                 dialog->cancel();
             }
         });
