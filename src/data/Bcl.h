@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+class QProgressDialog;
 class QWidget;
 
 // The conversion error of bcl_str_to_int and of the amount parse. Its message is exactly
@@ -79,6 +80,11 @@ public:
     Tbcl_wait_cursor(const Tbcl_wait_cursor &) = delete;
     Tbcl_wait_cursor &operator=(const Tbcl_wait_cursor &) = delete;
 };
+
+// A new progress dialog of the program's, not yet shown, owned by the caller: object name name, the
+// application's title, Cancel, a range of 0 to maximum (0: the bar only moves), application-modal,
+// neither closed nor reset by reaching its maximum, wide enough for its whole title.
+QProgressDialog *bcl_new_progress_dialog(QWidget *owner, const char *name, int maximum);
 
 // How far work run by bcl_run_busy has come, and whether Cancel was pressed.
 struct Tbcl_busy {

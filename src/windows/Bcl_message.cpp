@@ -159,6 +159,24 @@ Tbcl_wait_cursor::~Tbcl_wait_cursor()
     QGuiApplication::restoreOverrideCursor();
 }
 
+QProgressDialog *bcl_new_progress_dialog(QWidget *owner, const char *name, int maximum)
+{
+    auto *dialog = new QProgressDialog(owner);
+    dialog->setObjectName(QString::fromLatin1(name));
+    dialog->setWindowTitle(QStringLiteral("Quorvex history tool"));
+    dialog->setCancelButtonText(QStringLiteral("Cancel"));
+    dialog->setRange(0, maximum);
+    dialog->setAutoClose(false);
+    dialog->setAutoReset(false);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setMinimumDuration(0);
+    // Wide enough for the whole title beside a title bar's buttons, and for a long file name.
+    const QFontMetrics metrics(QApplication::font());
+    dialog->setMinimumWidth(
+        std::max(metrics.horizontalAdvance(dialog->windowTitle()) + 200, metrics.averageCharWidth() * 48));
+    return dialog;
+}
+
 namespace {
 
 std::function<void(const Tbcl_busy &)> busyStart;
@@ -192,20 +210,8 @@ bool bcl_run_busy(QWidget *owner, const char *name, const std::string &label, in
     const auto shown = [](std::size_t n) { return static_cast<int>(std::min<std::size_t>(n, INT_MAX)); };
     while (!finished.load()) {
         if (!dialog && std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(delay_ms)) {
-            dialog = std::make_unique<QProgressDialog>(owner);
-            dialog->setObjectName(QString::fromLatin1(name));
-            dialog->setWindowTitle(QStringLiteral("Quorvex history tool"));
+            dialog.reset(bcl_new_progress_dialog(owner, name, shown(busy.total)));
             dialog->setLabelText(QString::fromStdString(label));
-            dialog->setCancelButtonText(QStringLiteral("Cancel"));
-            dialog->setRange(0, shown(busy.total));
-            dialog->setAutoClose(false);
-            dialog->setAutoReset(false);
-            dialog->setWindowModality(Qt::ApplicationModal);
-            dialog->setMinimumDuration(0);
-            // Wide enough for the whole title beside a title bar's buttons, as the load's dialog.
-            const QFontMetrics metrics(QApplication::font());
-            dialog->setMinimumWidth(std::max(metrics.horizontalAdvance(dialog->windowTitle()) + 200,
-                                             metrics.averageCharWidth() * 48));
             dialog->show();
             QGuiApplication::setOverrideCursor(Qt::BusyCursor);
         }

@@ -40,8 +40,6 @@
 
 namespace {
 
-const char *const appTitle = "Quorvex history tool";
-
 // The problems of one file that was read: the notes on how it writes its values, and how many of its
 // lines could not be loaded and how many values were left out of records that loaded, with those kept
 // in the report (notes first, in the report's order).
@@ -306,19 +304,7 @@ void TFrmMain::runLoad(const std::function<void(const qv_load_progress &)> &load
         if (!dialog) {
             if (clock.elapsed() < loadDialogDelay_)
                 return true;
-            dialog = std::make_unique<QProgressDialog>(this);
-            dialog->setObjectName(QStringLiteral("LoadProgress"));
-            dialog->setWindowTitle(QString::fromLatin1(appTitle));
-            dialog->setCancelButtonText(QStringLiteral("Cancel"));
-            dialog->setRange(0, steps);
-            dialog->setAutoClose(false);
-            dialog->setAutoReset(false);
-            dialog->setWindowModality(Qt::ApplicationModal);
-            dialog->setMinimumDuration(0);
-            // Wide enough for the whole title beside a title bar's buttons, and for a long file name.
-            const QFontMetrics metrics(QApplication::font());
-            dialog->setMinimumWidth(std::max(metrics.horizontalAdvance(dialog->windowTitle()) + 200,
-                                             metrics.averageCharWidth() * 48));
+            dialog.reset(bcl_new_progress_dialog(this, "LoadProgress", steps));
             dialog->show();
             // Busy, but the Cancel button can be clicked.
             QGuiApplication::changeOverrideCursor(Qt::BusyCursor);
