@@ -71,17 +71,29 @@ long long warm(const std::string &path)
 const char *const usage = "usage: qv-bench-load [--header | --breakdown-header] [--breakdown | --baseline | "
                           "--floor BYTES] [--threads N] [--id-text T] [--name-text T] FILE\n";
 
-// The time to read the whole file into a fresh buffer of its size with one read() (more only if the
-// system returns less), the buffer's allocation included; the file is in the page cache.
-int baseline(const std::string &path)
+// The file opened for reading, and its size; -1, told, when it cannot be read or is empty.
+int open_whole(const std::string &path, std::size_t &size)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size <= 0) {
         std::fprintf(stderr, "qv-bench-load: %s: cannot read it\n", path.c_str());
-        return 1;
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
     }
-    const auto size = static_cast<std::size_t>(st.st_size);
+    size = static_cast<std::size_t>(st.st_size);
+    return fd;
+}
+
+// The time to read the whole file into a fresh buffer of its size with one read() (more only if the
+// system returns less), the buffer's allocation included; the file is in the page cache.
+int baseline(const std::string &path)
+{
+    std::size_t size = 0;
+    const int fd = open_whole(path, size);
+    if (fd < 0)
+        return 1;
     const auto start = Tclock::now();
     char *const buffer = static_cast<char *>(std::malloc(size));
     std::size_t done = 0;
@@ -110,13 +122,10 @@ int baseline(const std::string &path)
 // page). No load can do less than read its bytes once and fill its memory once.
 int floor_pass(const std::string &path, std::size_t store_bytes)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size <= 0) {
-        std::fprintf(stderr, "qv-bench-load: %s: cannot read it\n", path.c_str());
+    std::size_t size = 0;
+    const int fd = open_whole(path, size);
+    if (fd < 0)
         return 1;
-    }
-    const auto size = static_cast<std::size_t>(st.st_size);
     const auto start = Tclock::now();
     void *const mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (mapped == MAP_FAILED) {
