@@ -332,6 +332,17 @@ struct Tslot {
 constexpr unsigned ref_place_bits = 18; // chunk_size / 8 places
 constexpr std::size_t chunks_max = std::size_t{1} << (32 - ref_place_bits);
 
+// The size of the store's next region of chunks when it has mapped regions already: each twice the one
+// before, from one chunk up to 64 MiB, and 64 MiB from then on.
+constexpr std::size_t region_size_max = std::size_t{64} << 20;
+constexpr std::size_t region_size(std::size_t regions)
+{
+    std::size_t size = chunk_size;
+    for (std::size_t n = 0; n < regions && size < region_size_max; ++n)
+        size *= 2;
+    return size;
+}
+
 // Makes room for one more element, so that the push_back after it cannot fail; the capacity doubles.
 template <class T> void reserve_one(std::vector<T> &v)
 {

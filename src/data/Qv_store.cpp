@@ -82,7 +82,7 @@ void Tqv_records::Timpl::next_chunk()
 
 unsigned char *Tqv_records::Timpl::map_region()
 {
-    const std::size_t size = std::min<std::size_t>(chunk_size << regions.size(), std::size_t{64} << 20);
+    const std::size_t size = region_size(regions.size());
     reserve_one(regions);
     void *const mapped =
         ::mmap(nullptr, size + chunk_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

@@ -1,4 +1,5 @@
 #include "Qv_file.h"
+#include "Qv_file_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -126,6 +127,25 @@ TEST(Store, RecordsOfTheStoreTakeNewTextsAndCopiesKeepTheirs)
     EXPECT_EQ(copy.name(), "Ann Lee");
     EXPECT_EQ(copy.status(), "Completed");
     EXPECT_EQ(copy.date, (qv_date{2020, 1, 2}));
+}
+
+TEST(Store, EveryRegionOfMemoryHoldsWholeChunksUpToTheCap)
+{
+    // A store of several GiB maps many hundreds of regions; 64 MiB ones for ten million records.
+    using qv_internal::chunk_size;
+    using qv_internal::region_size;
+    std::size_t before = 0;
+    for (std::size_t n = 0; n < 100000; n += n < 64 ? 1 : 997) {
+        const std::size_t size = region_size(n);
+        ASSERT_GE(size, chunk_size) << "region " << n;
+        ASSERT_EQ(size % chunk_size, 0u) << "region " << n;
+        ASSERT_LE(size, qv_internal::region_size_max) << "region " << n;
+        ASSERT_GE(size, before) << "region " << n;
+        before = size;
+    }
+    EXPECT_EQ(region_size(0), chunk_size);
+    EXPECT_EQ(region_size(1), 2 * chunk_size);
+    EXPECT_EQ(region_size(64), qv_internal::region_size_max);
 }
 
 TEST(KeyCompare, CaseInsensitiveShorterFirst)
