@@ -10,7 +10,10 @@
 #include <atomic>
 #include <cstddef>
 #include <future>
+#include <new>
 #include <utility>
+
+#include <sys/mman.h>
 
 QString qv_display_text(std::string_view bytes)
 {
@@ -184,6 +187,28 @@ namespace {
 
 using SortKey = TListSortKey;
 
+// Memory for a sort's keys straight from the system, so that it goes back the moment the sort ends: the
+// C library keeps freed blocks of some sizes for later, and a list's keys would stay that way.
+template <class T> struct SortRoom {
+    using value_type = T;
+    SortRoom() = default;
+    template <class U> SortRoom(const SortRoom<U> &) {}
+    T *allocate(std::size_t n)
+    {
+        const std::size_t bytes = n * sizeof(T);
+        void *const p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+        ::madvise(p, bytes, MADV_HUGEPAGE); // fresh memory is made far faster in large pages
+#endif
+        return static_cast<T *>(p);
+    }
+    void deallocate(T *p, std::size_t n) { ::munmap(p, n * sizeof(T)); }
+    friend bool operator==(const SortRoom &, const SortRoom &) { return true; }
+};
+using SortKeys = std::vector<SortKey, SortRoom<SortKey>>;
+
 // Eight bytes of a text from offset on, ASCII letters as capitals; a shorter rest is padded with zero
 // bytes. Equal keys with padding mean that the shorter text begins the longer one.
 void textKey(SortKey &key, std::string_view text, std::size_t offset)
@@ -237,7 +262,7 @@ void fetchRecord(const std::vector<const Tqv_record *> &rows, std::size_t i, std
 }
 
 // The first keys of rows [begin, end) in column.
-void firstKeys(const std::vector<const Tqv_record *> &rows, std::vector<SortKey> &keys, std::size_t begin,
+void firstKeys(const std::vector<const Tqv_record *> &rows, SortKeys &keys, std::size_t begin,
                std::size_t end, int column)
 {
     for (std::size_t i = begin; i < end; ++i) {
@@ -262,7 +287,7 @@ void firstKeys(const std::vector<const Tqv_record *> &rows, std::vector<SortKey>
 }
 
 // Fetches the text of the key ahead.
-void fetchText(const std::vector<SortKey> &keys, std::size_t i, std::size_t end)
+void fetchText(const SortKeys &keys, std::size_t i, std::size_t end)
 {
     if (i + 16 < end)
         __builtin_prefetch(keys[i + 16].text);
@@ -289,8 +314,7 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
     if (column < 0 || column >= ColumnCount)
         return false;
     const auto cancelled = [cancel] { return cancel != nullptr && cancel->load(); };
-    std::vector<SortKey> &keys = keys_;
-    keys.resize(rows_.size());
+    SortKeys keys(rows_.size());
     // Most of the time goes into waiting on the records' memory: a second thread reads half of them.
     if (rows_.size() >= splitFrom_) {
         const std::size_t half = rows_.size() / 2;
@@ -365,9 +389,11 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
         const auto middle = keys.begin() + std::ptrdiff_t(keys.size() / 2);
         onTwoThreads([&] { std::sort(keys.begin(), middle, before); },
                      [&] { std::sort(middle, keys.end(), before); });
-        merged_.resize(keys.size());
-        std::merge(keys.begin(), middle, middle, keys.end(), merged_.begin(), before);
-        keys.swap(merged_);
+        {
+            SortKeys merged(keys.size());
+            std::merge(keys.begin(), middle, middle, keys.end(), merged.begin(), before);
+            keys.swap(merged);
+        }
         std::size_t split = keys.size() / 2;
         while (split < keys.size() && keyCompare(keys[split - 1], keys[split]) == 0)
             ++split;
@@ -402,28 +428,31 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
     if (cancelled())
         return false;
     sorted_.resize(rows_.size());
-    for (std::size_t i = 0; i < keys.size(); ++i)
+    formerRows_.resize(rows_.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
         sorted_[i] = rows_[keys[i].position];
+        formerRows_[i] = keys[i].position;
+    }
     return true;
 }
 
 void TRecordListModel::applyOrder(int column, int direction)
 {
-    const std::vector<SortKey> &keys = keys_;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     rows_.swap(sorted_);
     // The selection and the current row move with their rows.
     const QModelIndexList persistent = persistentIndexList();
     if (!persistent.isEmpty()) {
-        std::vector<std::uint32_t> newRow(keys.size());
-        for (std::size_t i = 0; i < keys.size(); ++i)
-            newRow[keys[i].position] = static_cast<std::uint32_t>(i);
+        std::vector<std::uint32_t> newRow(formerRows_.size());
+        for (std::size_t i = 0; i < formerRows_.size(); ++i)
+            newRow[formerRows_[i]] = static_cast<std::uint32_t>(i);
         QModelIndexList moved;
         for (const QModelIndex &index : persistent)
             moved << index.sibling(static_cast<int>(newRow[static_cast<std::size_t>(index.row())]),
                                    index.column());
         changePersistentIndexList(persistent, moved);
     }
+    std::vector<std::uint32_t>().swap(formerRows_);
     sortedBy_ = column;
     sortedDirection_ = direction;
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
