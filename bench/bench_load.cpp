@@ -2,11 +2,14 @@
 // windows make over the store afterwards. Run it in a fresh process per file so that the peak memory
 // figure is that file's own (bench/run-data-bench does). With --baseline it only reads the file into a
 // fresh buffer of its size with one read(), the yardstick of the load's targets; with --floor, the least
-// any load of the file must do (one pass over its bytes, the first touch of the store's memory).
+// any load of the file must do (one pass over its bytes, the first touch of the store's memory); with
+// --export OUT, the load and then the export of every record to OUT; with --folder, FILE is a folder
+// whose history files are loaded together (bench/run-export-folder-bench runs these two).
 //
 // Writes one line of tab-separated figures to standard output (the header with --header), and a
 // readable account to standard error.
 
+#include "Qv_export.h"
 #include "Qv_file.h"
 
 #include <algorithm>
@@ -69,7 +72,8 @@ long long warm(const std::string &path)
 }
 
 const char *const usage = "usage: qv-bench-load [--header | --breakdown-header] [--breakdown | --baseline | "
-                          "--floor BYTES] [--threads N] [--id-text T] [--name-text T] FILE\n";
+                          "--floor BYTES | --export OUT | --folder] [--threads N] [--id-text T] [--name-text T] "
+                          "FILE\n";
 
 // The file opened for reading, and its size; -1, told, when it cannot be read or is empty.
 int open_whole(const std::string &path, std::size_t &size)
@@ -227,6 +231,62 @@ int breakdown(const std::string &path)
     return 0;
 }
 
+// The load of a file and then the export of every record in store order to out, as the window's
+// File > Export list... writes them. Prints the load's and the export's seconds and the bytes written.
+int load_and_export(const std::string &path, const std::string &out)
+{
+    if (warm(path) <= 0) {
+        std::fprintf(stderr, "qv-bench-load: %s: cannot read it\n", path.c_str());
+        return 1;
+    }
+    Tqv_records store;
+    qv_load_report report;
+    auto start = Tclock::now();
+    qv_load_history_file(store, path, report);
+    const double load_s = seconds_since(start);
+    start = Tclock::now();
+    std::vector<const Tqv_record *> records;
+    records.reserve(store.count());
+    for (std::size_t pos = 0; pos < store.count(); ++pos)
+        records.push_back(&store.record_at(pos)->data);
+    std::string error;
+    const bool written = qv_export_records(out, records, {path}, error);
+    const double export_s = seconds_since(start);
+    if (!written) {
+        std::fprintf(stderr, "qv-bench-load: %s: %s\n", out.c_str(), error.c_str());
+        return 1;
+    }
+    struct stat st {};
+    const double bytes = ::stat(out.c_str(), &st) == 0 ? static_cast<double>(st.st_size) : 0;
+    std::printf("%zu\t%.3f\t%.3f\t%.0f\n", records.size(), load_s, export_s, bytes);
+    std::fprintf(stderr, "%s: %zu records loaded in %.3f s, exported to %s in %.3f s (%.0f MB/s)\n", path.c_str(),
+                 records.size(), load_s, out.c_str(), export_s, bytes / 1e6 / export_s);
+    return 0;
+}
+
+// The load of every history file of a folder, as File > Open folder... loads them, the files read once
+// before so that they come from the page cache. Prints the records stored and the load's seconds.
+int load_folder(const std::string &folder)
+{
+    std::string error;
+    const std::vector<std::string> names = qv_history_files(folder, &error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "qv-bench-load: %s: %s\n", folder.c_str(), error.c_str());
+        return 1;
+    }
+    for (const std::string &name : names)
+        warm(folder + "/" + name);
+    Tqv_records store;
+    qv_load_report report;
+    const auto start = Tclock::now();
+    qv_load_history_folder(store, folder, report);
+    const double load_s = seconds_since(start);
+    std::printf("%zu\t%.3f\n", store.count(), load_s);
+    std::fprintf(stderr, "%s: %zu records from %zu files in %.3f s, %zu problems\n", folder.c_str(),
+                 store.count(), names.size(), load_s, report.problems.size());
+    return report.problems.empty() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -235,6 +295,8 @@ int main(int argc, char **argv)
     bool breakdown_only = false;
     bool baseline_only = false;
     bool floor_only = false;
+    bool folder = false;
+    std::string export_to;
     std::size_t floor_bytes = 0;
     std::string id_text = "7Q";    // two characters of a random 17-character ID: about 1.2 %
     std::string name_text = "a n"; // a first name ending in a, a last name beginning with n: about 0.8 %
@@ -259,6 +321,14 @@ int main(int argc, char **argv)
         if (arg == "--floor" && i + 1 < argc) {
             floor_bytes = std::strtoull(argv[++i], nullptr, 10);
             floor_only = true;
+            continue;
+        }
+        if (arg == "--export" && i + 1 < argc) {
+            export_to = argv[++i];
+            continue;
+        }
+        if (arg == "--folder") {
+            folder = true;
             continue;
         }
         if (arg == "--threads" && i + 1 < argc) {
@@ -286,6 +356,10 @@ int main(int argc, char **argv)
         return floor_pass(path, floor_bytes);
     if (breakdown_only)
         return breakdown(path);
+    if (!export_to.empty())
+        return load_and_export(path, export_to);
+    if (folder)
+        return load_folder(path);
     const long long size = warm(path);
     if (size <= 0) {
         std::fprintf(stderr, "qv-bench-load: %s: cannot read it\n", path.c_str());

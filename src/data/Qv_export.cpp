@@ -1,6 +1,9 @@
 #include "Qv_export.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -65,6 +68,28 @@ std::size_t validUtf8(std::string_view bytes, bool &cut)
         i += n + 1;
     }
     return i;
+}
+
+// The bytes that a CSV field must be quoted for, and every byte from 0x80 on, which may need converting:
+// a text without any of them goes out as it is.
+constexpr std::array<bool, 256> make_special()
+{
+    std::array<bool, 256> special{};
+    for (int c = 0x80; c < 256; ++c)
+        special[static_cast<std::size_t>(c)] = true;
+    for (const char c : {',', '"', '\r', '\n'})
+        special[static_cast<unsigned char>(c)] = true;
+    return special;
+}
+constexpr std::array<bool, 256> special = make_special();
+
+bool needsQuotes(std::string_view utf8)
+{
+    for (const char c : utf8) {
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    }
+    return false;
 }
 
 void appendUtf8(std::string &out, char32_t code)
@@ -230,7 +255,7 @@ std::string qv_utf8_text(std::string_view bytes)
 
 void qv_csv_append_field(std::string &out, std::string_view utf8)
 {
-    if (utf8.find_first_of(",\"\r\n") == std::string_view::npos) {
+    if (!needsQuotes(utf8)) {
         out += utf8;
         return;
     }
@@ -255,6 +280,8 @@ void qv_csv_append_header(std::string &out)
 
 void qv_csv_append_record(std::string &out, const Tqv_record &rec)
 {
+    std::array<std::string_view, qv_text_field_count> texts;
+    rec.texts(texts);
     char room[32];
     for (int i = 0; i < qv_column_count; ++i) {
         if (i != 0)
@@ -273,11 +300,17 @@ void qv_csv_append_record(std::string &out, const Tqv_record &rec)
             out.append(room, qv_amount_put(room, rec.*f.money));
             break;
         case Kind::quantity:
-            out += std::to_string(rec.quantity);
+            out.append(room, std::to_chars(room, room + sizeof room, rec.quantity).ptr);
             break;
-        case Kind::text:
-            qv_csv_append_field(out, qv_utf8_text(rec.text(f.text)));
+        case Kind::text: {
+            const std::string_view bytes = texts[f.text];
+            if (std::none_of(bytes.begin(), bytes.end(),
+                             [](char c) { return special[static_cast<unsigned char>(c)]; }))
+                out += bytes; // ASCII that needs no quotes: most texts
+            else
+                qv_csv_append_field(out, qv_utf8_text(bytes));
             break;
+        }
         }
     }
     out += "\r\n";
@@ -411,9 +444,14 @@ bool qv_export_records(const std::string &path, const std::vector<const Tqv_reco
                     qv_csv_append_header(chunk);
                     header = false;
                 }
-                // Some records at a time, so that the writer can hand a piece to the file.
-                for (int n = 0; n < 256 && next < records.size(); ++n)
+                // Some records at a time, so that the writer can hand a piece to the file. Records in an
+                // order other than the load's lie all over memory: each is asked for some records ahead.
+                constexpr std::size_t ahead = 8;
+                for (int n = 0; n < 256 && next < records.size(); ++n) {
+                    if (next + ahead < records.size())
+                        qv_record_fetch(*records[next + ahead]);
                     qv_csv_append_record(chunk, *records[next++]);
+                }
                 if (progress && next % 1024 < 256 && !progress(next))
                     throw Tcancelled(); // the temporary file goes on the way out
                 return next < records.size();

@@ -138,6 +138,34 @@ inline std::string_view block_text(const unsigned char *block, qv_text_field f)
     return {reinterpret_cast<const char *>(at), 0}; // empty, but within the block like the others
 }
 
+// Every text of the block, as block_text gives each, into out (indexed by field).
+inline void block_texts(const unsigned char *block, std::string_view *out)
+{
+    if (block == nullptr) {
+        std::fill(out, out + qv_text_field_count, std::string_view());
+        return;
+    }
+    const Tshared_texts *shared = nullptr; // found at the first shared text
+    const unsigned char *at = block + kind_bytes;
+    for (std::size_t i = 0; i < qv_text_field_count; ++i) {
+        const qv_text_field f = block_order[i];
+        const unsigned kind = kind_at(block, i);
+        if (kind == kind_inline) {
+            out[f] = {reinterpret_cast<const char *>(at + 1), *at};
+        } else if (kind == kind_shared) {
+            const unsigned number = (*at & 0x80) != 0 ? (*at & 0x7Fu) << 8 | at[1] : *at;
+            if (shared == nullptr) {
+                const auto chunk = reinterpret_cast<std::uintptr_t>(block) & ~(std::uintptr_t{chunk_size} - 1);
+                shared = reinterpret_cast<const Tchunk_header *>(chunk)->shared;
+            }
+            out[f] = shared->field[f][number];
+        } else {
+            out[f] = {reinterpret_cast<const char *>(at), 0};
+        }
+        at += field_bytes(kind, at);
+    }
+}
+
 inline std::size_t block_size(const unsigned char *block)
 {
     const unsigned char *at = block + kind_bytes;

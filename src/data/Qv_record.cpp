@@ -434,6 +434,11 @@ std::string_view Tqv_record::text(qv_text_field f) const
     return block_text(texts_, f);
 }
 
+void Tqv_record::texts(std::array<std::string_view, qv_text_field_count> &out) const
+{
+    block_texts(texts_, out.data());
+}
+
 void Tqv_record::set_texts(const std::array<std::string_view, qv_text_field_count> &texts)
 {
     if (std::all_of(texts.begin(), texts.end(), [](std::string_view t) { return t.empty(); })) {

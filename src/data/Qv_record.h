@@ -107,6 +107,9 @@ public:
     ~Tqv_record();
 
     std::string_view text(qv_text_field f) const;
+    // Every text at once, indexed by field, in one pass over the record's texts (text() passes over the
+    // fields before the one it gives).
+    void texts(std::array<std::string_view, qv_text_field_count> &out) const;
     // Replaces all text fields at once (one allocation).
     void set_texts(const std::array<std::string_view, qv_text_field_count> &texts);
     // Empties every field.

@@ -1,11 +1,13 @@
 #include "Qv_file.h"
 #include "Qv_file_internal.h"
+#include "history_text.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -127,6 +129,68 @@ TEST(Store, RecordsOfTheStoreTakeNewTextsAndCopiesKeepTheirs)
     EXPECT_EQ(copy.name(), "Ann Lee");
     EXPECT_EQ(copy.status(), "Completed");
     EXPECT_EQ(copy.date, (qv_date{2020, 1, 2}));
+}
+
+// texts() gives in one pass what text() gives field by field: shared texts (one or two bytes of number),
+// texts held in the record, empty ones, for records of a store and records of their own.
+TEST(Store, AllTextsAtOnceAreTheTextsOneByOne)
+{
+    std::string file = testing_history::header_line;
+    for (int i = 0; i < 3000; ++i) {
+        std::string line;
+        for (int c = 0; c < 42; ++c) {
+            std::string text;
+            if (c == 11)
+                text = "K" + std::to_string(i);
+            else if (c == 0)
+                text = "1/2/2020";
+            else if (c == 1 || c == 6 || c == 7 || c == 8 || c == 16 || c == 18 || c == 32 || c == 34)
+                text = ""; // the time, amounts and quantity are numbers
+            else if ((i + c) % 5 != 0) // empty here and there
+                text = "c" + std::to_string(c) + "-" + std::to_string(c % 3 == 0 ? i : (i * 7) % (c * 20 + 1));
+            line += "\"" + text + "\",";
+        }
+        file += line + "\n";
+    }
+    Tqv_records store;
+    qv_load_report report;
+    qv_load_set_block_size(4096); // texts are shared from the second run of lines on
+    qv_load_history_text(store, file, "texts.csv", report);
+    qv_load_set_block_size(0);
+    ASSERT_EQ(store.count(), 3000u);
+
+    std::vector<Tqv_record> records;
+    for (std::size_t i = 0; i < store.count(); ++i)
+        records.push_back(store.record_at(i)->data);
+    records.emplace_back(); // no texts at all
+    records.push_back(store.record_at(0)->data);
+    records.back().set_texts({});
+    std::array<std::string_view, qv_text_field_count> one{};
+    one[qv_f_phone] = "555";
+    records.back().set_texts(one);
+
+    std::set<const char *> places;
+    std::size_t filled = 0;
+    const auto check = [&](const Tqv_record &rec, const char *what, std::size_t i) {
+        std::array<std::string_view, qv_text_field_count> all;
+        all.fill("stale");
+        rec.texts(all);
+        for (int f = 0; f < qv_text_field_count; ++f) {
+            const std::string_view want = rec.text(static_cast<qv_text_field>(f));
+            ASSERT_EQ(all[f], want) << what << " " << i << ", field " << f;
+            ASSERT_EQ(all[f].data(), want.data()) << what << " " << i << ", field " << f;
+        }
+    };
+    for (std::size_t i = 0; i < store.count(); ++i) {
+        const Tqv_record &rec = store.record_at(i)->data;
+        check(rec, "stored record", i);
+        if (!rec.text(qv_f_column20).empty())
+            places.insert(rec.text(qv_f_column20).data());
+        filled += !rec.text(qv_f_column20).empty();
+    }
+    for (std::size_t i = 0; i < records.size(); ++i)
+        check(records[i], "own record", i);
+    EXPECT_LT(places.size(), filled / 2); // most texts of the field are shared: both kinds were met
 }
 
 TEST(Store, EveryRegionOfMemoryHoldsWholeChunksUpToTheCap)
