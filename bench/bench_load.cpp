@@ -62,7 +62,7 @@ long long warm(const std::string &path)
     std::FILE *f = std::fopen(path.c_str(), "rb");
     if (f == nullptr)
         return -1;
-    std::vector<char> buf(std::size_t{1} << 20);
+    static std::vector<char> buf(std::size_t{1} << 20); // once: a folder's files are warmed one by one
     long long total = 0;
     std::size_t got;
     while ((got = std::fread(buf.data(), 1, buf.size(), f)) > 0)
@@ -71,9 +71,10 @@ long long warm(const std::string &path)
     return total;
 }
 
-const char *const usage = "usage: qv-bench-load [--header | --breakdown-header] [--breakdown | --baseline | "
-                          "--floor BYTES | --export OUT | --folder] [--threads N] [--id-text T] [--name-text T] "
-                          "FILE\n";
+const char *const usage =
+    "usage: qv-bench-load [--header | --breakdown-header] [--breakdown | --baseline | "
+    "--floor BYTES | --export OUT | --folder] [--threads N] [--id-text T] [--name-text T] "
+    "FILE\n";
 
 // The file opened for reading, and its size; -1, told, when it cannot be read or is empty.
 int open_whole(const std::string &path, std::size_t &size)
@@ -259,8 +260,8 @@ int load_and_export(const std::string &path, const std::string &out)
     struct stat st {};
     const double bytes = ::stat(out.c_str(), &st) == 0 ? static_cast<double>(st.st_size) : 0;
     std::printf("%zu\t%.3f\t%.3f\t%.0f\n", records.size(), load_s, export_s, bytes);
-    std::fprintf(stderr, "%s: %zu records loaded in %.3f s, exported to %s in %.3f s (%.0f MB/s)\n", path.c_str(),
-                 records.size(), load_s, out.c_str(), export_s, bytes / 1e6 / export_s);
+    std::fprintf(stderr, "%s: %zu records loaded in %.3f s, exported to %s in %.3f s (%.0f MB/s)\n",
+                 path.c_str(), records.size(), load_s, out.c_str(), export_s, bytes / 1e6 / export_s);
     return 0;
 }
 

@@ -155,7 +155,8 @@ inline void block_texts(const unsigned char *block, std::string_view *out)
         } else if (kind == kind_shared) {
             const unsigned number = (*at & 0x80) != 0 ? (*at & 0x7Fu) << 8 | at[1] : *at;
             if (shared == nullptr) {
-                const auto chunk = reinterpret_cast<std::uintptr_t>(block) & ~(std::uintptr_t{chunk_size} - 1);
+                const auto chunk =
+                    reinterpret_cast<std::uintptr_t>(block) & ~(std::uintptr_t{chunk_size} - 1);
                 shared = reinterpret_cast<const Tchunk_header *>(chunk)->shared;
             }
             out[f] = shared->field[f][number];

@@ -27,6 +27,8 @@ namespace {
 
 constexpr std::size_t default_block_size = std::size_t{1} << 22;
 std::size_t block_size_setting = default_block_size;
+// The largest file that a load of several files reads whole ahead of its parse.
+constexpr std::size_t whole_ahead_max = std::size_t{256} << 10;
 
 // Cuts a source's text into lines as qv_file_split_lines cuts the file text buffer, reading it block by
 // block: on_line(text, split, stray_cr, unquoted) is called for each line, with split null and the
@@ -633,20 +635,26 @@ bool load_source(Tqv_records &store, Tsource &source, const std::string &name, q
     return !cancelled;
 }
 
+// Loads the file at path, or what another thread made of it when ahead is not null.
 bool load_file(Tqv_records &store, const std::string &path, qv_load_report &report,
-               const qv_load_progress &progress, const Tload_place &place)
+               const qv_load_progress &progress, const Tload_place &place, Tfile_ahead *ahead = nullptr)
 {
     if (path.empty())
         return true;
     ++report.counts.files;
-    Tfile_source file;
+    Tfile_source own;
     std::string reason;
-    if (!file.open(path, reason)) {
-        report.problems.push_back({path, 0, reason});
+    if (ahead != nullptr ? !ahead->opened : !own.open(path, reason)) {
+        report.problems.push_back({path, 0, ahead != nullptr ? ahead->reason : reason});
         report.files.push_back({path, 0, 0, 0, 1, {}, {}});
         return true;
     }
-    return load_source(store, file, path, report, progress, place);
+    if (ahead != nullptr && ahead->whole) {
+        Tahead_source text(*ahead);
+        return load_source(store, text, path, report, progress, place);
+    }
+    // A file opened ahead but too large to be read whole is read here as any other.
+    return load_source(store, ahead != nullptr ? ahead->file : own, path, report, progress, place);
 }
 
 } // namespace
@@ -686,8 +694,17 @@ void qv_load_history_files(Tqv_records &store, const std::vector<std::string> &p
                            const qv_load_progress &progress)
 {
     Tparse_team team(qv_load_threads());
+    // In a folder of many small files most of the time goes into opening and reading them: another
+    // thread does it ahead of the parse, the small ones whole.
+    std::unique_ptr<Tfiles_ahead> ahead;
+    if (paths.size() > 1 && qv_load_threads() > 1)
+        ahead = std::make_unique<Tfiles_ahead>(paths, std::min(block_size_setting, whole_ahead_max));
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        if (!load_file(store, paths[i], report, progress, {team, i + 1, paths.size()})) {
+        Tfile_ahead *const made = ahead != nullptr ? ahead->take(i) : nullptr;
+        const bool went_on = load_file(store, paths[i], report, progress, {team, i + 1, paths.size()}, made);
+        if (ahead != nullptr)
+            ahead->done(i);
+        if (!went_on) {
             report.cancelled = true;
             for (std::size_t rest = i + 1; rest < paths.size(); ++rest) {
                 if (!paths[rest].empty()) {

@@ -84,6 +84,75 @@ private:
     bool short_ = false;
 };
 
+// A file of a load that another thread opened and, when it was small, read whole ahead of the load:
+// in a folder of many small files, opening and reading them costs more than their parse.
+struct Tfile_ahead {
+    Tfile_source file;
+    bool opened = false;
+    std::string reason; // why it could not be opened
+    bool whole = false; // its text is in bytes; else the load reads the opened file itself
+    std::string bytes;
+    bool intact = false;
+    std::string failure;
+};
+
+// The text of a file read whole ahead, as the file's source would give it.
+class Tahead_source : public Tsource {
+public:
+    explicit Tahead_source(const Tfile_ahead &ahead) : ahead_(ahead), rest_(ahead.bytes) {}
+    std::size_t read(char *dest, std::size_t room) override
+    {
+        const std::size_t n = std::min(room, rest_.size());
+        if (n > 0)
+            std::memcpy(dest, rest_.data(), n);
+        rest_.remove_prefix(n);
+        return n;
+    }
+    std::uint64_t size() const override { return ahead_.file.size(); }
+    bool intact() override { return ahead_.intact; }
+    std::string failure() const override { return ahead_.failure; }
+
+private:
+    const Tfile_ahead &ahead_;
+    std::string_view rest_;
+};
+
+// Opens the files of a load on a thread of its own, ahead of the load and at most a window of files
+// ahead, reading whole those of at most whole_max bytes. The load takes the files in order: take(i)
+// gives what the thread made of file i, or null when the thread had not come to it yet (the caller
+// then opens it itself, and the thread passes it over, so that both open files at once); done(i)
+// gives its room back. Without a thread of its own, take() is always null.
+class Tfiles_ahead {
+public:
+    Tfiles_ahead(const std::vector<std::string> &paths, std::size_t whole_max);
+    ~Tfiles_ahead();
+    Tfiles_ahead(const Tfiles_ahead &) = delete;
+    Tfiles_ahead &operator=(const Tfiles_ahead &) = delete;
+    Tfile_ahead *take(std::size_t i);
+    void done(std::size_t i);
+
+private:
+    static constexpr std::size_t window = 32;
+    void run();
+    std::unique_ptr<Tfile_ahead> make(std::size_t i) const;
+    // Under mutex_: claims the next file to make, if there is room for it.
+    bool claim(std::size_t &i);
+    void put(std::size_t i, std::unique_ptr<Tfile_ahead> made);
+
+    const std::vector<std::string> &paths_;
+    const std::size_t whole_max_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    // Under mutex_: file i's place is i % window; ready_ once the thread has made it (null when it could
+    // not: the load opens the file itself).
+    std::array<std::unique_ptr<Tfile_ahead>, window> slots_;
+    std::array<bool, window> ready_{};
+    std::size_t next_ = 0;  // the first file that neither the thread nor the load has claimed
+    std::size_t taken_ = 0; // the files the load is done with
+    bool stop_ = false;
+    std::thread thread_;
+};
+
 // ---- Streams --------------------------------------------------------------------------------------
 
 constexpr std::size_t no_line = static_cast<std::size_t>(-1);
@@ -219,7 +288,9 @@ public:
     // Calls work(i) for every i in [0, n), on the helpers and on the calling thread, and after(i) on the
     // calling thread for each i in turn as soon as work(i) is done, while the others work on; returns
     // when all are done. An exception of work(i) or aside stops the calls of after at i and is thrown
-    // again here. A helper first calls aside(), if there is a helper: returns whether one did.
+    // again here. A helper first calls aside(), if there is a helper: returns whether one did. A single
+    // part is worked on the calling thread alone (waking a helper for it costs more than it saves),
+    // and aside is left to the caller.
     bool run(std::size_t n, const std::function<void(std::size_t)> &work,
              const std::function<void(std::size_t)> &after, const std::function<void()> &aside);
 

@@ -19,8 +19,14 @@ Tparse_team::~Tparse_team()
 bool Tparse_team::run(std::size_t n, const std::function<void(std::size_t)> &work,
                       const std::function<void(std::size_t)> &after, const std::function<void()> &aside)
 {
-    if (n > 1)
-        start_helpers();
+    if (n <= 1) {
+        if (n == 1) {
+            work(0);
+            after(0);
+        }
+        return false;
+    }
+    start_helpers();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         aside_ = aside ? &aside : nullptr;

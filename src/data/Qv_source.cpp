@@ -1,11 +1,14 @@
 // The sources a load reads from: a regular file, looked at before it is opened and read up to the size
 // it had then, so that nothing a folder holds can block or outgrow the load (Tmemory_source, the other
-// one, lives in Qv_load_internal.h). Uses the system's file calls only.
+// one, lives in Qv_load_internal.h), and the thread that opens a load's files ahead of it. Uses the
+// system's file calls only.
 #include "Qv_load_internal.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
+#include <system_error>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -79,4 +82,121 @@ bool Tfile_source::intact()
 std::string Tfile_source::failure() const
 {
     return error_ != 0 ? std::string("read error: ") + std::strerror(error_) : std::string();
+}
+
+Tfiles_ahead::Tfiles_ahead(const std::vector<std::string> &paths, std::size_t whole_max)
+    : paths_(paths), whole_max_(whole_max)
+{
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error &) {
+        // No thread: the load opens every file itself.
+    }
+}
+
+Tfiles_ahead::~Tfiles_ahead()
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+// What a thread makes of file i: the file opened, and read whole when it is small; null when there was
+// not enough memory (the load then opens the file itself).
+std::unique_ptr<Tfile_ahead> Tfiles_ahead::make(std::size_t i) const
+{
+    std::unique_ptr<Tfile_ahead> made;
+    try {
+        made = std::make_unique<Tfile_ahead>();
+        if (!paths_[i].empty())
+            made->opened = made->file.open(paths_[i], made->reason);
+        if (made->opened && made->file.size() <= whole_max_) {
+            made->bytes.resize(static_cast<std::size_t>(made->file.size()));
+            std::size_t got = 0;
+            while (got < made->bytes.size()) {
+                const std::size_t n = made->file.read(made->bytes.data() + got, made->bytes.size() - got);
+                if (n == 0)
+                    break;
+                got += n;
+            }
+            made->bytes.resize(got);
+            made->intact = made->file.intact();
+            made->failure = made->file.failure();
+            made->whole = true;
+        }
+    } catch (const std::bad_alloc &) {
+        made.reset();
+    }
+    return made;
+}
+
+bool Tfiles_ahead::claim(std::size_t &i)
+{
+    if (next_ >= paths_.size() || next_ >= taken_ + window)
+        return false;
+    i = next_++;
+    return true;
+}
+
+void Tfiles_ahead::put(std::size_t i, std::unique_ptr<Tfile_ahead> made)
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        slots_[i % window] = std::move(made);
+        ready_[i % window] = true;
+    }
+    changed_.notify_all();
+}
+
+Tfile_ahead *Tfiles_ahead::take(std::size_t i)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        if (next_ == i) {
+            next_ = i + 1; // the thread has not come to it: the load opens it
+            return nullptr;
+        }
+        if (ready_[i % window])
+            return slots_[i % window].get();
+        // The thread is making file i: a later one is made here meanwhile, so that both threads open
+        // files.
+        std::size_t later = 0;
+        if (!claim(later)) {
+            changed_.wait(lock, [&] { return ready_[i % window]; });
+            continue;
+        }
+        lock.unlock();
+        put(later, make(later));
+        lock.lock();
+    }
+}
+
+void Tfiles_ahead::done(std::size_t i)
+{
+    std::unique_ptr<Tfile_ahead> made; // closed outside the lock
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        made = std::move(slots_[i % window]);
+        ready_[i % window] = false;
+        taken_ = i + 1;
+    }
+    changed_.notify_all();
+}
+
+void Tfiles_ahead::run()
+{
+    for (;;) {
+        std::size_t i = 0;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return stop_ || claim(i); });
+            if (stop_)
+                return;
+        }
+        put(i, make(i));
+    }
 }

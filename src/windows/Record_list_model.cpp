@@ -204,8 +204,14 @@ template <class T> struct SortRoom {
 #endif
         return static_cast<T *>(p);
     }
-    void deallocate(T *p, std::size_t n) { ::munmap(p, n * sizeof(T)); }
-    friend bool operator==(const SortRoom &, const SortRoom &) { return true; }
+    void deallocate(T *p, std::size_t n)
+    {
+        ::munmap(p, n * sizeof(T));
+    }
+    friend bool operator==(const SortRoom &, const SortRoom &)
+    {
+        return true;
+    }
 };
 using SortKeys = std::vector<SortKey, SortRoom<SortKey>>;
 

@@ -505,6 +505,58 @@ TEST_F(Threads, ACancelledLoadKeepsTheSameLinesOnAnyNumberOfThreads)
     }
 }
 
+// Many small files are opened and read ahead of their parse by another thread: the load is the same on
+// any number of threads, with files that cannot be opened, empty names, a file without a last line end,
+// an empty file and files too large to be read ahead among them, and when it is cancelled part way.
+TEST_F(Threads, ManySmallFilesGiveTheSameLoadOnAnyNumberOfThreads)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < 150; ++i) {
+        const std::string name = "f" + std::to_string(1000 + i) + ".csv";
+        std::string text = header_line;
+        for (int k = 0; k < 1 + i % 4; ++k) // IDs repeat across files
+            text += sale("ID" + std::to_string((i * 3 + k) % 200), "1/2/2020", std::to_string(i) + ".00");
+        if (i % 17 == 0)
+            text += sale("B" + std::to_string(i), "1/2/2020", "bad");
+        if (i % 29 == 0)
+            text += "\"1/3/2020\",\"no line end\""; // the last line has no end
+        if (i % 41 == 0)
+            text =
+                generated(static_cast<std::uint64_t>(i), 400, 10000 + 400 * static_cast<std::uint64_t>(i), 0);
+        if (i == 77)
+            text.clear();
+        paths.push_back(i % 37 == 5 ? (dir / ("missing" + name)).string() : write(name, text));
+        if (i % 50 == 0)
+            paths.emplace_back();
+    }
+    qv_load_set_block_size(16384); // the generated files are larger than a block: read as they come
+    for (const std::size_t stop : {std::size_t{0}, std::size_t{60}}) {
+        std::string first;
+        for (const std::size_t threads : {1, 2, 8}) {
+            SCOPED_TRACE("threads " + std::to_string(threads) + ", stop at file " + std::to_string(stop));
+            qv_load_set_threads(threads);
+            Tqv_records s;
+            qv_load_report r;
+            qv_load_history_files(s, paths, r, [&](const qv_load_state &state) {
+                return stop == 0 || state.file_number < stop;
+            });
+            std::string now = snapshot(s, r);
+            for (const qv_load_file &f : r.files)
+                now += f.file + ' ' + std::to_string(f.lines) + ' ' + std::to_string(f.added) + ' ' +
+                       std::to_string(f.duplicates) + ' ' + std::to_string(f.problems) + '\n';
+            if (threads == 1) {
+                first = now;
+                EXPECT_EQ(r.cancelled, stop != 0);
+                EXPECT_EQ(r.files.size(), 150u); // those not read because of the cancel too
+                EXPECT_GT(s.count(), stop == 0 ? 1000u : 400u);
+                EXPECT_GT(r.counts.duplicates, stop == 0 ? 100u : 10u);
+            } else {
+                EXPECT_TRUE(now == first) << "the loads differ";
+            }
+        }
+    }
+}
+
 } // namespace
 
 // Each file of a load keeps what it gave: the second download of an overlapping stretch tells how

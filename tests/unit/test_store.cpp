@@ -145,9 +145,10 @@ TEST(Store, AllTextsAtOnceAreTheTextsOneByOne)
             else if (c == 0)
                 text = "1/2/2020";
             else if (c == 1 || c == 6 || c == 7 || c == 8 || c == 16 || c == 18 || c == 32 || c == 34)
-                text = ""; // the time, amounts and quantity are numbers
+                text = "";             // the time, amounts and quantity are numbers
             else if ((i + c) % 5 != 0) // empty here and there
-                text = "c" + std::to_string(c) + "-" + std::to_string(c % 3 == 0 ? i : (i * 7) % (c * 20 + 1));
+                text =
+                    "c" + std::to_string(c) + "-" + std::to_string(c % 3 == 0 ? i : (i * 7) % (c * 20 + 1));
             line += "\"" + text + "\",";
         }
         file += line + "\n";
