@@ -194,7 +194,7 @@ int main(int argc, char *argv[])
         "sort-gross",    "sort-fee",  "sort-balance", "sort-from-email"};
     for (int c = 0; c < TRecordListModel::ColumnCount; ++c)
         figure(names[c], millis([&] { Q_EMIT header->sectionClicked(c); }) / 1e3, "s");
-    // The sorts keep their room for the next one.
+    // What the sorts keep for the next one: the rows' former order.
     figure("resident-after-sorts", static_cast<double>(residentKiB()) / 1024.0, "MiB");
 
     // A From address domain or trans ID piece that about 1% of the records hold, found untimed.
