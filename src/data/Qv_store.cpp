@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include <sys/mman.h>
 
@@ -197,7 +199,7 @@ Tqv_record_object *Tstore_access::insert(Tqv_records &store, std::string_view ke
 
 void Tstore_access::grow(Tqv_records::Timpl &d)
 {
-    std::vector<Tslot> bigger(d.slots.size() * 2);
+    decltype(d.slots) bigger(d.slots.size() * 2);
     const std::size_t mask = bigger.size() - 1;
     const unsigned bits = d.slot_bits + 1;
     for (const Tslot &slot : d.slots) {
@@ -274,6 +276,9 @@ bool Tqv_records::add(std::unique_ptr<Tqv_record_object> rec, std::uint64_t hash
 
 namespace {
 
+// From how many records a run of insertions is sorted on two threads.
+constexpr std::size_t sort_halves_from = 16384;
+
 // The first eight bytes of a key, folded, as a number that orders like the key.
 std::uint64_t key_prefix(std::string_view key)
 {
@@ -294,11 +299,28 @@ void Tqv_records::sort() const
     keys.reserve(order_.size() - first);
     for (std::size_t i = first; i < order_.size(); ++i)
         keys.emplace_back(key_prefix(order_[i]->data.trans_id()), order_[i]);
-    std::sort(keys.begin(), keys.end(), [](const auto &a, const auto &b) {
+    const auto by_key = [](const auto &a, const auto &b) {
         if (a.first != b.first)
             return a.first < b.first;
         return qv_key_compare(a.second->data.trans_id(), b.second->data.trans_id()) < 0;
-    });
+    };
+    // A long run is sorted on two cores, each half apart, then the halves are merged.
+    bool halves = false;
+    if (keys.size() >= sort_halves_from && std::thread::hardware_concurrency() > 1) {
+        const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(keys.size() / 2);
+        try {
+            std::thread other([&] { std::sort(middle, keys.end(), by_key); });
+            std::sort(keys.begin(), middle, by_key);
+            other.join();
+            halves = true;
+        } catch (const std::system_error &) {
+            // No second thread: the run is sorted whole below.
+        }
+        if (halves)
+            std::inplace_merge(keys.begin(), middle, keys.end(), by_key);
+    }
+    if (!halves)
+        std::sort(keys.begin(), keys.end(), by_key);
     for (std::size_t i = 0; i < keys.size(); ++i)
         order_[first + i] = keys[i].second;
 

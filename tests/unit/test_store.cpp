@@ -83,6 +83,37 @@ TEST(Store, ManyRecordsInAnyOrderGiveTheSameStore)
         ASSERT_NE(a.find(k), nullptr) << k;
 }
 
+// Runs long enough to be sorted in halves on two threads give the ID order, with IDs that agree on
+// their first eight bytes and differ in case, a second run merged into the first.
+TEST(Store, LongRunsOfInsertionsSortIntoIdOrder)
+{
+    std::vector<std::string> keys;
+    for (int i = 0; i < 60000; ++i)
+        keys.push_back((i % 3 == 0   ? "Prefixed-"
+                        : i % 3 == 1 ? "pREFIXED-"
+                                     : "P") +
+                       std::to_string(i * 7919 % 100003));
+    std::vector<std::string> shuffled = keys;
+    std::mt19937 rng(7);
+    std::shuffle(shuffled.begin(), shuffled.end(), rng);
+
+    Tqv_records whole;
+    for (const std::string &k : shuffled)
+        whole.add(record(k));
+    Tqv_records in_runs;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        in_runs.add(record(keys[i]));
+        if (i == 35000)
+            in_runs.record_at(0); // the first run is sorted here, the rest merged into it
+    }
+    const std::vector<std::string> order = ids(whole);
+    ASSERT_EQ(order.size(), keys.size());
+    EXPECT_TRUE(std::is_sorted(order.begin(), order.end(), [](const std::string &x, const std::string &y) {
+        return qv_key_compare(x, y) < 0;
+    }));
+    EXPECT_EQ(ids(in_runs), order);
+}
+
 TEST(Store, ClearMarksResetsEveryRecord)
 {
     Tqv_records store;
