@@ -50,6 +50,7 @@ inline bool export_header(std::string_view head)
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
     std::vector<std::string_view> fields;
+    fields.reserve(qv_column_count + 1);
     while (fields.size() <= qv_column_count) {
         std::size_t end = 0;
         if (line.starts_with('"')) {

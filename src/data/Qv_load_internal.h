@@ -74,6 +74,8 @@ public:
     std::uint64_t size() const override { return size_; }
     bool intact() override;
     std::string failure() const override;
+    // Closes the file once it is read; size() stays.
+    void close();
 
 private:
     int fd_ = -1;

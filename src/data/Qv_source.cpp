@@ -17,8 +17,14 @@ using namespace qv_internal;
 
 Tfile_source::~Tfile_source()
 {
+    close();
+}
+
+void Tfile_source::close()
+{
     if (fd_ >= 0)
         ::close(fd_);
+    fd_ = -1;
 }
 
 bool Tfile_source::open(const std::string &path, std::string &reason)
@@ -127,6 +133,7 @@ std::unique_ptr<Tfile_ahead> Tfiles_ahead::make(std::size_t i) const
             made->intact = made->file.intact();
             made->failure = made->file.failure();
             made->whole = true;
+            made->file.close(); // here, not on the thread that parses
         }
     } catch (const std::bad_alloc &) {
         made.reset();
