@@ -444,6 +444,8 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
 
 void TRecordListModel::applyOrder(int column, int direction)
 {
+    if (formerRows_.size() != rows_.size() || sorted_.size() != rows_.size())
+        return; // no order worked out for these rows
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     rows_.swap(sorted_);
     // The selection and the current row move with their rows.
