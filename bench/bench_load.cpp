@@ -13,6 +13,7 @@
 #include "Qv_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -265,22 +266,27 @@ int load_and_export(const std::string &path, const std::string &out)
     return 0;
 }
 
-// The load of every history file of a folder, as File > Open folder... loads them, the files read once
-// before so that they come from the page cache. Prints the records stored and the load's seconds.
+// The load of every history file of a folder as the window loads its folder: made the current one, its
+// files by their bare names, read once before so that they come from the page cache. Prints the records
+// stored and the load's seconds.
 int load_folder(const std::string &folder)
 {
+    if (::chdir(folder.c_str()) != 0) {
+        std::fprintf(stderr, "qv-bench-load: %s: %s\n", folder.c_str(), std::strerror(errno));
+        return 1;
+    }
     std::string error;
-    const std::vector<std::string> names = qv_history_files(folder, &error);
+    const std::vector<std::string> names = qv_history_files(std::string(), &error);
     if (!error.empty()) {
         std::fprintf(stderr, "qv-bench-load: %s: %s\n", folder.c_str(), error.c_str());
         return 1;
     }
     for (const std::string &name : names)
-        warm(folder + "/" + name);
+        warm(name);
     Tqv_records store;
     qv_load_report report;
     const auto start = Tclock::now();
-    qv_load_history_folder(store, folder, report);
+    qv_load_history_folder(store, std::string(), report);
     const double load_s = seconds_since(start);
     std::printf("%zu\t%.3f\n", store.count(), load_s);
     std::fprintf(stderr, "%s: %zu records from %zu files in %.3f s, %zu problems\n", folder.c_str(),
