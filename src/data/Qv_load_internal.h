@@ -98,25 +98,17 @@ struct Tfile_ahead {
     std::string failure;
 };
 
-// The text of a file read whole ahead, as the file's source would give it.
-class Tahead_source : public Tsource {
+// The text of a file read whole ahead, as the file's source would give it: its bytes from memory, the
+// size, the look after the read and any read error as the file gave them.
+class Tahead_source : public Tmemory_source {
 public:
-    explicit Tahead_source(const Tfile_ahead &ahead) : ahead_(ahead), rest_(ahead.bytes) {}
-    std::size_t read(char *dest, std::size_t room) override
-    {
-        const std::size_t n = std::min(room, rest_.size());
-        if (n > 0)
-            std::memcpy(dest, rest_.data(), n);
-        rest_.remove_prefix(n);
-        return n;
-    }
+    explicit Tahead_source(const Tfile_ahead &ahead) : Tmemory_source(ahead.bytes), ahead_(ahead) {}
     std::uint64_t size() const override { return ahead_.file.size(); }
     bool intact() override { return ahead_.intact; }
     std::string failure() const override { return ahead_.failure; }
 
 private:
     const Tfile_ahead &ahead_;
-    std::string_view rest_;
 };
 
 // Opens the files of a load on a thread of its own, ahead of the load and at most a window of files
