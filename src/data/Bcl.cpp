@@ -2,6 +2,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <new>
+
+#include <sys/mman.h>
 
 namespace {
 
@@ -153,6 +156,22 @@ Cbcl_str::Cbcl_str(std::int32_t size_wanted)
 Cbcl_str::~Cbcl_str()
 {
     delete[] chars;
+}
+
+void *bcl_map_pages(std::size_t bytes)
+{
+    void *const pages = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    ::madvise(pages, bytes, MADV_HUGEPAGE); // fresh memory is made far faster in large pages
+#endif
+    return pages;
+}
+
+void bcl_unmap_pages(void *pages, std::size_t bytes)
+{
+    ::munmap(pages, bytes);
 }
 
 void Cbcl_str::clear()

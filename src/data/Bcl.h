@@ -1,5 +1,6 @@
 // Low-level helpers shared by every unit: zero-terminated text helpers, the text-to-integer conversion,
-// the current directory, the message box and the fixed-size line buffer Cbcl_str.
+// the current directory, large arrays in large pages, the message box and the fixed-size line buffer
+// Cbcl_str.
 //
 // Everything here but the message boxes, the guard, the wait cursor and bcl_run_busy uses the standard
 // library only; those live in Bcl_message.cpp, which only the GUI library compiles.
@@ -9,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -101,6 +103,36 @@ bool bcl_run_busy(QWidget *owner, const char *name, const std::string &label, in
                   const std::function<void()> &work);
 // Called on the work's thread before each work of bcl_run_busy (tests hold the work there); none by default.
 void bcl_set_busy_start(std::function<void(const Tbcl_busy &)> hook);
+
+// Memory of at least 2 MiB mapped straight from the system, in large pages where it offers them, and
+// given back to it when freed; bytes is the size asked for. Throws std::bad_alloc.
+void *bcl_map_pages(std::size_t bytes);
+void bcl_unmap_pages(void *pages, std::size_t bytes);
+
+// An allocator for large arrays read and written at random places (the store's index, the list's sort
+// keys): from 2 MiB on, the memory of bcl_map_pages, so that a place costs one entry of the processor's
+// address cache per 2 MiB instead of per 4 KiB and the memory goes back to the system at once when freed
+// (the C library may keep freed blocks for later); smaller arrays as usual.
+template <class T> struct Tbcl_large_pages {
+    using value_type = T;
+    static constexpr std::size_t mapped_from = std::size_t{2} << 20;
+    Tbcl_large_pages() = default;
+    template <class U> Tbcl_large_pages(const Tbcl_large_pages<U> &) {}
+    T *allocate(std::size_t n)
+    {
+        if (n * sizeof(T) < mapped_from)
+            return std::allocator<T>().allocate(n);
+        return static_cast<T *>(bcl_map_pages(n * sizeof(T)));
+    }
+    void deallocate(T *p, std::size_t n)
+    {
+        if (n * sizeof(T) < mapped_from)
+            std::allocator<T>().deallocate(p, n);
+        else
+            bcl_unmap_pages(p, n * sizeof(T));
+    }
+    friend bool operator==(const Tbcl_large_pages &, const Tbcl_large_pages &) { return true; }
+};
 
 // A fixed-size, zero-filled character buffer into which formatted lines are printed.
 class Cbcl_str {

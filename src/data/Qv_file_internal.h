@@ -5,6 +5,7 @@
 // runs are defined here, so that the files that run them inline them as before the split.
 #pragma once
 
+#include "Bcl.h"
 #include "Qv_record.h"
 #include "Qv_store.h"
 
@@ -14,13 +15,10 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <random>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-#include <sys/mman.h>
 
 namespace qv_internal {
 
@@ -355,40 +353,6 @@ inline bool same_text(std::string_view a, std::string_view b)
 
 // ---- The store's insides --------------------------------------------------------------------------
 
-// Memory for large arrays that are read and written at random places (the store's index): from 2 MiB
-// on, mapped straight from the system in large pages where it offers them, so that a place costs one
-// entry of the processor's address cache per 2 MiB instead of per 4 KiB; smaller ones as usual.
-template <class T> struct Tlarge_page_allocator {
-    using value_type = T;
-    static constexpr std::size_t mapped_from = std::size_t{2} << 20;
-    Tlarge_page_allocator() = default;
-    template <class U> Tlarge_page_allocator(const Tlarge_page_allocator<U> &) {}
-    T *allocate(std::size_t n)
-    {
-        const std::size_t bytes = n * sizeof(T);
-        if (bytes < mapped_from)
-            return std::allocator<T>().allocate(n);
-        void *const p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED)
-            throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-        ::madvise(p, bytes, MADV_HUGEPAGE);
-#endif
-        return static_cast<T *>(p);
-    }
-    void deallocate(T *p, std::size_t n)
-    {
-        if (n * sizeof(T) < mapped_from)
-            std::allocator<T>().deallocate(p, n);
-        else
-            ::munmap(p, n * sizeof(T));
-    }
-    friend bool operator==(const Tlarge_page_allocator &, const Tlarge_page_allocator &)
-    {
-        return true;
-    }
-};
-
 // One entry of the store's hash index: the high half of the key's hash, and where the record lies (its
 // chunk and its place there in 8-byte steps), 0 for none.
 struct Tslot {
@@ -527,7 +491,7 @@ struct Tqv_records::Timpl {
 
     // Open-addressed hash index. A key's place follows from its tag alone, so that the index grows
     // without hashing the keys again.
-    std::vector<qv_internal::Tslot, qv_internal::Tlarge_page_allocator<qv_internal::Tslot>> slots;
+    std::vector<qv_internal::Tslot, Tbcl_large_pages<qv_internal::Tslot>> slots;
     unsigned slot_bits = 10;
     std::size_t home(std::uint32_t tag) const { return tag >> (32 - slot_bits); }
 };

@@ -5,6 +5,7 @@
 // on two threads for a long list). It calls the data layer for the records and nothing of the windows.
 #include "Record_list_model.h"
 
+#include "Bcl.h"
 #include "Qv_export.h"
 
 #include <algorithm>
@@ -12,10 +13,7 @@
 #include <atomic>
 #include <cstddef>
 #include <future>
-#include <new>
 #include <utility>
-
-#include <sys/mman.h>
 
 QString qv_display_text(std::string_view bytes)
 {
@@ -189,33 +187,8 @@ namespace {
 
 using SortKey = TListSortKey;
 
-// Memory for a sort's keys straight from the system, so that it goes back the moment the sort ends: the
-// C library keeps freed blocks of some sizes for later, and a list's keys would stay that way.
-template <class T> struct SortRoom {
-    using value_type = T;
-    SortRoom() = default;
-    template <class U> SortRoom(const SortRoom<U> &) {}
-    T *allocate(std::size_t n)
-    {
-        const std::size_t bytes = n * sizeof(T);
-        void *const p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED)
-            throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-        ::madvise(p, bytes, MADV_HUGEPAGE); // fresh memory is made far faster in large pages
-#endif
-        return static_cast<T *>(p);
-    }
-    void deallocate(T *p, std::size_t n)
-    {
-        ::munmap(p, n * sizeof(T));
-    }
-    friend bool operator==(const SortRoom &, const SortRoom &)
-    {
-        return true;
-    }
-};
-using SortKeys = std::vector<SortKey, SortRoom<SortKey>>;
+// The keys of a long list go back to the system the moment the sort ends.
+using SortKeys = std::vector<SortKey, Tbcl_large_pages<SortKey>>;
 
 // Eight bytes of a text from offset on, ASCII letters as capitals; a shorter rest is padded with zero
 // bytes. Equal keys with padding mean that the shorter text begins the longer one.
