@@ -4,17 +4,26 @@
 #include "Qv_load.h"
 
 #include "Qv_file_internal.h"
+#include "Qv_load_internal.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 using namespace qv_internal;
 
 std::vector<std::string> qv_history_files(const std::string &folder, std::string *error)
 {
+    std::vector<bool> listed_regular;
+    return list_history_files(folder, error, listed_regular);
+}
+
+std::vector<std::string> qv_internal::list_history_files(const std::string &folder, std::string *error,
+                                                         std::vector<bool> &listed_regular)
+{
     namespace fs = std::filesystem;
-    std::vector<std::string> names;
+    std::vector<std::pair<std::string, bool>> listed;
     std::error_code ec;
     fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
@@ -27,11 +36,20 @@ std::vector<std::string> qv_history_files(const std::string &folder, std::string
         std::error_code type_ec;
         if (it->is_directory(type_ec))
             continue;
-        names.push_back(name);
+        // What the name led to when listed (the listing's own type, or the look that a link needed).
+        const bool regular = it->is_regular_file(type_ec);
+        listed.emplace_back(name, regular);
     }
     if (ec && error != nullptr)
         *error = ec.message();
-    std::sort(names.begin(), names.end());
+    std::sort(listed.begin(), listed.end());
+    std::vector<std::string> names;
+    names.reserve(listed.size());
+    listed_regular.clear();
+    for (auto &[name, regular] : listed) {
+        names.push_back(std::move(name));
+        listed_regular.push_back(regular);
+    }
     return names;
 }
 
@@ -39,12 +57,13 @@ void qv_load_history_folder(Tqv_records &store, const std::string &folder, qv_lo
                             const qv_load_progress &progress)
 {
     std::string error;
-    std::vector<std::string> paths = qv_history_files(folder, &error);
+    std::vector<bool> listed_regular;
+    std::vector<std::string> paths = list_history_files(folder, &error, listed_regular);
     if (!error.empty())
         report.problems.push_back({folder.empty() ? std::string(".") : folder, 0, error});
     if (!folder.empty()) {
         for (std::string &path : paths)
             path = (std::filesystem::path(folder) / path).string();
     }
-    qv_load_history_files(store, paths, report, progress);
+    load_listed_files(store, paths, listed_regular, report, progress);
 }

@@ -637,14 +637,15 @@ bool load_source(Tqv_records &store, Tsource &source, const std::string &name, q
 
 // Loads the file at path, or what another thread made of it when ahead is not null.
 bool load_file(Tqv_records &store, const std::string &path, qv_load_report &report,
-               const qv_load_progress &progress, const Tload_place &place, Tfile_ahead *ahead = nullptr)
+               const qv_load_progress &progress, const Tload_place &place, Tfile_ahead *ahead = nullptr,
+               bool listed_regular = false)
 {
     if (path.empty())
         return true;
     ++report.counts.files;
     Tfile_source own;
     std::string reason;
-    if (ahead != nullptr ? !ahead->opened : !own.open(path, reason)) {
+    if (ahead != nullptr ? !ahead->opened : !own.open(path, reason, listed_regular)) {
         report.problems.push_back({path, 0, ahead != nullptr ? ahead->reason : reason});
         report.files.push_back({path, 0, 0, 0, 1, {}, {}});
         return true;
@@ -693,15 +694,25 @@ void qv_load_history_file(Tqv_records &store, const std::string &path, qv_load_r
 void qv_load_history_files(Tqv_records &store, const std::vector<std::string> &paths, qv_load_report &report,
                            const qv_load_progress &progress)
 {
+    qv_internal::load_listed_files(store, paths, {}, report, progress);
+}
+
+void qv_internal::load_listed_files(Tqv_records &store, const std::vector<std::string> &paths,
+                                    const std::vector<bool> &listed_regular, qv_load_report &report,
+                                    const qv_load_progress &progress)
+{
     Tparse_team team(qv_load_threads());
     // In a folder of many small files most of the time goes into opening and reading them: another
     // thread does it ahead of the parse, the small ones whole.
     std::unique_ptr<Tfiles_ahead> ahead;
     if (paths.size() > 1 && qv_load_threads() > 1)
-        ahead = std::make_unique<Tfiles_ahead>(paths, std::min(block_size_setting, whole_ahead_max));
+        ahead = std::make_unique<Tfiles_ahead>(paths, listed_regular,
+                                               std::min(block_size_setting, whole_ahead_max));
     for (std::size_t i = 0; i < paths.size(); ++i) {
         Tfile_ahead *const made = ahead != nullptr ? ahead->take(i) : nullptr;
-        const bool went_on = load_file(store, paths[i], report, progress, {team, i + 1, paths.size()}, made);
+        const bool regular = i < listed_regular.size() && listed_regular[i];
+        const bool went_on =
+            load_file(store, paths[i], report, progress, {team, i + 1, paths.size()}, made, regular);
         if (ahead != nullptr)
             ahead->done(i);
         if (!went_on) {

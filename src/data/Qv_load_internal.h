@@ -4,6 +4,7 @@
 // which puts them together, is in Qv_load.cpp. Standard library only.
 #pragma once
 
+#include "Qv_load.h"
 #include "Qv_record.h"
 
 #include "Bcl.h"
@@ -68,8 +69,10 @@ private:
 class Tfile_source : public Tsource {
 public:
     ~Tfile_source() override;
-    // Opens path; on failure returns false with the reason.
-    bool open(const std::string &path, std::string &reason);
+    // Opens path; on failure returns false with the reason. When the folder's listing found a regular
+    // file under path (listed_regular), the look before the open is left out: the look after it still
+    // refuses anything else.
+    bool open(const std::string &path, std::string &reason, bool listed_regular = false);
     std::size_t read(char *dest, std::size_t room) override;
     std::uint64_t size() const override { return size_; }
     bool intact() override;
@@ -118,7 +121,10 @@ private:
 // gives its room back. Without a thread of its own, take() is always null.
 class Tfiles_ahead {
 public:
-    Tfiles_ahead(const std::vector<std::string> &paths, std::size_t whole_max);
+    // listed_regular is empty or says for each path whether the folder's listing found a regular file
+    // under it.
+    Tfiles_ahead(const std::vector<std::string> &paths, const std::vector<bool> &listed_regular,
+                 std::size_t whole_max);
     ~Tfiles_ahead();
     Tfiles_ahead(const Tfiles_ahead &) = delete;
     Tfiles_ahead &operator=(const Tfiles_ahead &) = delete;
@@ -134,6 +140,7 @@ private:
     void put(std::size_t i, std::unique_ptr<Tfile_ahead> made);
 
     const std::vector<std::string> &paths_;
+    const std::vector<bool> &listed_regular_;
     const std::size_t whole_max_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -146,6 +153,18 @@ private:
     bool stop_ = false;
     std::thread thread_;
 };
+
+// Loads the files in order as qv_load_history_files does; listed_regular is empty or says for each
+// path whether the folder's listing found a regular file under it, so that it needs no look of its own
+// before it is opened.
+void load_listed_files(Tqv_records &store, const std::vector<std::string> &paths,
+                       const std::vector<bool> &listed_regular, qv_load_report &report,
+                       const qv_load_progress &progress);
+
+// The ".csv" entries of folder as qv_history_files gives them, and whether the listing gave each as a
+// regular file.
+std::vector<std::string> list_history_files(const std::string &folder, std::string *error,
+                                            std::vector<bool> &listed_regular);
 
 // ---- Streams --------------------------------------------------------------------------------------
 

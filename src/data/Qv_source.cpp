@@ -27,14 +27,15 @@ void Tfile_source::close()
     fd_ = -1;
 }
 
-bool Tfile_source::open(const std::string &path, std::string &reason)
+bool Tfile_source::open(const std::string &path, std::string &reason, bool listed_regular)
 {
+    // In a folder of many small files each call counts: the listing has looked already.
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if (!listed_regular && ::stat(path.c_str(), &st) != 0) {
         reason = std::strerror(errno);
         return false;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (!listed_regular && !S_ISREG(st.st_mode)) {
         reason = "not a regular file";
         return false;
     }
@@ -90,8 +91,9 @@ std::string Tfile_source::failure() const
     return error_ != 0 ? std::string("read error: ") + std::strerror(error_) : std::string();
 }
 
-Tfiles_ahead::Tfiles_ahead(const std::vector<std::string> &paths, std::size_t whole_max)
-    : paths_(paths), whole_max_(whole_max)
+Tfiles_ahead::Tfiles_ahead(const std::vector<std::string> &paths, const std::vector<bool> &listed_regular,
+                           std::size_t whole_max)
+    : paths_(paths), listed_regular_(listed_regular), whole_max_(whole_max)
 {
     try {
         thread_ = std::thread([this] { run(); });
@@ -119,7 +121,8 @@ std::unique_ptr<Tfile_ahead> Tfiles_ahead::make(std::size_t i) const
     try {
         made = std::make_unique<Tfile_ahead>();
         if (!paths_[i].empty())
-            made->opened = made->file.open(paths_[i], made->reason);
+            made->opened =
+                made->file.open(paths_[i], made->reason, i < listed_regular_.size() && listed_regular_[i]);
         if (made->opened && made->file.size() <= whole_max_) {
             made->bytes.resize(static_cast<std::size_t>(made->file.size()));
             std::size_t got = 0;

@@ -5,6 +5,7 @@
 #include "../unit/history_text.h"
 #include "../unit/test_folder.h"
 #include "Qv_file.h"
+#include "Qv_load_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -177,6 +178,54 @@ TEST_F(Hostile, OnlyRegularFilesAreReadAndNothingBlocks)
     qv_load_history_file(store, (d / "folder.csv").string(), import);
     ASSERT_EQ(import.problems.size(), 1u);
     EXPECT_EQ(import.problems[0].message, "not a regular file");
+}
+
+// The listing tells which names were regular files, and a load of those opens them without a look
+// first; a name that has become a pipe, a folder or a link to a device by then is still refused once
+// opened, and nothing blocks, on one thread or with files opened ahead.
+TEST_F(Hostile, ANameListedAsARegularFileIsStillLookedAtOnceOpened)
+{
+    const std::string good = dir.write("good.csv", header_line + sale("G1", "1/2/2020", "1.00"));
+    const fs::path d = dir.path();
+    dir.write("pipe.csv", "");
+    dir.write("zero.csv", "");
+    dir.write("folder.csv", "");
+    ASSERT_EQ(::mkfifo((d / "fifo.csv").c_str(), 0600), 0);
+    fs::create_symlink(good, d / "link.csv");
+
+    std::vector<bool> regular;
+    const std::vector<std::string> names = qv_internal::list_history_files(d.string(), nullptr, regular);
+    ASSERT_EQ(names, (std::vector<std::string>{"fifo.csv", "folder.csv", "good.csv", "link.csv", "pipe.csv",
+                                               "zero.csv"}));
+    EXPECT_EQ(regular, (std::vector<bool>{false, true, true, true, true, true}));
+
+    // Meanwhile three of the listed files become what may not be read.
+    fs::remove(d / "pipe.csv");
+    ASSERT_EQ(::mkfifo((d / "pipe.csv").c_str(), 0600), 0);
+    fs::remove(d / "zero.csv");
+    fs::create_symlink("/dev/zero", d / "zero.csv");
+    fs::remove(d / "folder.csv");
+    fs::create_directory(d / "folder.csv");
+    std::vector<std::string> paths;
+    for (const std::string &name : names)
+        paths.push_back((d / name).string());
+
+    for (const std::size_t threads : {1u, 2u}) {
+        SCOPED_TRACE(threads);
+        qv_load_set_threads(threads);
+        Tqv_records loaded;
+        qv_load_report got;
+        qv_internal::load_listed_files(loaded, paths, regular, got, {});
+        std::vector<std::string> refused;
+        for (const qv_load_problem &problem : got.problems) {
+            EXPECT_EQ(problem.message, "not a regular file") << problem.file;
+            refused.push_back(fs::path(problem.file).filename().string());
+        }
+        EXPECT_EQ(refused, (std::vector<std::string>{"fifo.csv", "folder.csv", "pipe.csv", "zero.csv"}));
+        EXPECT_EQ(loaded.count(), 1u);
+        EXPECT_EQ(got.counts.duplicates, 1u);
+    }
+    qv_load_set_threads(0);
 }
 
 // What a file holds when it is no text: said in words, not as a zero byte on line 1.
