@@ -456,21 +456,13 @@ struct Tqv_records::Timpl {
     }
 
     // Brings toward the cache what shared_find(f, text, hash) reads first: the text's first place in
-    // the table; once that is at hand, the shared text the place names.
-    void shared_fetch_place(qv_text_field f, std::uint64_t hash) const
+    // the table. Always inlined: a compiler may take a function that does nothing but ask for memory
+    // for one without effect, and leave its calls out.
+    [[gnu::always_inline]] void shared_fetch_place(qv_text_field f, std::uint64_t hash) const
     {
         const std::vector<std::uint32_t> &table = index[f].table;
         if (!table.empty())
             __builtin_prefetch(&table[hash & (table.size() - 1)]);
-    }
-    void shared_fetch_text(qv_text_field f, std::uint64_t hash) const
-    {
-        const std::vector<std::uint32_t> &table = index[f].table;
-        if (table.empty())
-            return;
-        const std::uint32_t entry = table[hash & (table.size() - 1)];
-        if (entry != 0 && (entry >> 16) == qv_internal::shared_tag(hash))
-            __builtin_prefetch(shared.field[f][(entry & 0xFFFFu) - 1].data());
     }
 
     // Learns a text of field f met in a line: shares it when it is new and the field still learns.
@@ -511,8 +503,9 @@ public:
 
     static Tqv_records::Timpl &impl(Tqv_records &store) { return *store.impl_; }
 
-    // Brings toward the cache the index's first place for a key of this hash, ahead of its insert.
-    static void fetch_place(const Tqv_records &store, std::uint64_t hash)
+    // Brings toward the cache the index's first place for a key of this hash, ahead of its insert
+    // (always inlined, as the fetches of shared texts are).
+    [[gnu::always_inline]] static void fetch_place(const Tqv_records &store, std::uint64_t hash)
     {
         const Tqv_records::Timpl &d = *store.impl_;
         __builtin_prefetch(&d.slots[d.home(static_cast<std::uint32_t>(hash >> 32))]);

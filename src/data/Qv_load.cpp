@@ -427,7 +427,8 @@ private:
         unsigned char *const at = base + p.bytes.size();
         std::memcpy(at, &numbers, sizeof numbers);
         // The lookups of a line's texts are begun together, so that their waits for memory overlap:
-        // each text's first place in its field's table, then the shared text that place names.
+        // each text's first place in its field's table. (Asking for the shared texts the places name as
+        // well made a load on one thread slower: it waits on the place to learn what to ask for.)
         std::array<std::uint64_t, qv_text_field_count> hashes;
         for (int f = 0; f < qv_text_field_count; ++f) {
             const std::string_view text = texts.text[f];
@@ -435,10 +436,6 @@ private:
                 hashes[f] = text_hash(text.substr(0, qv_column_max));
                 shared.shared_fetch_place(static_cast<qv_text_field>(f), hashes[f]);
             }
-        }
-        for (int f = 0; f < qv_text_field_count; ++f) {
-            if (shared.index[f].on && !texts.text[f].empty())
-                shared.shared_fetch_text(static_cast<qv_text_field>(f), hashes[f]);
         }
         const auto share = [&](qv_text_field f, std::string_view text) {
             if (!shared.index[f].on)

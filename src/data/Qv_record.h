@@ -153,7 +153,7 @@ public:
 // store, the start of its texts, which a walk to a text steps through. Records of a store lie in memory
 // in the order they were loaded: a walk in another order (by ID, or a sorted list) waits on memory
 // without it.
-inline void qv_record_fetch(const Tqv_record &rec)
+[[gnu::always_inline]] inline void qv_record_fetch(const Tqv_record &rec)
 {
     const char *const at = reinterpret_cast<const char *>(&rec);
     __builtin_prefetch(at);
