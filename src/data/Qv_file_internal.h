@@ -504,7 +504,7 @@ public:
     static Tqv_records::Timpl &impl(Tqv_records &store) { return *store.impl_; }
 
     // Brings toward the cache the index's first place for a key of this hash, ahead of its insert
-    // (always inlined, as the fetches of shared texts are).
+    // (always inlined, as shared_fetch_place is).
     [[gnu::always_inline]] static void fetch_place(const Tqv_records &store, std::uint64_t hash)
     {
         const Tqv_records::Timpl &d = *store.impl_;
