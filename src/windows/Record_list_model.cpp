@@ -12,7 +12,10 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <future>
+#include <type_traits>
 #include <utility>
 
 QString qv_display_text(std::string_view bytes)
@@ -249,6 +252,26 @@ constexpr std::size_t textAhead = 16;
         qv_record_fetch(*rows[i]);
 }
 
+// The keys of rows [begin, end) by the texts of a date or a time, the record's member: the values are
+// first gathered into the keys as they are, then each is put as its text and keyed.
+template <class Value, class Put>
+void numberTextKeys(const std::vector<const Tqv_record *> &rows, SortKeys &keys, std::size_t begin,
+                    std::size_t end, Value Tqv_numbers::*member, Put put)
+{
+    static_assert(sizeof(Value) <= sizeof(std::uint64_t) && std::is_trivially_copyable_v<Value>);
+    for (std::size_t i = begin; i < end; ++i) {
+        fetchRow(rows, i + recordAhead, end);
+        std::memcpy(&keys[i].prefix, &(rows[i]->*member), sizeof(Value));
+    }
+    for (std::size_t i = begin; i < end; ++i) {
+        Value value;
+        std::memcpy(static_cast<void *>(&value), &keys[i].prefix, sizeof value); // trivially copyable
+        char room[32];
+        numberTextKey(keys[i], {room, static_cast<std::size_t>(put(room, value) - room)});
+        keys[i].position = static_cast<std::uint32_t>(i);
+    }
+}
+
 // The first keys of rows [begin, end) in column. In a long list the rows' records lie all over
 // memory: what a key needs of each record is first gathered in a loop that does nothing else, so that
 // many reads are under way at once (a fetch ahead alone does not get there on every machine); the keys
@@ -272,34 +295,11 @@ void firstKeys(const std::vector<const Tqv_record *> &rows, SortKeys &keys, std:
         }
         return;
     case TRecordListModel::Date:
-        for (std::size_t i = begin; i < end; ++i) {
-            fetchRow(rows, i + recordAhead, end);
-            const qv_date &date = rows[i]->date;
-            keys[i].prefix = std::uint64_t{date.year} << 32 | std::uint64_t{date.month} << 16 | date.day;
-        }
-        for (std::size_t i = begin; i < end; ++i) {
-            const std::uint64_t packed = keys[i].prefix;
-            const qv_date date{static_cast<std::uint16_t>(packed >> 32),
-                               static_cast<std::uint16_t>(packed >> 16), static_cast<std::uint16_t>(packed)};
-            char room[32];
-            numberTextKey(keys[i], {room, static_cast<std::size_t>(qv_date_put(room, date) - room)});
-            keys[i].position = static_cast<std::uint32_t>(i);
-        }
+        numberTextKeys(rows, keys, begin, end, &Tqv_numbers::date,
+                       [](char *out, const qv_date &date) { return qv_date_put(out, date); });
         return;
     case TRecordListModel::Time:
-        for (std::size_t i = begin; i < end; ++i) {
-            fetchRow(rows, i + recordAhead, end);
-            const qv_time &time = rows[i]->time;
-            keys[i].prefix = std::uint64_t{time.hour} << 16 | std::uint64_t{time.minute} << 8 | time.second;
-        }
-        for (std::size_t i = begin; i < end; ++i) {
-            const std::uint64_t packed = keys[i].prefix;
-            const qv_time time{static_cast<std::uint8_t>(packed >> 16),
-                               static_cast<std::uint8_t>(packed >> 8), static_cast<std::uint8_t>(packed)};
-            char room[32];
-            numberTextKey(keys[i], {room, static_cast<std::size_t>(qv_time_put(room, time) - room)});
-            keys[i].position = static_cast<std::uint32_t>(i);
-        }
+        numberTextKeys(rows, keys, begin, end, &Tqv_numbers::time, qv_time_put);
         return;
     default:
         // The columns left show the record's own bytes, which outlive the sort.
