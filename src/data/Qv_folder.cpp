@@ -33,12 +33,12 @@ std::vector<std::string> qv_internal::list_history_files(const std::string &fold
         const std::string_view ext = std::string_view(name).substr(name.size() - 4);
         if (!key_equal(ext, ".csv"))
             continue;
+        // What the name leads to: the listing's own type, or one look for a link.
         std::error_code type_ec;
-        if (it->is_directory(type_ec))
+        const fs::file_status status = it->status(type_ec);
+        if (fs::is_directory(status))
             continue;
-        // What the name led to when listed (the listing's own type, or the look that a link needed).
-        const bool regular = it->is_regular_file(type_ec);
-        listed.emplace_back(name, regular);
+        listed.emplace_back(name, fs::is_regular_file(status));
     }
     if (ec && error != nullptr)
         *error = ec.message();
