@@ -1,8 +1,9 @@
 // The transaction list's model. TRecordListModel's rows are the addresses of the records shown; it
 // makes their texts when a view asks for them (qv_list_text, shown by qv_display_text) and orders them
-// by a column (orderRows, then applyOrder: a key of eight bytes per row, TListSortKey, which for amounts,
-// dates and times holds the whole value and is sorted byte by byte, and for texts is sorted round by round,
-// on two threads for a long list). It calls the data layer for the records and nothing of the windows.
+// by a column (orderRows, then applyOrder: amounts, dates and times by one number per row that holds the
+// whole value, sorted byte by byte; texts by a key of eight bytes of them per row, TListSortKey, sorted
+// round by round; on two threads for a long list). It calls the data layer for the records and nothing of
+// the windows.
 #include "Record_list_model.h"
 
 #include "Bcl.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -213,17 +215,16 @@ void textKey(SortKey &key, std::string_view text, std::size_t offset)
 // A date or time text whole, in four bits a character: blank, '-', ':' and the digits keep their byte
 // order, and 0 pads, so that a shorter text that begins a longer one comes first. The texts of dates
 // (13 characters at most) and times (11) always fit in 16.
-void numberTextKey(SortKey &key, std::string_view text)
+std::uint64_t numberTextKey(std::string_view text)
 {
-    std::uint64_t prefix = 0;
+    std::uint64_t key = 0;
     for (std::size_t i = 0; i < text.size() && i < 16; ++i) {
         const char c = text[i];
         const std::uint64_t nibble =
             c == ' ' ? 1 : (c == '-' ? 2 : (c == ':' ? 13 : 3 + std::uint64_t(c - '0')));
-        prefix |= nibble << (4 * (15 - i));
+        key |= nibble << (4 * (15 - i));
     }
-    key.prefix = prefix;
-    key.length = 0;
+    return key;
 }
 
 int keyCompare(const SortKey &a, const SortKey &b)
@@ -245,30 +246,68 @@ constexpr std::size_t textAhead = 16;
 // Asks for the memory of row i's record, if there is such a row before end. Always inlined: a
 // compiler may take a function that does nothing but ask for memory for one without effect, and leave
 // its calls out.
-[[gnu::always_inline]] inline void fetchRow(const std::vector<const Tqv_record *> &rows, std::size_t i,
+[[gnu::always_inline]] inline void fetchRow(const TRecordListModel::Rows &rows, std::size_t i,
                                             std::size_t end)
 {
     if (i < end)
         qv_record_fetch(*rows[i]);
 }
 
-// The keys of rows [begin, end) by the texts of a date or a time, the record's member: the values are
-// first gathered into the keys as they are, then each is put as its text and keyed.
-template <class Value, class Put>
-void numberTextKeys(const std::vector<const Tqv_record *> &rows, SortKeys &keys, std::size_t begin,
-                    std::size_t end, Value Tqv_numbers::*member, Put put)
+// The values of rows [begin, end) in a column that sorts by a whole number: an amount, or the key of a
+// date's or a time's text. Each row's number is first gathered as it is, then made its value.
+using Values = std::vector<std::uint64_t, Tbcl_large_pages<std::uint64_t>>;
+
+template <class Value, class ValueOf>
+void gatherValues(const TRecordListModel::Rows &rows, Values &values, std::size_t begin, std::size_t end,
+                  Value Tqv_numbers::*member, ValueOf valueOf)
 {
     static_assert(sizeof(Value) <= sizeof(std::uint64_t) && std::is_trivially_copyable_v<Value>);
+    for (std::size_t i = begin; i < end && i < begin + recordAhead; ++i)
+        __builtin_prefetch(&(rows[i]->*member));
     for (std::size_t i = begin; i < end; ++i) {
-        fetchRow(rows, i + recordAhead, end);
-        std::memcpy(&keys[i].prefix, &(rows[i]->*member), sizeof(Value));
+        if (i + recordAhead < end)
+            __builtin_prefetch(&(rows[i + recordAhead]->*member));
+        std::memcpy(&values[i], &(rows[i]->*member), sizeof(Value));
     }
     for (std::size_t i = begin; i < end; ++i) {
         Value value;
-        std::memcpy(static_cast<void *>(&value), &keys[i].prefix, sizeof value); // trivially copyable
-        char room[32];
-        numberTextKey(keys[i], {room, static_cast<std::size_t>(put(room, value) - room)});
-        keys[i].position = static_cast<std::uint32_t>(i);
+        std::memcpy(static_cast<void *>(&value), &values[i], sizeof value); // trivially copyable
+        values[i] = valueOf(value);
+    }
+}
+
+// Amounts order as unsigned numbers with their sign bit flipped; dates and times by their texts' keys.
+void wholeValues(const TRecordListModel::Rows &rows, Values &values, std::size_t begin, std::size_t end,
+                 int column)
+{
+    const auto amountValue = [](amount a) {
+        return static_cast<std::uint64_t>(a) ^ (std::uint64_t{1} << 63);
+    };
+    const auto textValue = [](auto put) {
+        return [put](const auto &value) {
+            char room[32];
+            return numberTextKey({room, static_cast<std::size_t>(put(room, value) - room)});
+        };
+    };
+    switch (column) {
+    case TRecordListModel::Date:
+        gatherValues(rows, values, begin, end, &Tqv_numbers::date,
+                     textValue([](char *out, const qv_date &date) { return qv_date_put(out, date); }));
+        return;
+    case TRecordListModel::Time:
+        gatherValues(rows, values, begin, end, &Tqv_numbers::time, textValue(qv_time_put));
+        return;
+    case TRecordListModel::Gross:
+        gatherValues(rows, values, begin, end, &Tqv_numbers::gross, amountValue);
+        return;
+    case TRecordListModel::Fee:
+        gatherValues(rows, values, begin, end, &Tqv_numbers::fee, amountValue);
+        return;
+    case TRecordListModel::Balance:
+        gatherValues(rows, values, begin, end, &Tqv_numbers::balance, amountValue);
+        return;
+    default:
+        return;
     }
 }
 
@@ -276,69 +315,47 @@ void numberTextKeys(const std::vector<const Tqv_record *> &rows, SortKeys &keys,
 // memory: what a key needs of each record is first gathered in a loop that does nothing else, so that
 // many reads are under way at once (a fetch ahead alone does not get there on every machine); the keys
 // are then made from what was gathered.
-void firstKeys(const std::vector<const Tqv_record *> &rows, SortKeys &keys, std::size_t begin,
-               std::size_t end, int column)
+void firstKeys(const TRecordListModel::Rows &rows, SortKeys &keys, std::size_t begin, std::size_t end,
+               int column)
 {
     for (std::size_t i = begin; i < end && i < begin + recordAhead; ++i)
         fetchRow(rows, i, end);
-    switch (column) {
-    case TRecordListModel::Gross:
-    case TRecordListModel::Fee:
-    case TRecordListModel::Balance:
-        for (std::size_t i = begin; i < end; ++i) {
-            fetchRow(rows, i + recordAhead, end);
-            // The sign bit flipped makes the numbers order as unsigned ones.
-            keys[i].prefix =
-                static_cast<std::uint64_t>(*amountOf(*rows[i], column)) ^ (std::uint64_t{1} << 63);
-            keys[i].length = 0;
-            keys[i].position = static_cast<std::uint32_t>(i);
-        }
-        return;
-    case TRecordListModel::Date:
-        numberTextKeys(rows, keys, begin, end, &Tqv_numbers::date,
-                       [](char *out, const qv_date &date) { return qv_date_put(out, date); });
-        return;
-    case TRecordListModel::Time:
-        numberTextKeys(rows, keys, begin, end, &Tqv_numbers::time, qv_time_put);
-        return;
-    default:
-        // The columns left show the record's own bytes, which outlive the sort.
-        for (std::size_t i = begin; i < end; ++i) {
-            fetchRow(rows, i + recordAhead, end);
-            char room[32];
-            const std::string_view text = qv_list_text(*rows[i], column, room);
-            keys[i].text = text.data();
-            keys[i].size = static_cast<std::uint16_t>(text.size());
-        }
-        for (std::size_t i = begin; i < end; ++i) {
-            if (i + textAhead < end)
-                __builtin_prefetch(keys[i + textAhead].text);
-            textKey(keys[i], keyText(keys[i]), 0);
-            keys[i].position = static_cast<std::uint32_t>(i);
-        }
-        return;
+    // The texts of these columns are the record's own bytes, which outlive the sort.
+    for (std::size_t i = begin; i < end; ++i) {
+        fetchRow(rows, i + recordAhead, end);
+        char room[32];
+        const std::string_view text = qv_list_text(*rows[i], column, room);
+        keys[i].text = text.data();
+        keys[i].size = static_cast<std::uint16_t>(text.size());
+    }
+    for (std::size_t i = begin; i < end; ++i) {
+        if (i + textAhead < end)
+            __builtin_prefetch(keys[i + textAhead].text);
+        textKey(keys[i], keyText(keys[i]), 0);
+        keys[i].position = static_cast<std::uint32_t>(i);
     }
 }
 
-// Orders keys that hold their rows' whole values (amounts, dates and times) by them, direction +1 or -1,
-// rows of equal values in their order: a pass per byte of the keys from the lowest, each stable, passing
-// over the bytes in which all keys agree. It takes time in proportion to the rows, where comparing them
-// takes more the more there are. False once cancelled() says so.
-template <class Cancelled> bool sortWholeKeys(SortKeys &keys, int direction, Cancelled &&cancelled)
+// Orders items stably by the bits [low, low + bits) of their values, a pass per byte from the lowest,
+// passing over the bytes in which all items agree. It takes time in proportion to the items, where
+// comparing them takes more the more there are. False once cancelled() says so.
+template <class Item, class ValueOf, class Cancelled>
+bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items, ValueOf valueOf, unsigned low, unsigned bits,
+               Cancelled &&cancelled)
 {
-    const std::size_t n = keys.size();
-    const std::uint64_t flip = direction < 0 ? ~std::uint64_t{0} : 0; // descending: the keys' complement
+    const std::size_t n = items.size();
+    const unsigned passes = (bits + 7) / 8;
     std::array<std::array<std::size_t, 256>, 8> counts{};
-    for (const SortKey &key : keys) {
-        const std::uint64_t value = key.prefix ^ flip;
-        for (std::size_t b = 0; b < 8; ++b)
+    for (const Item &item : items) {
+        const std::uint64_t value = valueOf(item) >> low;
+        for (unsigned b = 0; b < passes; ++b)
             ++counts[b][(value >> (8 * b)) & 0xFF];
     }
-    SortKeys other;
-    for (std::size_t b = 0; b < 8; ++b) {
+    std::vector<Item, Tbcl_large_pages<Item>> other;
+    for (unsigned b = 0; b < passes; ++b) {
         std::array<std::size_t, 256> &places = counts[b];
         if (std::find(places.begin(), places.end(), n) != places.end())
-            continue; // every key has the same byte here
+            continue; // every item has the same byte here
         if (cancelled())
             return false;
         std::size_t at = 0;
@@ -349,10 +366,67 @@ template <class Cancelled> bool sortWholeKeys(SortKeys &keys, int direction, Can
         }
         if (other.size() != n)
             other.resize(n);
-        for (const SortKey &key : keys)
-            other[places[((key.prefix ^ flip) >> (8 * b)) & 0xFF]++] = key;
-        keys.swap(other);
+        const unsigned shift = low + 8 * b;
+        for (const Item &item : items)
+            other[places[(valueOf(item) >> shift) & 0xFF]++] = item;
+        items.swap(other);
     }
+    return true;
+}
+
+// A row's value beside its position, for values too wide to share 64 bits with it.
+struct WideValue {
+    std::uint64_t value;
+    std::uint32_t position;
+};
+
+// Orders the rows by their values, direction +1 or -1, rows of equal values in their order, and leaves
+// in values[i] the position of the row that comes i-th. Only the bits in which the values differ are
+// sorted: the values less the least, shifted past the low bits that are zero in all of them. Where
+// those and the position fit in 64 bits (ten million rows leave 40 for the value: a date's text takes
+// at most 40, an amount's spread rarely 30) each row is one number of the two, a third of the memory
+// of a value and a position apart. False once cancelled() says so.
+template <class Cancelled> bool sortValues(Values &values, int direction, Cancelled &&cancelled)
+{
+    const std::size_t n = values.size();
+    if (n < 2) {
+        for (std::size_t i = 0; i < n; ++i)
+            values[i] = i;
+        return true;
+    }
+    const std::uint64_t flip = direction < 0 ? ~std::uint64_t{0} : 0; // descending: the complement
+    std::uint64_t least = ~std::uint64_t{0};
+    for (std::uint64_t &value : values) {
+        value ^= flip;
+        least = std::min(least, value);
+    }
+    std::uint64_t differ = 0;
+    for (std::uint64_t &value : values) {
+        value -= least;
+        differ |= value;
+    }
+    const auto low = static_cast<unsigned>(differ == 0 ? 0 : std::countr_zero(differ));
+    const auto bits = static_cast<unsigned>(std::bit_width(differ)) - low;
+    const auto positionBits = static_cast<unsigned>(std::bit_width(n - 1));
+    if (bits + positionBits <= 64) {
+        for (std::size_t i = 0; i < n; ++i)
+            values[i] = (values[i] >> low) << positionBits | i;
+        if (!radixSort(
+                values, [](std::uint64_t v) { return v; }, positionBits, bits, cancelled))
+            return false;
+        const std::uint64_t mask = (std::uint64_t{1} << positionBits) - 1;
+        for (std::uint64_t &value : values)
+            value &= mask;
+        return true;
+    }
+    std::vector<WideValue, Tbcl_large_pages<WideValue>> wide(n);
+    for (std::size_t i = 0; i < n; ++i)
+        wide[i] = {values[i] >> low, static_cast<std::uint32_t>(i)};
+    if (!radixSort(
+            wide, [](const WideValue &w) { return w.value; }, 0, bits, cancelled))
+        return false;
+    for (std::size_t i = 0; i < n; ++i)
+        values[i] = wide[i].position;
     return true;
 }
 
@@ -384,15 +458,40 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
     if (column < 0 || column >= ColumnCount)
         return false;
     const auto cancelled = [cancel] { return cancel != nullptr && cancel->load(); };
-    SortKeys keys(rows_.size());
-    // Most of the time goes into waiting on the records' memory: a second thread reads half of them.
-    if (rows_.size() >= splitFrom_) {
-        const std::size_t half = rows_.size() / 2;
-        onTwoThreads([&] { firstKeys(rows_, keys, 0, half, column); },
-                     [&] { firstKeys(rows_, keys, half, rows_.size(), column); });
-    } else {
-        firstKeys(rows_, keys, 0, rows_.size(), column);
+    const std::size_t n = rows_.size();
+    // Most of the time of what reads the rows' records, or the rows in a new order, goes into waiting on
+    // memory: over a long list a second thread takes half of them.
+    const auto onRows = [&](auto &&work) {
+        if (n >= splitFrom_)
+            onTwoThreads([&] { work(0, n / 2); }, [&] { work(n / 2, n); });
+        else
+            work(0, n);
+    };
+    // The new order from where each of its rows was.
+    const auto takeOrder = [&](auto positionOf) {
+        sorted_.resize(n);
+        formerRows_.resize(n);
+        onRows([&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) {
+                if (i + recordAhead < end)
+                    __builtin_prefetch(&rows_[positionOf(i + recordAhead)]);
+                const auto position = static_cast<std::uint32_t>(positionOf(i));
+                sorted_[i] = rows_[position];
+                formerRows_[i] = position;
+            }
+        });
+        return true;
+    };
+    if (column == Date || column == Time || column == Gross || column == Fee || column == Balance) {
+        // Each row's whole value orders it.
+        Values values(n);
+        onRows([&](std::size_t begin, std::size_t end) { wholeValues(rows_, values, begin, end, column); });
+        if (cancelled() || !sortValues(values, direction, cancelled) || cancelled())
+            return false;
+        return takeOrder([&](std::size_t i) { return values[i]; });
     }
+    SortKeys keys(n);
+    onRows([&](std::size_t begin, std::size_t end) { firstKeys(rows_, keys, begin, end, column); });
     if (cancelled())
         return false;
     const auto before = [direction](const SortKey &a, const SortKey &b) {
@@ -453,11 +552,7 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
     };
 
     Ranges longer;
-    if (column == Date || column == Time || column == Gross || column == Fee || column == Balance) {
-        // Each key holds its row's whole value.
-        if (!sortWholeKeys(keys, direction, cancelled))
-            return false;
-    } else if (keys.size() >= std::max<std::size_t>(splitFrom_, 2)) {
+    if (keys.size() >= std::max<std::size_t>(splitFrom_, 2)) {
         // The first sort, of all rows, on both cores: each half apart, then the halves merged; then
         // each half of the groups on a core of its own.
         const auto middle = keys.begin() + std::ptrdiff_t(keys.size() / 2);
@@ -501,13 +596,7 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
     }
     if (cancelled())
         return false;
-    sorted_.resize(rows_.size());
-    formerRows_.resize(rows_.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        sorted_[i] = rows_[keys[i].position];
-        formerRows_[i] = keys[i].position;
-    }
-    return true;
+    return takeOrder([&](std::size_t i) { return keys[i].position; });
 }
 
 void TRecordListModel::applyOrder(int column, int direction)
@@ -528,7 +617,7 @@ void TRecordListModel::applyOrder(int column, int direction)
                                    index.column());
         changePersistentIndexList(persistent, moved);
     }
-    std::vector<std::uint32_t>().swap(formerRows_);
+    formerRows_.clear(); // its room stays for the next sort
     sortedBy_ = column;
     sortedDirection_ = direction;
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);

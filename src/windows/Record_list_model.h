@@ -1,6 +1,7 @@
 // The transaction list's model (see Record_list_model.cpp): the rows shown, their texts and their sort.
 #pragma once
 
+#include "Bcl.h"
 #include "Qv_file.h"
 
 #include <QAbstractTableModel>
@@ -16,9 +17,9 @@
 // otherwise as Windows-1252.
 QString qv_display_text(std::string_view bytes);
 
-// Eight bytes of a row's text in a list column, as the list orders them, in a number that compares like
-// them; where the row stood before the sort, which decides between equals; and for a column of the
-// records' own texts, the whole text.
+// Eight bytes of a row's text in a column of the records' own texts, as the list orders them, in a
+// number that compares like them; where the row stood before the sort, which decides between equals;
+// and the whole text.
 struct TListSortKey {
     std::uint64_t prefix = 0;
     const char *text = nullptr;
@@ -36,6 +37,8 @@ class TRecordListModel : public QAbstractTableModel {
 
 public:
     enum Column { TransId, Date, Time, Status, ItemTitle, Gross, Fee, Balance, FromEmail, ColumnCount };
+    // The rows' addresses, in large pages: a sort reads them in its new order, all over the list.
+    using Rows = std::vector<const Tqv_record *, Tbcl_large_pages<const Tqv_record *>>;
 
     explicit TRecordListModel(QObject *parent = nullptr);
 
@@ -98,15 +101,15 @@ public:
     void setSplitFrom(std::size_t rows) { splitFrom_ = rows; }
 
 private:
-    std::vector<const Tqv_record *> rows_;
+    Rows rows_;
     std::size_t splitFrom_ = 65536;
     int sortedBy_ = -1; // the column the rows were last sorted by, until they change
     int sortedDirection_ = 1;
     // What orderRows leaves for applyOrder: the rows in their new order, and for each the row it was.
-    // The keys the sort works with are let go as soon as it ends; sorted_ stays as room for the next
-    // (the rows' addresses alone, a twenty-sixth of the store).
-    std::vector<const Tqv_record *> sorted_;
-    std::vector<std::uint32_t> formerRows_;
+    // The keys the sort works with are let go as soon as it ends; the room of both stays for the next
+    // (the rows' addresses and their positions, a seventeenth of the store).
+    Rows sorted_;
+    std::vector<std::uint32_t, Tbcl_large_pages<std::uint32_t>> formerRows_;
 };
 
 // The text of a record in a list column: a view of the record's bytes, or of its date, time or amount

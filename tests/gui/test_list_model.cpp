@@ -377,6 +377,75 @@ private Q_SLOTS:
         QCOMPARE(shown(model, 0, 0), std::string(order < 0 ? "B" : "A"));
     }
 
+    // Amounts are sorted by the bits in which they differ: their spread, past the low bits that all
+    // share, beside the row's position where both fit in 64 bits, apart from it where not.
+    void amountsOfAnySpreadSortByValue_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("spread");
+        enum { same, cents, widest, anyBits, sharedLowBits };
+        QTest::newRow("one row") << 1 << int(widest);
+        QTest::newRow("all the same") << 300 << int(same);
+        QTest::newRow("a few cents either side of zero") << 300 << int(cents);
+        QTest::newRow("the least and greatest amounts") << 300 << int(widest);
+        QTest::newRow("any 64 bits") << 300 << int(anyBits);
+        QTest::newRow("the low 20 bits zero in all") << 300 << int(sharedLowBits);
+    }
+
+    void amountsOfAnySpreadSortByValue()
+    {
+        QFETCH(int, rows);
+        QFETCH(int, spread);
+        std::mt19937_64 random(11);
+        constexpr qint64 least = std::numeric_limits<qint64>::min();
+        constexpr qint64 greatest = std::numeric_limits<qint64>::max();
+        const qint64 widest[] = {least, least + 1, -1, 0, 1, greatest - 1, greatest};
+        std::vector<Tqv_record> records;
+        for (int i = 0; i < rows; ++i) {
+            Tqv_record rec = record("R" + std::to_string(i), "", "", "");
+            switch (spread) {
+            case 0:
+                rec.gross = 5;
+                break;
+            case 1:
+                rec.gross = static_cast<amount>(random() % 7) - 3;
+                break;
+            case 2:
+                rec.gross = widest[random() % 7];
+                break;
+            case 3:
+                rec.gross = static_cast<amount>(random());
+                break;
+            default:
+                rec.gross = (static_cast<amount>(random() % 64) - 32) * (amount{1} << 20);
+                break;
+            }
+            records.push_back(std::move(rec));
+        }
+        for (const std::size_t splitFrom : {std::size_t{1} << 20, std::size_t{64}}) {
+            for (const int direction : {1, -1}) {
+                TRecordListModel model;
+                model.setSplitFrom(splitFrom);
+                {
+                    TRecordListModel::Refill refill(model);
+                    for (const Tqv_record &rec : records)
+                        model.appendRow(rec);
+                    refill.done();
+                }
+                model.sortRows(TRecordListModel::Gross, direction);
+                std::vector<std::size_t> expected(records.size());
+                for (std::size_t i = 0; i < expected.size(); ++i)
+                    expected[i] = i;
+                std::stable_sort(expected.begin(), expected.end(), [&](std::size_t a, std::size_t b) {
+                    return direction > 0 ? records[a].gross < records[b].gross
+                                         : records[a].gross > records[b].gross;
+                });
+                for (int row = 0; row < model.rowCount(); ++row)
+                    QCOMPARE(&model.record(row), &records[expected[static_cast<std::size_t>(row)]]);
+            }
+        }
+    }
+
     void theSelectionFollowsItsRowThroughASort()
     {
         const Tqv_record records[] = {record("A", "", "", ""), record("B", "", "", ""),
