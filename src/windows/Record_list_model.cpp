@@ -243,6 +243,9 @@ std::string_view keyText(const SortKey &key)
 constexpr std::size_t recordAhead = 32;
 constexpr std::size_t textAhead = 16;
 
+// From how many rows on the first sort of texts goes byte by byte rather than by comparisons.
+constexpr std::size_t radixFrom = 1024;
+
 // Asks for the memory of row i's record, if there is such a row before end. Always inlined: a
 // compiler may take a function that does nothing but ask for memory for one without effect, and leave
 // its calls out.
@@ -336,39 +339,80 @@ void firstKeys(const TRecordListModel::Rows &rows, SortKeys &keys, std::size_t b
     }
 }
 
+// Runs there on another thread and here on this one, and returns when both are done.
+template <class Here, class There> void onTwoThreads(Here &&here, There &&there)
+{
+    std::future<void> other = std::async(std::launch::async, std::forward<There>(there));
+    here();
+    other.get();
+}
+
 // Orders items stably by the bits [low, low + bits) of their values, a pass per byte from the lowest,
 // passing over the bytes in which all items agree. It takes time in proportion to the items, where
-// comparing them takes more the more there are. False once cancelled() says so.
+// comparing them takes more the more there are. With twoThreads each pass is shared: each thread
+// counts and moves one half of the items, the first half's before the second's among equal bytes.
+// False once cancelled() says so.
 template <class Item, class ValueOf, class Cancelled>
 bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items, ValueOf valueOf, unsigned low, unsigned bits,
-               Cancelled &&cancelled)
+               bool twoThreads, Cancelled &&cancelled)
 {
+    using Counts = std::array<std::size_t, 256>;
     const std::size_t n = items.size();
+    const std::size_t middle = twoThreads ? n / 2 : n;
     const unsigned passes = (bits + 7) / 8;
-    std::array<std::array<std::size_t, 256>, 8> counts{};
-    for (const Item &item : items) {
-        const std::uint64_t value = valueOf(item) >> low;
+    // How many items of [begin, end) have each byte, for the bytes from shift on, each pass's own.
+    const auto count = [&](Counts *into, unsigned shift, unsigned bytes, std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::uint64_t value = valueOf(items[i]) >> shift;
+            for (unsigned b = 0; b < bytes; ++b)
+                ++into[b][(value >> (8 * b)) & 0xFF];
+        }
+    };
+    std::array<Counts, 8> totals{};
+    if (twoThreads) {
+        std::array<Counts, 8> second{};
+        onTwoThreads([&] { count(totals.data(), low, passes, 0, middle); },
+                     [&] { count(second.data(), low, passes, middle, n); });
         for (unsigned b = 0; b < passes; ++b)
-            ++counts[b][(value >> (8 * b)) & 0xFF];
+            for (std::size_t d = 0; d < 256; ++d)
+                totals[b][d] += second[b][d];
+    } else {
+        count(totals.data(), low, passes, 0, n);
     }
     std::vector<Item, Tbcl_large_pages<Item>> other;
     for (unsigned b = 0; b < passes; ++b) {
-        std::array<std::size_t, 256> &places = counts[b];
-        if (std::find(places.begin(), places.end(), n) != places.end())
+        if (std::find(totals[b].begin(), totals[b].end(), n) != totals[b].end())
             continue; // every item has the same byte here
         if (cancelled())
             return false;
+        const unsigned shift = low + 8 * b;
+        // Where each half's items of each byte go: the halves are counted again, as the last pass
+        // moved items between them.
+        Counts first = totals[b];
+        Counts second{};
+        if (twoThreads) {
+            first = {};
+            onTwoThreads([&] { count(&first, shift, 1, 0, middle); },
+                         [&] { count(&second, shift, 1, middle, n); });
+        }
         std::size_t at = 0;
-        for (std::size_t &place : places) {
-            const std::size_t count = place;
-            place = at;
-            at += count;
+        for (std::size_t d = 0; d < 256; ++d) {
+            const std::size_t inFirst = first[d];
+            const std::size_t inSecond = second[d];
+            first[d] = at;
+            second[d] = at + inFirst; // the second half's after the first's
+            at += inFirst + inSecond;
         }
         if (other.size() != n)
             other.resize(n);
-        const unsigned shift = low + 8 * b;
-        for (const Item &item : items)
-            other[places[(valueOf(item) >> shift) & 0xFF]++] = item;
+        const auto move = [&](Counts &places, std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i)
+                other[places[(valueOf(items[i]) >> shift) & 0xFF]++] = items[i];
+        };
+        if (twoThreads)
+            onTwoThreads([&] { move(first, 0, middle); }, [&] { move(second, middle, n); });
+        else
+            move(first, 0, n);
         items.swap(other);
     }
     return true;
@@ -386,7 +430,8 @@ struct WideValue {
 // those and the position fit in 64 bits (ten million rows leave 40 for the value: a date's text takes
 // at most 40, an amount's spread rarely 30) each row is one number of the two, a third of the memory
 // of a value and a position apart. False once cancelled() says so.
-template <class Cancelled> bool sortValues(Values &values, int direction, Cancelled &&cancelled)
+template <class Cancelled>
+bool sortValues(Values &values, int direction, bool twoThreads, Cancelled &&cancelled)
 {
     const std::size_t n = values.size();
     if (n < 2) {
@@ -412,7 +457,7 @@ template <class Cancelled> bool sortValues(Values &values, int direction, Cancel
         for (std::size_t i = 0; i < n; ++i)
             values[i] = (values[i] >> low) << positionBits | i;
         if (!radixSort(
-                values, [](std::uint64_t v) { return v; }, positionBits, bits, cancelled))
+                values, [](std::uint64_t v) { return v; }, positionBits, bits, twoThreads, cancelled))
             return false;
         const std::uint64_t mask = (std::uint64_t{1} << positionBits) - 1;
         for (std::uint64_t &value : values)
@@ -423,7 +468,7 @@ template <class Cancelled> bool sortValues(Values &values, int direction, Cancel
     for (std::size_t i = 0; i < n; ++i)
         wide[i] = {values[i] >> low, static_cast<std::uint32_t>(i)};
     if (!radixSort(
-            wide, [](const WideValue &w) { return w.value; }, 0, bits, cancelled))
+            wide, [](const WideValue &w) { return w.value; }, 0, bits, twoThreads, cancelled))
         return false;
     for (std::size_t i = 0; i < n; ++i)
         values[i] = wide[i].position;
@@ -435,14 +480,6 @@ void fetchText(const SortKeys &keys, std::size_t i, std::size_t end)
 {
     if (i + 16 < end)
         __builtin_prefetch(keys[i + 16].text);
-}
-
-// Runs there on another thread and here on this one, and returns when both are done.
-template <class Here, class There> void onTwoThreads(Here &&here, There &&there)
-{
-    std::future<void> other = std::async(std::launch::async, std::forward<There>(there));
-    here();
-    other.get();
 }
 
 } // namespace
@@ -486,7 +523,7 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
         // Each row's whole value orders it.
         Values values(n);
         onRows([&](std::size_t begin, std::size_t end) { wholeValues(rows_, values, begin, end, column); });
-        if (cancelled() || !sortValues(values, direction, cancelled) || cancelled())
+        if (cancelled() || !sortValues(values, direction, n >= splitFrom_, cancelled) || cancelled())
             return false;
         return takeOrder([&](std::size_t i) { return values[i]; });
     }
@@ -552,26 +589,49 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
     };
 
     Ranges longer;
-    if (keys.size() >= std::max<std::size_t>(splitFrom_, 2)) {
-        // The first sort, of all rows, on both cores: each half apart, then the halves merged; then
-        // each half of the groups on a core of its own.
-        const auto middle = keys.begin() + std::ptrdiff_t(keys.size() / 2);
+    if (n >= radixFrom && column != TransId) {
+        // The first sort, of all rows by their keys, byte by byte (the length, then the eight bytes from
+        // the last): stable, so that equal keys stay in the rows' order; then each half of the groups on
+        // a core of its own. These columns repeat their texts, and comparisons would spend most of
+        // their time on the ties.
+        const std::uint64_t flip = direction < 0 ? ~std::uint64_t{0} : 0; // descending: the complement
+        const bool twoThreads = n >= splitFrom_;
+        if (!radixSort(
+                keys, [flip](const SortKey &k) { return (k.length ^ flip) & 0xFF; }, 0, 8, twoThreads,
+                cancelled) ||
+            !radixSort(
+                keys, [flip](const SortKey &k) { return k.prefix ^ flip; }, 0, 64, twoThreads, cancelled))
+            return false;
+        std::size_t split = twoThreads ? n / 2 : n;
+        while (split < n && keyCompare(keys[split - 1], keys[split]) == 0)
+            ++split;
+        Ranges secondLonger;
+        if (twoThreads)
+            onTwoThreads([&] { group(0, split, longer); }, [&] { group(split, n, secondLonger); });
+        else
+            group(0, n, longer);
+        longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
+    } else if (n >= std::max<std::size_t>(splitFrom_, 2)) {
+        // IDs differ: comparisons sort them faster than the passes over all eight bytes. The first sort
+        // on both cores: each half apart, then the halves merged; then each half of the groups on a
+        // core of its own.
+        const auto middle = keys.begin() + std::ptrdiff_t(n / 2);
         onTwoThreads([&] { std::sort(keys.begin(), middle, before); },
                      [&] { std::sort(middle, keys.end(), before); });
         {
-            SortKeys merged(keys.size());
+            SortKeys merged(n);
             std::merge(keys.begin(), middle, middle, keys.end(), merged.begin(), before);
             keys.swap(merged);
         }
-        std::size_t split = keys.size() / 2;
-        while (split < keys.size() && keyCompare(keys[split - 1], keys[split]) == 0)
+        std::size_t split = n / 2;
+        while (split < n && keyCompare(keys[split - 1], keys[split]) == 0)
             ++split;
         Ranges secondLonger;
-        onTwoThreads([&] { group(0, split, longer); }, [&] { group(split, keys.size(), secondLonger); });
+        onTwoThreads([&] { group(0, split, longer); }, [&] { group(split, n, secondLonger); });
         longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
     } else {
         std::sort(keys.begin(), keys.end(), before);
-        group(0, keys.size(), longer);
+        group(0, n, longer);
     }
     for (std::size_t offset = 8; !longer.empty(); offset += 8) {
         if (cancelled())

@@ -90,23 +90,29 @@ private Q_SLOTS:
 
     void sortsEveryColumnInBothDirectionsKeepingEqualsInOrder_data()
     {
+        QTest::addColumn<int>("count");
         QTest::addColumn<int>("splitFrom");
         QTest::addColumn<bool>("fromStore");
-        QTest::newRow("records of their own, on one thread") << 1000000 << false;
-        // The rows split between two threads and the halves merged, as a big list's are.
-        QTest::newRow("records of their own, in halves") << 64 << false;
-        // A store holds the texts that repeat once for all its records.
-        QTest::newRow("records of a store, on one thread") << 1000000 << true;
-        QTest::newRow("records of a store, in halves") << 64 << true;
+        // A short list's texts are sorted by comparisons, a longer one's byte by byte.
+        for (const int count : {400, 1500}) {
+            const QByteArray rows = QByteArray::number(count) + " rows, ";
+            QTest::newRow(rows + "records of their own, on one thread") << count << 1000000 << false;
+            // The rows split between two threads, as a big list's are.
+            QTest::newRow(rows + "records of their own, in halves") << count << 64 << false;
+            // A store holds the texts that repeat once for all its records.
+            QTest::newRow(rows + "records of a store, on one thread") << count << 1000000 << true;
+            QTest::newRow(rows + "records of a store, in halves") << count << 64 << true;
+        }
     }
 
     void sortsEveryColumnInBothDirectionsKeepingEqualsInOrder()
     {
         QFETCH(int, splitFrom);
+        QFETCH(int, count);
         QFETCH(bool, fromStore);
-        const int count = 400;
         // Texts alike in their first 16 or 32 bytes, in case only, by a byte above 127 or by length; two
         // sets of them that begin alike, so that both threads of a split sort have rows to sort further.
+        // Some are the first 8 or 16 bytes of others, whole.
         const std::vector<std::string> stems = {"Vintage vinyl record, first pressing",
                                                 "VINTAGE VINYL RECORD, FIRST PRESSING!",
                                                 "vintage vinyl record, first",
@@ -121,7 +127,9 @@ private Q_SLOTS:
                                                 "Vintage vinyl record, first pressing, second sleeve",
                                                 "Record sleeves, outer, 12 inch",
                                                 "RECORD SLEEVES, INNER",
-                                                "Record sleeves, outer, 12 inch, 50 pcs"};
+                                                "Record sleeves, outer, 12 inch, 50 pcs",
+                                                "Vintage ",
+                                                "vintage vinyl re"};
         std::mt19937 random(7);
         std::vector<Tqv_record> records;
         records.reserve(static_cast<std::size_t>(count));
