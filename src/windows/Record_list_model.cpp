@@ -239,9 +239,9 @@ std::string_view keyText(const SortKey &key)
     return {key.text, key.size};
 }
 
-// How far ahead firstKeys asks for a record's memory, and for a text's bytes.
+// How far ahead the sort asks for a record's memory, and for a text's bytes.
 constexpr std::size_t recordAhead = 32;
-constexpr std::size_t textAhead = 16;
+constexpr std::size_t textAhead = 48;
 
 // From how many rows on the first sort of texts goes byte by byte rather than by comparisons.
 constexpr std::size_t radixFrom = 1024;
@@ -475,11 +475,11 @@ bool sortValues(Values &values, int direction, bool twoThreads, Cancelled &&canc
     return true;
 }
 
-// Fetches the text of the key ahead.
-void fetchText(const SortKeys &keys, std::size_t i, std::size_t end)
+// Fetches the text of the key ahead (always inlined, as fetchRow).
+[[gnu::always_inline]] inline void fetchText(const SortKeys &keys, std::size_t i, std::size_t end)
 {
-    if (i + 16 < end)
-        __builtin_prefetch(keys[i + 16].text);
+    if (i + textAhead < end)
+        __builtin_prefetch(keys[i + textAhead].text);
 }
 
 } // namespace
