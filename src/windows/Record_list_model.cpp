@@ -427,9 +427,9 @@ struct WideValue {
 // Orders the rows by their values, direction +1 or -1, rows of equal values in their order, and leaves
 // in values[i] the position of the row that comes i-th. Only the bits in which the values differ are
 // sorted: the values less the least, shifted past the low bits that are zero in all of them. Where
-// those and the position fit in 64 bits (ten million rows leave 40 for the value: a date's text takes
-// at most 40, an amount's spread rarely 30) each row is one number of the two, a third of the memory
-// of a value and a position apart. False once cancelled() says so.
+// those and the position fit in 64 bits (ten million rows leave 40 for the value: a date's text of
+// ten characters takes 40, an amount's spread rarely 30) each row is one number of the two, a third of
+// the memory of a value and a position apart. False once cancelled() says so.
 template <class Cancelled>
 bool sortValues(Values &values, int direction, bool twoThreads, Cancelled &&cancelled)
 {
