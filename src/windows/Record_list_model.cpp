@@ -588,41 +588,34 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
         }
     };
 
-    Ranges longer;
+    // The first sort, of all rows by their keys.
+    const bool twoThreads = n >= std::max<std::size_t>(splitFrom_, 2);
     if (n >= radixFrom && column != TransId) {
-        // The first sort, of all rows by their keys, byte by byte (the length, then the eight bytes from
-        // the last): stable, so that equal keys stay in the rows' order; then each half of the groups on
-        // a core of its own. These columns repeat their texts, and comparisons would spend most of
+        // Byte by byte (the length, then the eight bytes from the last): stable, so that equal keys stay
+        // in the rows' order. These columns repeat their texts, and comparisons would spend most of
         // their time on the ties.
         const std::uint64_t flip = direction < 0 ? ~std::uint64_t{0} : 0; // descending: the complement
-        const bool twoThreads = n >= splitFrom_;
         if (!radixSort(
                 keys, [flip](const SortKey &k) { return (k.length ^ flip) & 0xFF; }, 0, 8, twoThreads,
                 cancelled) ||
             !radixSort(
                 keys, [flip](const SortKey &k) { return k.prefix ^ flip; }, 0, 64, twoThreads, cancelled))
             return false;
-        std::size_t split = twoThreads ? n / 2 : n;
-        while (split < n && keyCompare(keys[split - 1], keys[split]) == 0)
-            ++split;
-        Ranges secondLonger;
-        if (twoThreads)
-            onTwoThreads([&] { group(0, split, longer); }, [&] { group(split, n, secondLonger); });
-        else
-            group(0, n, longer);
-        longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
-    } else if (n >= std::max<std::size_t>(splitFrom_, 2)) {
-        // IDs differ: comparisons sort them faster than the passes over all eight bytes. The first sort
-        // on both cores: each half apart, then the halves merged; then each half of the groups on a
-        // core of its own.
+    } else if (twoThreads) {
+        // IDs differ: comparisons sort them faster than the passes over all eight bytes. Each half on a
+        // core of its own, then the halves merged.
         const auto middle = keys.begin() + std::ptrdiff_t(n / 2);
         onTwoThreads([&] { std::sort(keys.begin(), middle, before); },
                      [&] { std::sort(middle, keys.end(), before); });
-        {
-            SortKeys merged(n);
-            std::merge(keys.begin(), middle, middle, keys.end(), merged.begin(), before);
-            keys.swap(merged);
-        }
+        SortKeys merged(n);
+        std::merge(keys.begin(), middle, middle, keys.end(), merged.begin(), before);
+        keys.swap(merged);
+    } else {
+        std::sort(keys.begin(), keys.end(), before);
+    }
+    // Its groups, each half of them on a core of its own.
+    Ranges longer;
+    if (twoThreads) {
         std::size_t split = n / 2;
         while (split < n && keyCompare(keys[split - 1], keys[split]) == 0)
             ++split;
@@ -630,7 +623,6 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
         onTwoThreads([&] { group(0, split, longer); }, [&] { group(split, n, secondLonger); });
         longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
     } else {
-        std::sort(keys.begin(), keys.end(), before);
         group(0, n, longer);
     }
     for (std::size_t offset = 8; !longer.empty(); offset += 8) {
