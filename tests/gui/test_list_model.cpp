@@ -38,6 +38,9 @@ std::string shown(const TRecordListModel &model, int row, int column)
     return std::string(model.text(row, column));
 }
 
+// How the amounts of amountsOfAnySpreadSortByValue spread.
+enum Spread { same, cents, widest, anyBits, sharedLowBits };
+
 } // namespace
 
 class TestListModel : public QObject {
@@ -391,7 +394,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("rows");
         QTest::addColumn<int>("spread");
-        enum { same, cents, widest, anyBits, sharedLowBits };
         QTest::newRow("one row") << 1 << int(widest);
         QTest::newRow("all the same") << 300 << int(same);
         QTest::newRow("a few cents either side of zero") << 300 << int(cents);
@@ -407,24 +409,24 @@ private Q_SLOTS:
         std::mt19937_64 random(11);
         constexpr qint64 least = std::numeric_limits<qint64>::min();
         constexpr qint64 greatest = std::numeric_limits<qint64>::max();
-        const qint64 widest[] = {least, least + 1, -1, 0, 1, greatest - 1, greatest};
+        const qint64 extremes[] = {least, least + 1, -1, 0, 1, greatest - 1, greatest};
         std::vector<Tqv_record> records;
         for (int i = 0; i < rows; ++i) {
             Tqv_record rec = record("R" + std::to_string(i), "", "", "");
-            switch (spread) {
-            case 0:
+            switch (static_cast<Spread>(spread)) {
+            case same:
                 rec.gross = 5;
                 break;
-            case 1:
+            case cents:
                 rec.gross = static_cast<amount>(random() % 7) - 3;
                 break;
-            case 2:
-                rec.gross = widest[random() % 7];
+            case widest:
+                rec.gross = extremes[random() % 7];
                 break;
-            case 3:
+            case anyBits:
                 rec.gross = static_cast<amount>(random());
                 break;
-            default:
+            case sharedLowBits:
                 rec.gross = (static_cast<amount>(random() % 64) - 32) * (amount{1} << 20);
                 break;
             }
