@@ -1,4 +1,5 @@
-// The transaction list's model (see Record_list_model.cpp): the rows shown, their texts and their sort.
+// The transaction list's model (see Record_list_model.cpp, and Record_list_sort.cpp for the sort): the
+// rows shown, their texts and their sort.
 #pragma once
 
 #include "Bcl.h"

@@ -1,0 +1,504 @@
+// The transaction list's sort (TRecordListModel::orderRows, then applyOrder): amounts, dates and times
+// by one number per row that holds the whole value, sorted byte by byte; texts by a key of eight bytes
+// of them per row, TListSortKey, sorted round by round; on two threads for a long list.
+#include "Record_list_model.h"
+
+#include "Bcl.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <future>
+#include <type_traits>
+#include <utility>
+
+namespace {
+
+using SortKey = TListSortKey;
+
+// The keys of a long list go back to the system the moment the sort ends.
+using SortKeys = std::vector<SortKey, Tbcl_large_pages<SortKey>>;
+
+// Eight bytes of a text from offset on, ASCII letters as capitals; a shorter rest is padded with zero
+// bytes. Equal keys with padding mean that the shorter text begins the longer one.
+void textKey(SortKey &key, std::string_view text, std::size_t offset)
+{
+    std::uint64_t prefix = 0;
+    const std::size_t rest = text.size() > offset ? text.size() - offset : 0;
+    const std::size_t n = std::min<std::size_t>(rest, 8);
+    for (std::size_t i = 0; i < n; ++i) {
+        auto c = static_cast<unsigned char>(text[offset + i]);
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<unsigned char>(c - ('a' - 'A'));
+        prefix |= std::uint64_t{c} << (8 * (7 - i));
+    }
+    key.prefix = prefix;
+    key.length = static_cast<std::uint8_t>(std::min<std::size_t>(rest, 9));
+}
+
+// A date or time text whole, in four bits a character: blank, '-', ':' and the digits keep their byte
+// order, and 0 pads, so that a shorter text that begins a longer one comes first. The texts of dates
+// (13 characters at most) and times (11) always fit in 16.
+std::uint64_t numberTextKey(std::string_view text)
+{
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < text.size() && i < 16; ++i) {
+        const char c = text[i];
+        const std::uint64_t nibble =
+            c == ' ' ? 1 : (c == '-' ? 2 : (c == ':' ? 13 : 3 + std::uint64_t(c - '0')));
+        key |= nibble << (4 * (15 - i));
+    }
+    return key;
+}
+
+int keyCompare(const SortKey &a, const SortKey &b)
+{
+    if (a.prefix != b.prefix)
+        return a.prefix < b.prefix ? -1 : 1;
+    return a.length == b.length ? 0 : (a.length < b.length ? -1 : 1);
+}
+
+std::string_view keyText(const SortKey &key)
+{
+    return {key.text, key.size};
+}
+
+// How far ahead the sort asks for a record's memory, and for a text's bytes.
+constexpr std::size_t recordAhead = 32;
+constexpr std::size_t textAhead = 48;
+
+// From how many rows on the first sort of texts goes byte by byte rather than by comparisons.
+constexpr std::size_t radixFrom = 1024;
+
+// Asks for the memory of row i's record, if there is such a row before end. Always inlined: a
+// compiler may take a function that does nothing but ask for memory for one without effect, and leave
+// its calls out.
+[[gnu::always_inline]] inline void fetchRow(const TRecordListModel::Rows &rows, std::size_t i,
+                                            std::size_t end)
+{
+    if (i < end)
+        qv_record_fetch(*rows[i]);
+}
+
+// The values of rows [begin, end) in a column that sorts by a whole number: an amount, or the key of a
+// date's or a time's text. Each row's number is first gathered as it is, then made its value.
+using Values = std::vector<std::uint64_t, Tbcl_large_pages<std::uint64_t>>;
+
+template <class Value, class ValueOf>
+void gatherValues(const TRecordListModel::Rows &rows, Values &values, std::size_t begin, std::size_t end,
+                  Value Tqv_numbers::*member, ValueOf valueOf)
+{
+    static_assert(sizeof(Value) <= sizeof(std::uint64_t) && std::is_trivially_copyable_v<Value>);
+    for (std::size_t i = begin; i < end && i < begin + recordAhead; ++i)
+        __builtin_prefetch(&(rows[i]->*member));
+    for (std::size_t i = begin; i < end; ++i) {
+        if (i + recordAhead < end)
+            __builtin_prefetch(&(rows[i + recordAhead]->*member));
+        std::memcpy(&values[i], &(rows[i]->*member), sizeof(Value));
+    }
+    for (std::size_t i = begin; i < end; ++i) {
+        Value value;
+        std::memcpy(static_cast<void *>(&value), &values[i], sizeof value); // trivially copyable
+        values[i] = valueOf(value);
+    }
+}
+
+// Amounts order as unsigned numbers with their sign bit flipped; dates and times by their texts' keys.
+void wholeValues(const TRecordListModel::Rows &rows, Values &values, std::size_t begin, std::size_t end,
+                 int column)
+{
+    const auto amountValue = [](amount a) {
+        return static_cast<std::uint64_t>(a) ^ (std::uint64_t{1} << 63);
+    };
+    const auto textValue = [](auto put) {
+        return [put](const auto &value) {
+            char room[32];
+            return numberTextKey({room, static_cast<std::size_t>(put(room, value) - room)});
+        };
+    };
+    switch (column) {
+    case TRecordListModel::Date:
+        gatherValues(rows, values, begin, end, &Tqv_numbers::date,
+                     textValue([](char *out, const qv_date &date) { return qv_date_put(out, date); }));
+        return;
+    case TRecordListModel::Time:
+        gatherValues(rows, values, begin, end, &Tqv_numbers::time, textValue(qv_time_put));
+        return;
+    case TRecordListModel::Gross:
+        gatherValues(rows, values, begin, end, &Tqv_numbers::gross, amountValue);
+        return;
+    case TRecordListModel::Fee:
+        gatherValues(rows, values, begin, end, &Tqv_numbers::fee, amountValue);
+        return;
+    case TRecordListModel::Balance:
+        gatherValues(rows, values, begin, end, &Tqv_numbers::balance, amountValue);
+        return;
+    default:
+        return;
+    }
+}
+
+// The first keys of rows [begin, end) in column. In a long list the rows' records lie all over
+// memory: what a key needs of each record is first gathered in a loop that does nothing else, so that
+// many reads are under way at once (a fetch ahead alone does not get there on every machine); the keys
+// are then made from what was gathered.
+void firstKeys(const TRecordListModel::Rows &rows, SortKeys &keys, std::size_t begin, std::size_t end,
+               int column)
+{
+    for (std::size_t i = begin; i < end && i < begin + recordAhead; ++i)
+        fetchRow(rows, i, end);
+    // The texts of these columns are the record's own bytes, which outlive the sort.
+    for (std::size_t i = begin; i < end; ++i) {
+        fetchRow(rows, i + recordAhead, end);
+        char room[32];
+        const std::string_view text = qv_list_text(*rows[i], column, room);
+        keys[i].text = text.data();
+        keys[i].size = static_cast<std::uint16_t>(text.size());
+    }
+    for (std::size_t i = begin; i < end; ++i) {
+        if (i + textAhead < end)
+            __builtin_prefetch(keys[i + textAhead].text);
+        textKey(keys[i], keyText(keys[i]), 0);
+        keys[i].position = static_cast<std::uint32_t>(i);
+    }
+}
+
+// Runs there on another thread and here on this one, and returns when both are done.
+template <class Here, class There> void onTwoThreads(Here &&here, There &&there)
+{
+    std::future<void> other = std::async(std::launch::async, std::forward<There>(there));
+    here();
+    other.get();
+}
+
+// Orders items stably by the bits [low, low + bits) of their values, a pass per byte from the lowest,
+// passing over the bytes in which all items agree. It takes time in proportion to the items, where
+// comparing them takes more the more there are. With twoThreads each pass is shared: each thread
+// counts and moves one half of the items, the first half's before the second's among equal bytes.
+// False once cancelled() says so.
+template <class Item, class ValueOf, class Cancelled>
+bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items, ValueOf valueOf, unsigned low, unsigned bits,
+               bool twoThreads, Cancelled &&cancelled)
+{
+    using Counts = std::array<std::size_t, 256>;
+    const std::size_t n = items.size();
+    const std::size_t middle = twoThreads ? n / 2 : n;
+    const unsigned passes = (bits + 7) / 8;
+    // How many items of [begin, end) have each byte, for the bytes from shift on, each pass's own.
+    const auto count = [&](Counts *into, unsigned shift, unsigned bytes, std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::uint64_t value = valueOf(items[i]) >> shift;
+            for (unsigned b = 0; b < bytes; ++b)
+                ++into[b][(value >> (8 * b)) & 0xFF];
+        }
+    };
+    std::array<Counts, 8> totals{};
+    if (twoThreads) {
+        std::array<Counts, 8> second{};
+        onTwoThreads([&] { count(totals.data(), low, passes, 0, middle); },
+                     [&] { count(second.data(), low, passes, middle, n); });
+        for (unsigned b = 0; b < passes; ++b)
+            for (std::size_t d = 0; d < 256; ++d)
+                totals[b][d] += second[b][d];
+    } else {
+        count(totals.data(), low, passes, 0, n);
+    }
+    std::vector<Item, Tbcl_large_pages<Item>> other;
+    for (unsigned b = 0; b < passes; ++b) {
+        if (std::find(totals[b].begin(), totals[b].end(), n) != totals[b].end())
+            continue; // every item has the same byte here
+        if (cancelled())
+            return false;
+        const unsigned shift = low + 8 * b;
+        // Where each half's items of each byte go: the halves are counted again, as the last pass
+        // moved items between them.
+        Counts first = totals[b];
+        Counts second{};
+        if (twoThreads) {
+            first = {};
+            onTwoThreads([&] { count(&first, shift, 1, 0, middle); },
+                         [&] { count(&second, shift, 1, middle, n); });
+        }
+        std::size_t at = 0;
+        for (std::size_t d = 0; d < 256; ++d) {
+            const std::size_t inFirst = first[d];
+            const std::size_t inSecond = second[d];
+            first[d] = at;
+            second[d] = at + inFirst; // the second half's after the first's
+            at += inFirst + inSecond;
+        }
+        if (other.size() != n)
+            other.resize(n);
+        const auto move = [&](Counts &places, std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i)
+                other[places[(valueOf(items[i]) >> shift) & 0xFF]++] = items[i];
+        };
+        if (twoThreads)
+            onTwoThreads([&] { move(first, 0, middle); }, [&] { move(second, middle, n); });
+        else
+            move(first, 0, n);
+        items.swap(other);
+    }
+    return true;
+}
+
+// A row's value beside its position, for values too wide to share 64 bits with it.
+struct WideValue {
+    std::uint64_t value;
+    std::uint32_t position;
+};
+
+// Orders the rows by their values, direction +1 or -1, rows of equal values in their order, and leaves
+// in values[i] the position of the row that comes i-th. Only the bits in which the values differ are
+// sorted: the values less the least, shifted past the low bits that are zero in all of them. Where
+// those and the position fit in 64 bits (ten million rows leave 40 for the value: a date's text of
+// ten characters takes 40, an amount's spread rarely 30) each row is one number of the two, a third of
+// the memory of a value and a position apart. False once cancelled() says so.
+template <class Cancelled>
+bool sortValues(Values &values, int direction, bool twoThreads, Cancelled &&cancelled)
+{
+    const std::size_t n = values.size();
+    if (n < 2) {
+        for (std::size_t i = 0; i < n; ++i)
+            values[i] = i;
+        return true;
+    }
+    const std::uint64_t flip = direction < 0 ? ~std::uint64_t{0} : 0; // descending: the complement
+    std::uint64_t least = ~std::uint64_t{0};
+    for (std::uint64_t &value : values) {
+        value ^= flip;
+        least = std::min(least, value);
+    }
+    std::uint64_t differ = 0;
+    for (std::uint64_t &value : values) {
+        value -= least;
+        differ |= value;
+    }
+    const auto low = static_cast<unsigned>(differ == 0 ? 0 : std::countr_zero(differ));
+    const auto bits = static_cast<unsigned>(std::bit_width(differ)) - low;
+    const auto positionBits = static_cast<unsigned>(std::bit_width(n - 1));
+    if (bits + positionBits <= 64) {
+        for (std::size_t i = 0; i < n; ++i)
+            values[i] = (values[i] >> low) << positionBits | i;
+        if (!radixSort(
+                values, [](std::uint64_t v) { return v; }, positionBits, bits, twoThreads, cancelled))
+            return false;
+        const std::uint64_t mask = (std::uint64_t{1} << positionBits) - 1;
+        for (std::uint64_t &value : values)
+            value &= mask;
+        return true;
+    }
+    std::vector<WideValue, Tbcl_large_pages<WideValue>> wide(n);
+    for (std::size_t i = 0; i < n; ++i)
+        wide[i] = {values[i] >> low, static_cast<std::uint32_t>(i)};
+    if (!radixSort(
+            wide, [](const WideValue &w) { return w.value; }, 0, bits, twoThreads, cancelled))
+        return false;
+    for (std::size_t i = 0; i < n; ++i)
+        values[i] = wide[i].position;
+    return true;
+}
+
+// Fetches the text of the key ahead (always inlined, as fetchRow).
+[[gnu::always_inline]] inline void fetchText(const SortKeys &keys, std::size_t i, std::size_t end)
+{
+    if (i + textAhead < end)
+        __builtin_prefetch(keys[i + textAhead].text);
+}
+
+} // namespace
+
+void TRecordListModel::sortRows(int column, int direction)
+{
+    if (orderRows(column, direction))
+        applyOrder(column, direction);
+}
+
+bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bool> *cancel)
+{
+    if (column < 0 || column >= ColumnCount)
+        return false;
+    const auto cancelled = [cancel] { return cancel != nullptr && cancel->load(); };
+    const std::size_t n = rows_.size();
+    // Most of the time of what reads the rows' records, or the rows in a new order, goes into waiting on
+    // memory: over a long list a second thread takes half of them.
+    const auto onRows = [&](auto &&work) {
+        if (n >= splitFrom_)
+            onTwoThreads([&] { work(0, n / 2); }, [&] { work(n / 2, n); });
+        else
+            work(0, n);
+    };
+    // The new order from where each of its rows was.
+    const auto takeOrder = [&](auto positionOf) {
+        sorted_.resize(n);
+        formerRows_.resize(n);
+        onRows([&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) {
+                if (i + recordAhead < end)
+                    __builtin_prefetch(&rows_[positionOf(i + recordAhead)]);
+                const auto position = static_cast<std::uint32_t>(positionOf(i));
+                sorted_[i] = rows_[position];
+                formerRows_[i] = position;
+            }
+        });
+        return true;
+    };
+    if (column == Date || column == Time || column == Gross || column == Fee || column == Balance) {
+        // Each row's whole value orders it.
+        Values values(n);
+        onRows([&](std::size_t begin, std::size_t end) { wholeValues(rows_, values, begin, end, column); });
+        if (cancelled() || !sortValues(values, direction, n >= splitFrom_, cancelled) || cancelled())
+            return false;
+        return takeOrder([&](std::size_t i) { return values[i]; });
+    }
+    SortKeys keys(n);
+    onRows([&](std::size_t begin, std::size_t end) { firstKeys(rows_, keys, begin, end, column); });
+    if (cancelled())
+        return false;
+    const auto before = [direction](const SortKey &a, const SortKey &b) {
+        const int c = keyCompare(a, b) * direction;
+        return c != 0 ? c < 0 : a.position < b.position;
+    };
+    // Eight bytes at a time: the rows that still agree after them are sorted again by the next eight,
+    // so that a comparison never has to leave the keys. Rows whose texts are all the same
+    // (item titles and addresses repeat) are in order once they agree: their positions decide. A text
+    // that the store holds once for many records is the same text wherever it is met.
+    const auto sameTexts = [&](std::size_t begin, std::size_t end) {
+        const SortKey &first = keys[begin];
+        for (std::size_t i = begin + 1; i < end; ++i) {
+            if (keys[i].text == first.text && keys[i].size == first.size)
+                continue;
+            fetchText(keys, i, end);
+            if (qv_list_text_compare(keyText(first), keyText(keys[i])) != 0)
+                return false;
+        }
+        return true;
+    };
+    const auto sortWhole = [&](std::size_t begin, std::size_t end) {
+        std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end),
+                  [&](const SortKey &a, const SortKey &b) {
+                      const int c = qv_list_text_compare(keyText(a), keyText(b)) * direction;
+                      return c != 0 ? c < 0 : a.position < b.position;
+                  });
+    };
+    using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
+    // The groups of sorted keys [begin, end) that agree on their keys: a group of the same texts is in
+    // order, a few rows are sorted by their whole texts, and more go into longer for the next round.
+    const auto group = [&](std::size_t begin, std::size_t end, Ranges &longer) {
+        for (std::size_t i = begin; i < end;) {
+            std::size_t j = i + 1;
+            while (j < end && keyCompare(keys[i], keys[j]) == 0)
+                ++j;
+            if (keys[i].length == 9 && j - i > 1 && !sameTexts(i, j)) {
+                if (j - i <= 64)
+                    sortWhole(i, j); // a few rows: their texts are at hand after sameTexts
+                else
+                    longer.emplace_back(i, j);
+            }
+            i = j;
+        }
+    };
+    // The next round for ranges [first, last) of rows that agree on their texts' first offset bytes.
+    const auto round = [&](const Ranges &ranges, std::size_t first, std::size_t last, std::size_t offset,
+                           Ranges &longer) {
+        for (std::size_t r = first; r < last && !cancelled(); ++r) {
+            const auto [begin, end] = ranges[r];
+            for (std::size_t i = begin; i < end; ++i) {
+                fetchText(keys, i, end);
+                textKey(keys[i], keyText(keys[i]), offset);
+            }
+            std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
+            group(begin, end, longer);
+        }
+    };
+
+    // The first sort, of all rows by their keys.
+    const bool twoThreads = n >= std::max<std::size_t>(splitFrom_, 2);
+    if (n >= radixFrom && column != TransId) {
+        // Byte by byte (the length, then the eight bytes from the last): stable, so that equal keys stay
+        // in the rows' order. These columns repeat their texts, and comparisons would spend most of
+        // their time on the ties.
+        const std::uint64_t flip = direction < 0 ? ~std::uint64_t{0} : 0; // descending: the complement
+        if (!radixSort(
+                keys, [flip](const SortKey &k) { return (k.length ^ flip) & 0xFF; }, 0, 8, twoThreads,
+                cancelled) ||
+            !radixSort(
+                keys, [flip](const SortKey &k) { return k.prefix ^ flip; }, 0, 64, twoThreads, cancelled))
+            return false;
+    } else if (twoThreads) {
+        // IDs differ: comparisons sort them faster than the passes over all eight bytes. Each half on a
+        // core of its own, then the halves merged.
+        const auto middle = keys.begin() + std::ptrdiff_t(n / 2);
+        onTwoThreads([&] { std::sort(keys.begin(), middle, before); },
+                     [&] { std::sort(middle, keys.end(), before); });
+        SortKeys merged(n);
+        std::merge(keys.begin(), middle, middle, keys.end(), merged.begin(), before);
+        keys.swap(merged);
+    } else {
+        std::sort(keys.begin(), keys.end(), before);
+    }
+    // Its groups, each half of them on a core of its own.
+    Ranges longer;
+    if (twoThreads) {
+        std::size_t split = n / 2;
+        while (split < n && keyCompare(keys[split - 1], keys[split]) == 0)
+            ++split;
+        Ranges secondLonger;
+        onTwoThreads([&] { group(0, split, longer); }, [&] { group(split, n, secondLonger); });
+        longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
+    } else {
+        group(0, n, longer);
+    }
+    for (std::size_t offset = 8; !longer.empty(); offset += 8) {
+        if (cancelled())
+            return false;
+        const Ranges ranges = std::move(longer);
+        longer.clear();
+        std::size_t rows = 0;
+        for (const auto &[begin, end] : ranges)
+            rows += end - begin;
+        if (rows < splitFrom_) {
+            round(ranges, 0, ranges.size(), offset, longer);
+            continue;
+        }
+        // Many rows left: half of them on another core.
+        std::size_t split = 0;
+        for (std::size_t taken = 0; taken < rows / 2; ++split)
+            taken += ranges[split].second - ranges[split].first;
+        Ranges secondLonger;
+        onTwoThreads([&] { round(ranges, 0, split, offset, longer); },
+                     [&] { round(ranges, split, ranges.size(), offset, secondLonger); });
+        longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
+    }
+    if (cancelled())
+        return false;
+    return takeOrder([&](std::size_t i) { return keys[i].position; });
+}
+
+void TRecordListModel::applyOrder(int column, int direction)
+{
+    if (formerRows_.size() != rows_.size() || sorted_.size() != rows_.size())
+        return; // no order worked out for these rows
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    rows_.swap(sorted_);
+    // The selection and the current row move with their rows.
+    const QModelIndexList persistent = persistentIndexList();
+    if (!persistent.isEmpty()) {
+        std::vector<std::uint32_t> newRow(formerRows_.size());
+        for (std::size_t i = 0; i < formerRows_.size(); ++i)
+            newRow[formerRows_[i]] = static_cast<std::uint32_t>(i);
+        QModelIndexList moved;
+        for (const QModelIndex &index : persistent)
+            moved << index.sibling(static_cast<int>(newRow[static_cast<std::size_t>(index.row())]),
+                                   index.column());
+        changePersistentIndexList(persistent, moved);
+    }
+    formerRows_.clear(); // its room stays for the next sort
+    sortedBy_ = column;
+    sortedDirection_ = direction;
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
