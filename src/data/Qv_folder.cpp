@@ -33,12 +33,12 @@ std::vector<std::string> qv_internal::list_history_files(const std::string &fold
         const std::string_view ext = std::string_view(name).substr(name.size() - 4);
         if (!key_equal(ext, ".csv"))
             continue;
-        // What the name leads to: the listing's own type, or one look for a link.
+        // What the name leads to: the listing's own type, looked up only for a link or where the
+        // listing gives none (the entry's own tests; its status() would look every name up again).
         std::error_code type_ec;
-        const fs::file_status status = it->status(type_ec);
-        if (fs::is_directory(status))
+        if (it->is_directory(type_ec))
             continue;
-        listed.emplace_back(name, fs::is_regular_file(status));
+        listed.emplace_back(name, it->is_regular_file(type_ec));
     }
     if (ec && error != nullptr)
         *error = ec.message();
