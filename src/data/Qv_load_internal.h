@@ -134,20 +134,28 @@ public:
 private:
     static constexpr std::size_t window = 32;
     void run();
-    std::unique_ptr<Tfile_ahead> make(std::size_t i) const;
-    // Under mutex_: claims the next file to make, if there is room for it.
-    bool claim(std::size_t &i);
+    std::unique_ptr<Tfile_ahead> make(std::size_t i, std::unique_ptr<Tfile_ahead> room) const;
+    // Under mutex_: claims the next file to make, if there is room for it, with a spare to make it in
+    // when there is one.
+    bool claim(std::size_t &i, std::unique_ptr<Tfile_ahead> &room);
+    // Under mutex_: whether the thread, waiting for room, is to go on (or stop).
+    bool resume() const;
     void put(std::size_t i, std::unique_ptr<Tfile_ahead> made);
 
     const std::vector<std::string> &paths_;
     const std::vector<bool> &listed_regular_;
     const std::size_t whole_max_;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    // The load waits on made_ for a file; the thread on room_, and is woken only once half the window
+    // is free again: a wake-up for every file the load is done with cost the load more than the file.
+    std::condition_variable made_;
+    std::condition_variable room_;
+    bool waiting_ = false; // under mutex_: the thread waits on room_
     // Under mutex_: file i's place is i % window; ready_ once the thread has made it (null when it could
     // not: the load opens the file itself).
     std::array<std::unique_ptr<Tfile_ahead>, window> slots_;
     std::array<bool, window> ready_{};
+    std::vector<std::unique_ptr<Tfile_ahead>> spare_; // what files were made in, to use again
     std::size_t next_ = 0;  // the first file that neither the thread nor the load has claimed
     std::size_t taken_ = 0; // the files the load is done with
     bool stop_ = false;

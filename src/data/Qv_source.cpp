@@ -29,6 +29,12 @@ void Tfile_source::close()
 
 bool Tfile_source::open(const std::string &path, std::string &reason, bool listed_regular)
 {
+    close();
+    opened_ = {};
+    size_ = 0;
+    done_ = 0;
+    error_ = 0;
+    short_ = false;
     // In a folder of many small files each call counts: the listing has looked already.
     struct stat st {};
     if (!listed_regular && ::stat(path.c_str(), &st) != 0) {
@@ -108,18 +114,24 @@ Tfiles_ahead::~Tfiles_ahead()
         const std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
     }
-    changed_.notify_all();
+    room_.notify_all();
     if (thread_.joinable())
         thread_.join();
 }
 
-// What a thread makes of file i: the file opened, and read whole when it is small; null when there was
-// not enough memory (the load then opens the file itself).
-std::unique_ptr<Tfile_ahead> Tfiles_ahead::make(std::size_t i) const
+// What a thread makes of file i, in room when there is one to use again: the file opened, and read
+// whole when it is small; null when there was not enough memory (the load then opens the file itself).
+std::unique_ptr<Tfile_ahead> Tfiles_ahead::make(std::size_t i, std::unique_ptr<Tfile_ahead> room) const
 {
-    std::unique_ptr<Tfile_ahead> made;
+    std::unique_ptr<Tfile_ahead> made = std::move(room);
     try {
-        made = std::make_unique<Tfile_ahead>();
+        if (made == nullptr)
+            made = std::make_unique<Tfile_ahead>();
+        made->opened = false;
+        made->reason.clear();
+        made->whole = false;
+        made->intact = false;
+        made->failure.clear();
         if (!paths_[i].empty())
             made->opened =
                 made->file.open(paths_[i], made->reason, i < listed_regular_.size() && listed_regular_[i]);
@@ -144,12 +156,21 @@ std::unique_ptr<Tfile_ahead> Tfiles_ahead::make(std::size_t i) const
     return made;
 }
 
-bool Tfiles_ahead::claim(std::size_t &i)
+bool Tfiles_ahead::claim(std::size_t &i, std::unique_ptr<Tfile_ahead> &room)
 {
     if (next_ >= paths_.size() || next_ >= taken_ + window)
         return false;
     i = next_++;
+    if (!spare_.empty()) {
+        room = std::move(spare_.back());
+        spare_.pop_back();
+    }
     return true;
+}
+
+bool Tfiles_ahead::resume() const
+{
+    return stop_ || (next_ < paths_.size() && next_ + window / 2 <= taken_ + window);
 }
 
 void Tfiles_ahead::put(std::size_t i, std::unique_ptr<Tfile_ahead> made)
@@ -159,7 +180,7 @@ void Tfiles_ahead::put(std::size_t i, std::unique_ptr<Tfile_ahead> made)
         slots_[i % window] = std::move(made);
         ready_[i % window] = true;
     }
-    changed_.notify_all();
+    made_.notify_all();
 }
 
 Tfile_ahead *Tfiles_ahead::take(std::size_t i)
@@ -175,38 +196,56 @@ Tfile_ahead *Tfiles_ahead::take(std::size_t i)
         // The thread is making file i: a later one is made here meanwhile, so that both threads open
         // files.
         std::size_t later = 0;
-        if (!claim(later)) {
-            changed_.wait(lock, [&] { return ready_[i % window]; });
+        std::unique_ptr<Tfile_ahead> room;
+        if (!claim(later, room)) {
+            made_.wait(lock, [&] { return ready_[i % window]; });
             continue;
         }
         lock.unlock();
-        put(later, make(later));
+        put(later, make(later, std::move(room)));
         lock.lock();
     }
 }
 
 void Tfiles_ahead::done(std::size_t i)
 {
-    std::unique_ptr<Tfile_ahead> made; // closed outside the lock
+    std::unique_ptr<Tfile_ahead> made;
+    bool wake = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         made = std::move(slots_[i % window]);
         ready_[i % window] = false;
         taken_ = i + 1;
+        wake = waiting_ && resume();
     }
-    changed_.notify_all();
+    if (wake)
+        room_.notify_one();
+    if (made == nullptr)
+        return;
+    // What the file was made in is used again for a later one: freeing here memory that the other
+    // thread took cost more than the file's parse (the two threads' allocators meet on one lock).
+    made->file.close(); // a file too large to be read ahead, which the load read itself
+    const std::lock_guard<std::mutex> lock(mutex_);
+    spare_.push_back(std::move(made));
 }
 
 void Tfiles_ahead::run()
 {
     for (;;) {
         std::size_t i = 0;
+        std::unique_ptr<Tfile_ahead> room;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [&] { return stop_ || claim(i); });
+            if (!stop_ && !claim(i, room)) {
+                waiting_ = true;
+                room_.wait(lock, [this] { return resume(); });
+                waiting_ = false;
+                if (!stop_ && !claim(i, room))
+                    continue;
+            }
             if (stop_)
                 return;
         }
-        put(i, make(i));
+        put(i, make(i, std::move(room)));
     }
 }
