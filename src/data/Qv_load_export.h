@@ -49,31 +49,36 @@ inline bool export_header(std::string_view head)
     std::string_view line = head.substr(0, lf);
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
-    std::vector<std::string_view> fields;
-    fields.reserve(qv_column_count + 1);
-    while (fields.size() <= qv_column_count) {
+    // Each field is held against both lists as it is cut: a history file's first line is looked at
+    // this way in every file of a folder.
+    std::size_t count = 0;
+    bool captions = true;
+    bool names = true;
+    while (count <= qv_column_count) {
         std::size_t end = 0;
+        std::string_view field;
         if (line.starts_with('"')) {
             end = line.find('"', 1); // the captions hold no quotes
             if (end == std::string_view::npos)
                 return false;
-            fields.push_back(line.substr(1, end - 1));
+            field = line.substr(1, end - 1);
             ++end;
         } else {
             end = std::min(line.find(','), line.size());
-            fields.push_back(line.substr(0, end));
+            field = line.substr(0, end);
         }
+        captions = captions && count < qv_column_count && field == qv_column_names[count];
+        names = names && count < qv_column_count && field == qv_field_names[count];
+        if (!captions && !names)
+            return false;
+        ++count;
         if (end == line.size())
             break;
         if (line[end] != ',')
             return false;
         line.remove_prefix(end + 1);
     }
-    for (const auto *names : {&qv_column_names, &qv_field_names}) {
-        if (std::equal(fields.begin(), fields.end(), names->begin(), names->end()))
-            return true;
-    }
-    return false;
+    return count == qv_column_count;
 }
 
 // Cuts the text of an exported history (RFC 4180: fields quoted or not, a quoted field's quotes
