@@ -148,6 +148,9 @@ TEST(Export, TheSafeWriteReplacesOnlyWhenCompleteAndNeverALoadedFile)
     if (mknod((dir / "null").c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)
         fs::create_symlink("/dev/null", dir / "null");
     const std::string big(3 << 20, 'x');
+    std::string pieces; // several of the writer's pieces, each line told apart from the others
+    for (int i = 0; pieces.size() < (7u << 19); ++i)
+        pieces += std::to_string(i) + ",a line of a text written in several pieces\r\n";
     // The longest name a folder takes: the temporary file's name must not be longer.
     const std::string longest = std::string(251, 'n') + ".csv";
 
@@ -173,6 +176,8 @@ TEST(Export, TheSafeWriteReplacesOnlyWhenCompleteAndNeverALoadedFile)
         {"a name of 255 bytes", dir / longest, "a,b\r\n", true, ""},
         {"a missing folder", dir / "gone" / "new.csv", "x", false, "No such file or directory"},
         {"a write that fails midway", old, big, false, "File too large", 1 << 20},
+        {"a text of several pieces", dir / "pieces.csv", pieces, true, ""},
+        {"a write that fails in its third piece", dir / "third.csv", pieces, false, "File too large", 5 << 19},
     };
     const std::vector<std::string> loadedFiles{loaded};
     for (const Case &c : cases) {
@@ -430,8 +435,9 @@ TEST(Export, ACancelledOrKilledWriteLeavesNoTemporaryFile)
 {
     const Ttest_folder folder("qv_export_");
     std::vector<Tqv_record> records;
-    for (int i = 0; i < 2500; ++i) // the progress is told after 1024 and 2048 of them
-        records.push_back(parsed({{11, "ID" + std::to_string(i)}, {6, "1.00"}}));
+    // The progress is told after each 1024 of them; they fill several of the writer's pieces.
+    for (int i = 0; i < 20000; ++i)
+        records.push_back(parsed({{11, "ID" + std::to_string(i)}, {6, "1.00"}, {3, std::string(200, 'n')}}));
     std::vector<const Tqv_record *> rows;
     for (const Tqv_record &rec : records)
         rows.push_back(&rec);
@@ -443,7 +449,10 @@ TEST(Export, ACancelledOrKilledWriteLeavesNoTemporaryFile)
         bool written;
     };
     const Tcase cases[] = {
-        {"cancelled at once", 1, false}, {"cancelled half way", 2000, false}, {"not cancelled", 0, true}};
+        {"cancelled at once", 1, false},
+        {"cancelled at the second", 2000, false},
+        {"cancelled after pieces were written", 15000, false},
+        {"not cancelled", 0, true}};
     for (const Tcase &c : cases) {
         std::size_t last = 0;
         std::size_t calls = 0;
