@@ -177,7 +177,8 @@ TEST(Export, TheSafeWriteReplacesOnlyWhenCompleteAndNeverALoadedFile)
         {"a missing folder", dir / "gone" / "new.csv", "x", false, "No such file or directory"},
         {"a write that fails midway", old, big, false, "File too large", 1 << 20},
         {"a text of several pieces", dir / "pieces.csv", pieces, true, ""},
-        {"a write that fails in its third piece", dir / "third.csv", pieces, false, "File too large", 5 << 19},
+        {"a write that fails in its third piece", dir / "third.csv", pieces, false, "File too large",
+         5 << 19},
     };
     const std::vector<std::string> loadedFiles{loaded};
     for (const Case &c : cases) {
@@ -448,11 +449,10 @@ TEST(Export, ACancelledOrKilledWriteLeavesNoTemporaryFile)
         std::size_t cancel_after; // records told before the progress says stop; 0: never
         bool written;
     };
-    const Tcase cases[] = {
-        {"cancelled at once", 1, false},
-        {"cancelled at the second", 2000, false},
-        {"cancelled after pieces were written", 15000, false},
-        {"not cancelled", 0, true}};
+    const Tcase cases[] = {{"cancelled at once", 1, false},
+                           {"cancelled at the second", 2000, false},
+                           {"cancelled after pieces were written", 15000, false},
+                           {"not cancelled", 0, true}};
     for (const Tcase &c : cases) {
         std::size_t last = 0;
         std::size_t calls = 0;
