@@ -29,6 +29,7 @@ void Tfile_source::close()
 
 bool Tfile_source::open(const std::string &path, std::string &reason, bool listed_regular)
 {
+    // A source is opened again for another file when what a file was read into is used again.
     close();
     opened_ = {};
     size_ = 0;
@@ -225,8 +226,12 @@ void Tfiles_ahead::done(std::size_t i)
     // What the file was made in is used again for a later one: freeing here memory that the other
     // thread took cost more than the file's parse (the two threads' allocators meet on one lock).
     made->file.close(); // a file too large to be read ahead, which the load read itself
-    const std::lock_guard<std::mutex> lock(mutex_);
-    spare_.push_back(std::move(made));
+    try {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        spare_.push_back(std::move(made));
+    } catch (const std::bad_alloc &) {
+        // Without room to keep it, it is freed.
+    }
 }
 
 void Tfiles_ahead::run()
