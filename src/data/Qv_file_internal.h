@@ -308,6 +308,23 @@ inline const Thash_key &hash_key()
     return key;
 }
 
+// The n bytes at p (0 < n < 8) as the low bytes of a word, as a copy into a word of zeros gives them on
+// a little-endian machine. A copy of a varying length is made byte by byte, and the word read back
+// then waits on every byte's store: here two reads of four bytes, or three single bytes, that may
+// overlap.
+inline std::uint64_t short_word(const char *p, std::size_t n)
+{
+    if (n >= 4) {
+        std::uint32_t low;
+        std::uint32_t high;
+        std::memcpy(&low, p, 4);
+        std::memcpy(&high, p + n - 4, 4);
+        return std::uint64_t{low} | std::uint64_t{high} << (8 * (n - 4));
+    }
+    const auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
+    return byte(0) | byte(n / 2) << (8 * (n / 2)) | byte(n - 1) << (8 * (n - 1));
+}
+
 // A case-sensitive hash of a text, keyed like qv_key_hash, for the store's shared texts.
 inline std::uint64_t text_hash(std::string_view text)
 {
@@ -320,11 +337,8 @@ inline std::uint64_t text_hash(std::string_view text)
         std::memcpy(&word, p, 8);
         h = mix(word ^ k.k1, h ^ k.k0);
     }
-    if (n > 0) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, n);
-        h = mix(word ^ k.k1, h ^ k.k0);
-    }
+    if (n > 0)
+        h = mix(short_word(p, n) ^ k.k1, h ^ k.k0);
     return h;
 }
 

@@ -26,11 +26,8 @@ std::uint64_t qv_key_hash(std::string_view key)
         std::memcpy(&word, p, 8);
         h = mix(fold8(word) ^ k.k1, h ^ k.k2);
     }
-    if (n > 0) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, n);
-        h = mix(fold8(word) ^ k.k1, h ^ k.k2);
-    }
+    if (n > 0)
+        h = mix(fold8(short_word(p, n)) ^ k.k1, h ^ k.k2);
     return mix(h ^ k.k0, 0x9E3779B97F4A7C15ull);
 }
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <set>
@@ -242,6 +244,43 @@ TEST(Store, EveryRegionOfMemoryHoldsWholeChunksUpToTheCap)
     EXPECT_EQ(region_size(0), chunk_size);
     EXPECT_EQ(region_size(1), 2 * chunk_size);
     EXPECT_EQ(region_size(64), qv_internal::region_size_max);
+}
+
+TEST(KeyHash, TheLastBytesOfAKeyCountWhereverTheyLie)
+{
+    // A key's last bytes short of eight are read as a copy into a word of zeros would give them, each
+    // at its own place: at any length and alignment, a key differing in any one byte hashes otherwise,
+    // and keys that differ in case only hash alike.
+    std::mt19937 random(7);
+    char buffer[64];
+    for (std::size_t length = 1; length <= 23; ++length) {
+        for (std::size_t at = 0; at < 8; ++at) {
+            for (std::size_t i = 0; i < length; ++i)
+                buffer[at + i] = static_cast<char>('a' + random() % 26);
+            const std::string_view key(buffer + at, length);
+            const std::uint64_t hash = qv_key_hash(key);
+            const std::uint64_t text = qv_internal::text_hash(key);
+            for (std::size_t i = 0; i < length; ++i) {
+                SCOPED_TRACE("length " + std::to_string(length) + ", byte " + std::to_string(i));
+                const char was = buffer[at + i];
+                buffer[at + i] = static_cast<char>(was - 'a' + 'A');
+                EXPECT_EQ(qv_key_hash(key), hash);
+                EXPECT_NE(qv_internal::text_hash(key), text);
+                buffer[at + i] = was == 'z' ? 'a' : static_cast<char>(was + 1);
+                EXPECT_NE(qv_key_hash(key), hash);
+                EXPECT_NE(qv_internal::text_hash(key), text);
+                buffer[at + i] = was;
+            }
+            if constexpr (std::endian::native == std::endian::little) {
+                const std::size_t n = length % 8;
+                if (n > 0) {
+                    std::uint64_t copied = 0;
+                    std::memcpy(&copied, buffer + at + length - n, n);
+                    EXPECT_EQ(qv_internal::short_word(buffer + at + length - n, n), copied) << length;
+                }
+            }
+        }
+    }
 }
 
 TEST(KeyCompare, CaseInsensitiveShorterFirst)
