@@ -246,6 +246,35 @@ bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items, ValueOf valueOf
     return true;
 }
 
+// Orders the n items at items stably by the low bytes of their values, a pass per byte from the lowest
+// through scratch (room for n items), passing over the bytes in which all items agree: the one-thread
+// sort of a run of rows within a list.
+template <class Item, class ValueOf>
+void radixSortRun(Item *items, Item *scratch, std::size_t n, ValueOf valueOf, unsigned bytes)
+{
+    std::array<std::array<std::size_t, 256>, 8> counts{};
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t value = valueOf(items[i]);
+        for (unsigned b = 0; b < bytes; ++b)
+            ++counts[b][(value >> (8 * b)) & 0xFF];
+    }
+    Item *from = items;
+    Item *to = scratch;
+    for (unsigned b = 0; b < bytes; ++b) {
+        std::array<std::size_t, 256> &places = counts[b];
+        if (std::find(places.begin(), places.end(), n) != places.end())
+            continue;
+        std::size_t at = 0;
+        for (std::size_t &place : places)
+            at += std::exchange(place, at);
+        for (std::size_t i = 0; i < n; ++i)
+            to[places[(valueOf(from[i]) >> (8 * b)) & 0xFF]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != items)
+        std::copy(from, from + n, items);
+}
+
 // A row's value beside its position, for values too wide to share 64 bits with it.
 struct WideValue {
     std::uint64_t value;
@@ -402,16 +431,29 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
             i = j;
         }
     };
+    const std::uint64_t flip = direction < 0 ? ~std::uint64_t{0} : 0; // descending: the complement
+    const auto lengthOf = [flip](const SortKey &k) { return (k.length ^ flip) & 0xFF; };
+    const auto prefixOf = [flip](const SortKey &k) { return k.prefix ^ flip; };
     // The next round for ranges [first, last) of rows that agree on their texts' first offset bytes.
+    // The rows of a range are in their order, so that a stable sort by the keys alone leaves rows of
+    // equal keys in it: a long range goes byte by byte.
     const auto round = [&](const Ranges &ranges, std::size_t first, std::size_t last, std::size_t offset,
                            Ranges &longer) {
+        SortKeys scratch;
         for (std::size_t r = first; r < last && !cancelled(); ++r) {
             const auto [begin, end] = ranges[r];
             for (std::size_t i = begin; i < end; ++i) {
                 fetchText(keys, i, end);
                 textKey(keys[i], keyText(keys[i]), offset);
             }
-            std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
+            if (end - begin >= radixFrom) {
+                if (scratch.size() < end - begin)
+                    scratch.resize(end - begin);
+                radixSortRun(keys.data() + begin, scratch.data(), end - begin, lengthOf, 1);
+                radixSortRun(keys.data() + begin, scratch.data(), end - begin, prefixOf, 8);
+            } else {
+                std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
+            }
             group(begin, end, longer);
         }
     };
@@ -422,12 +464,8 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
         // Byte by byte (the length, then the eight bytes from the last): stable, so that equal keys stay
         // in the rows' order. These columns repeat their texts, and comparisons would spend most of
         // their time on the ties.
-        const std::uint64_t flip = direction < 0 ? ~std::uint64_t{0} : 0; // descending: the complement
-        if (!radixSort(
-                keys, [flip](const SortKey &k) { return (k.length ^ flip) & 0xFF; }, 0, 8, twoThreads,
-                cancelled) ||
-            !radixSort(
-                keys, [flip](const SortKey &k) { return k.prefix ^ flip; }, 0, 64, twoThreads, cancelled))
+        if (!radixSort(keys, lengthOf, 0, 8, twoThreads, cancelled) ||
+            !radixSort(keys, prefixOf, 0, 64, twoThreads, cancelled))
             return false;
     } else if (twoThreads) {
         // IDs differ: comparisons sort them faster than the passes over all eight bytes. Each half on a
