@@ -196,52 +196,75 @@ bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items, ValueOf valueOf
                 ++into[b][(value >> (8 * b)) & 0xFF];
         }
     };
+    // Each half's counts, of every byte before the first pass, and then of the next pass's byte.
     std::array<Counts, 8> totals{};
+    std::array<Counts, 8> firstHalf{};
+    std::array<Counts, 8> secondHalf{};
     if (twoThreads) {
-        std::array<Counts, 8> second{};
-        onTwoThreads([&] { count(totals.data(), low, passes, 0, middle); },
-                     [&] { count(second.data(), low, passes, middle, n); });
+        onTwoThreads([&] { count(firstHalf.data(), low, passes, 0, middle); },
+                     [&] { count(secondHalf.data(), low, passes, middle, n); });
         for (unsigned b = 0; b < passes; ++b)
             for (std::size_t d = 0; d < 256; ++d)
-                totals[b][d] += second[b][d];
+                totals[b][d] = firstHalf[b][d] + secondHalf[b][d];
     } else {
         count(totals.data(), low, passes, 0, n);
     }
+    const auto uniform = [&](unsigned b) {
+        return std::find(totals[b].begin(), totals[b].end(), n) != totals[b].end(); // all have that byte
+    };
     std::vector<Item, Tbcl_large_pages<Item>> other;
     for (unsigned b = 0; b < passes; ++b) {
-        if (std::find(totals[b].begin(), totals[b].end(), n) != totals[b].end())
-            continue; // every item has the same byte here
+        if (uniform(b))
+            continue;
         if (cancelled())
             return false;
         const unsigned shift = low + 8 * b;
-        // Where each half's items of each byte go: the halves are counted again, as the last pass
-        // moved items between them.
-        Counts first = totals[b];
-        Counts second{};
-        if (twoThreads) {
-            first = {};
-            onTwoThreads([&] { count(&first, shift, 1, 0, middle); },
-                         [&] { count(&second, shift, 1, middle, n); });
-        }
+        unsigned next = b + 1;
+        while (next < passes && uniform(next))
+            ++next;
+        // Where each half's items of each byte go, the second half's after the first's.
+        Counts first = twoThreads ? firstHalf[b] : totals[b];
+        Counts second = twoThreads ? secondHalf[b] : Counts{};
         std::size_t at = 0;
         for (std::size_t d = 0; d < 256; ++d) {
             const std::size_t inFirst = first[d];
             const std::size_t inSecond = second[d];
             first[d] = at;
-            second[d] = at + inFirst; // the second half's after the first's
+            second[d] = at + inFirst;
             at += inFirst + inSecond;
         }
         if (other.size() != n)
             other.resize(n);
-        const auto move = [&](Counts &places, std::size_t begin, std::size_t end) {
-            for (std::size_t i = begin; i < end; ++i)
-                other[places[(valueOf(items[i]) >> shift) & 0xFF]++] = items[i];
+        if (!twoThreads) {
+            for (std::size_t i = 0; i < n; ++i)
+                other[first[(valueOf(items[i]) >> shift) & 0xFF]++] = items[i];
+            items.swap(other);
+            continue;
+        }
+        // The pass moves items between the halves: while it moves them, each thread counts the next
+        // pass's byte of the items by the half they go to, so that no pass reads the items twice.
+        const unsigned nextShift = low + 8 * next;
+        const auto move = [&](Counts &places, std::size_t begin, std::size_t end,
+                              std::array<Counts, 2> &into) {
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::uint64_t value = valueOf(items[i]);
+                const std::size_t to = places[(value >> shift) & 0xFF]++;
+                other[to] = items[i];
+                if (next < passes)
+                    ++into[to >= middle][(value >> nextShift) & 0xFF];
+            }
         };
-        if (twoThreads)
-            onTwoThreads([&] { move(first, 0, middle); }, [&] { move(second, middle, n); });
-        else
-            move(first, 0, n);
+        std::array<Counts, 2> fromFirst{};
+        std::array<Counts, 2> fromSecond{};
+        onTwoThreads([&] { move(first, 0, middle, fromFirst); },
+                     [&] { move(second, middle, n, fromSecond); });
         items.swap(other);
+        if (next < passes) {
+            for (std::size_t d = 0; d < 256; ++d) {
+                firstHalf[next][d] = fromFirst[0][d] + fromSecond[0][d];
+                secondHalf[next][d] = fromFirst[1][d] + fromSecond[1][d];
+            }
+        }
     }
     return true;
 }
