@@ -1,6 +1,8 @@
 // The transaction list's sort (TRecordListModel::orderRows, then applyOrder): amounts, dates and times
 // by one number per row that holds the whole value, sorted byte by byte; texts by a key of eight bytes
-// of them per row, TListSortKey, sorted round by round; on two threads for a long list.
+// of them per row, TListSortKey, sorted round by round, a long list's parted first by its keys'
+// highest bytes so that the passes over the others go over parts in the cache; on two threads for a
+// long list.
 #include "Record_list_model.h"
 
 #include "Bcl.h"
@@ -179,9 +181,11 @@ template <class Here, class There> void onTwoThreads(Here &&here, There &&there)
 // passing over the bytes in which all items agree. It takes time in proportion to the items, where
 // comparing them takes more the more there are. With twoThreads each pass is shared: each thread
 // counts and moves one half of the items, the first half's before the second's among equal bytes.
-// False once cancelled() says so.
+// Other is room for the passes, made the size of items when it is not (what it holds after is of no
+// use). False once cancelled() says so.
 template <class Item, class ValueOf, class Cancelled>
-bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items, ValueOf valueOf, unsigned low, unsigned bits,
+bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items,
+               std::vector<Item, Tbcl_large_pages<Item>> &other, ValueOf valueOf, unsigned low, unsigned bits,
                bool twoThreads, Cancelled &&cancelled)
 {
     using Counts = std::array<std::size_t, 256>;
@@ -212,7 +216,6 @@ bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items, ValueOf valueOf
     const auto uniform = [&](unsigned b) {
         return std::find(totals[b].begin(), totals[b].end(), n) != totals[b].end(); // all have that byte
     };
-    std::vector<Item, Tbcl_large_pages<Item>> other;
     for (unsigned b = 0; b < passes; ++b) {
         if (uniform(b))
             continue;
@@ -269,6 +272,14 @@ bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items, ValueOf valueOf
     return true;
 }
 
+template <class Item, class ValueOf, class Cancelled>
+bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items, ValueOf valueOf, unsigned low, unsigned bits,
+               bool twoThreads, Cancelled &&cancelled)
+{
+    std::vector<Item, Tbcl_large_pages<Item>> other;
+    return radixSort(items, other, valueOf, low, bits, twoThreads, cancelled);
+}
+
 // Orders the n items at items stably by the low bytes of their values, a pass per byte from the lowest
 // through scratch (room for n items), passing over the bytes in which all items agree: the one-thread
 // sort of a run of rows within a list.
@@ -296,6 +307,59 @@ void radixSortRun(Item *items, Item *scratch, std::size_t n, ValueOf valueOf, un
     }
     if (from != items)
         std::copy(from, from + n, items);
+}
+
+// A run of at most so many keys (200 KB) is sorted byte by byte where it lies, in the cache.
+constexpr std::size_t runInCache = 8192;
+
+// Orders the n keys at keys stably by the low left bytes of their prefixes (all agree on the bytes
+// above), then by their lengths, ascending or descending as flip says, through scratch (room for n
+// keys). A run too long for the cache is first parted by the highest byte in which its keys differ,
+// each part then sorted the same way: the passes over the bytes below go over parts in the cache,
+// not over the whole run in memory.
+void sortKeyRun(SortKey *keys, SortKey *scratch, std::size_t n, unsigned left, std::uint64_t flip)
+{
+    const auto lengthOf = [flip](const SortKey &k) { return (k.length ^ flip) & 0xFF; };
+    const auto prefixOf = [flip](const SortKey &k) { return k.prefix ^ flip; };
+    if (n < 2)
+        return;
+    if (n <= runInCache) {
+        radixSortRun(keys, scratch, n, lengthOf, 1);
+        radixSortRun(keys, scratch, n, prefixOf, left);
+        return;
+    }
+    std::array<std::array<std::size_t, 256>, 8> counts{};
+    std::array<std::size_t, 256> lengths{};
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t prefix = prefixOf(keys[i]);
+        for (unsigned b = 0; b < left; ++b)
+            ++counts[b][(prefix >> (8 * b)) & 0xFF];
+        ++lengths[lengthOf(keys[i])];
+    }
+    const auto uniform = [n](const std::array<std::size_t, 256> &c) {
+        return std::find(c.begin(), c.end(), n) != c.end();
+    };
+    unsigned top = left;
+    while (top > 0 && uniform(counts[top - 1]))
+        --top;
+    if (top == 0) {
+        if (!uniform(lengths))
+            radixSortRun(keys, scratch, n, lengthOf, 1);
+        return;
+    }
+    const unsigned b = top - 1; // the highest byte in which the keys differ
+    std::array<std::size_t, 256> places{};
+    std::size_t at = 0;
+    for (std::size_t d = 0; d < 256; ++d)
+        places[d] = std::exchange(at, at + counts[b][d]);
+    for (std::size_t i = 0; i < n; ++i)
+        scratch[places[(prefixOf(keys[i]) >> (8 * b)) & 0xFF]++] = keys[i];
+    std::copy(scratch, scratch + n, keys);
+    std::size_t begin = 0;
+    for (std::size_t d = 0; d < 256; ++d) {
+        sortKeyRun(keys + begin, scratch, counts[b][d], b, flip);
+        begin += counts[b][d];
+    }
 }
 
 // A row's value beside its position, for values too wide to share 64 bits with it.
@@ -362,6 +426,69 @@ bool sortValues(Values &values, int direction, bool twoThreads, Cancelled &&canc
         __builtin_prefetch(keys[i + textAhead].text);
 }
 
+// Orders all keys stably by their prefixes and lengths, ascending or descending as flip says: parted
+// first by the highest byte in which they differ (each thread moving half of them), then the parts,
+// half of the keys on each thread, each sorted as a run. False once cancelled() says so.
+template <class Cancelled>
+bool firstSortByBytes(SortKeys &keys, SortKeys &scratch, std::uint64_t flip, bool twoThreads,
+                      Cancelled &&cancelled)
+{
+    const std::size_t n = keys.size();
+    const auto lengthOf = [flip](const SortKey &k) { return (k.length ^ flip) & 0xFF; };
+    const auto prefixOf = [flip](const SortKey &k) { return k.prefix ^ flip; };
+    // The bits in which the prefixes differ.
+    const auto differing = [&](std::size_t begin, std::size_t end) {
+        std::uint64_t any = 0;
+        std::uint64_t all = ~std::uint64_t{0};
+        for (std::size_t i = begin; i < end; ++i) {
+            any |= keys[i].prefix;
+            all &= keys[i].prefix;
+        }
+        return std::pair(any, all);
+    };
+    std::pair<std::uint64_t, std::uint64_t> seen;
+    if (twoThreads) {
+        std::pair<std::uint64_t, std::uint64_t> second;
+        onTwoThreads([&] { seen = differing(0, n / 2); }, [&] { second = differing(n / 2, n); });
+        seen = {seen.first | second.first, seen.second & second.second};
+    } else {
+        seen = differing(0, n);
+    }
+    const std::uint64_t bits = seen.first ^ seen.second;
+    if (bits == 0) // the same prefix in all: their lengths order them
+        return radixSort(keys, scratch, lengthOf, 0, 8, twoThreads, cancelled);
+    const unsigned b = static_cast<unsigned>(63 - std::countl_zero(bits)) / 8;
+    if (!radixSort(keys, scratch, prefixOf, 8 * b, 8, twoThreads, cancelled))
+        return false;
+    // The parts, each of one byte b, and the sort of those of [first, last).
+    std::array<std::size_t, 257> starts{};
+    const auto byteOf = [&](const SortKey &k) { return (prefixOf(k) >> (8 * b)) & 0xFF; };
+    for (std::size_t d = 1; d <= 256; ++d)
+        starts[d] = static_cast<std::size_t>(
+            std::partition_point(keys.begin() + std::ptrdiff_t(starts[d - 1]), keys.end(),
+                                 [&](const SortKey &k) { return byteOf(k) < d; }) -
+            keys.begin());
+    std::atomic<bool> stopped{false};
+    const auto sortParts = [&](std::size_t first, std::size_t last) {
+        for (std::size_t d = first; d < last && !stopped; ++d) {
+            // Each part's room lies where the part lies.
+            sortKeyRun(keys.data() + starts[d], scratch.data() + starts[d], starts[d + 1] - starts[d], b,
+                       flip);
+            if (cancelled())
+                stopped = true;
+        }
+    };
+    if (twoThreads) {
+        std::size_t split = 0;
+        while (split < 256 && starts[split + 1] <= n / 2)
+            ++split;
+        onTwoThreads([&] { sortParts(0, split); }, [&] { sortParts(split, 256); });
+    } else {
+        sortParts(0, 256);
+    }
+    return !stopped;
+}
+
 } // namespace
 
 void TRecordListModel::sortRows(int column, int direction)
@@ -408,6 +535,7 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
         return takeOrder([&](std::size_t i) { return values[i]; });
     }
     SortKeys keys(n);
+    SortKeys scratch; // room for the byte passes, made once for the whole sort: fresh memory is dear
     onRows([&](std::size_t begin, std::size_t end) { firstKeys(rows_, keys, begin, end, column); });
     if (cancelled())
         return false;
@@ -455,14 +583,11 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
         }
     };
     const std::uint64_t flip = direction < 0 ? ~std::uint64_t{0} : 0; // descending: the complement
-    const auto lengthOf = [flip](const SortKey &k) { return (k.length ^ flip) & 0xFF; };
-    const auto prefixOf = [flip](const SortKey &k) { return k.prefix ^ flip; };
     // The next round for ranges [first, last) of rows that agree on their texts' first offset bytes.
     // The rows of a range are in their order, so that a stable sort by the keys alone leaves rows of
     // equal keys in it: a long range goes byte by byte.
     const auto round = [&](const Ranges &ranges, std::size_t first, std::size_t last, std::size_t offset,
                            Ranges &longer) {
-        SortKeys scratch;
         for (std::size_t r = first; r < last && !cancelled(); ++r) {
             const auto [begin, end] = ranges[r];
             for (std::size_t i = begin; i < end; ++i) {
@@ -470,10 +595,7 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
                 textKey(keys[i], keyText(keys[i]), offset);
             }
             if (end - begin >= radixFrom) {
-                if (scratch.size() < end - begin)
-                    scratch.resize(end - begin);
-                radixSortRun(keys.data() + begin, scratch.data(), end - begin, lengthOf, 1);
-                radixSortRun(keys.data() + begin, scratch.data(), end - begin, prefixOf, 8);
+                sortKeyRun(keys.data() + begin, scratch.data() + begin, end - begin, 8, flip);
             } else {
                 std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end), before);
             }
@@ -484,11 +606,9 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
     // The first sort, of all rows by their keys.
     const bool twoThreads = n >= std::max<std::size_t>(splitFrom_, 2);
     if (n >= radixFrom && column != TransId) {
-        // Byte by byte (the length, then the eight bytes from the last): stable, so that equal keys stay
-        // in the rows' order. These columns repeat their texts, and comparisons would spend most of
-        // their time on the ties.
-        if (!radixSort(keys, lengthOf, 0, 8, twoThreads, cancelled) ||
-            !radixSort(keys, prefixOf, 0, 64, twoThreads, cancelled))
+        // Byte by byte: stable, so that equal keys stay in the rows' order. These columns repeat their
+        // texts, and comparisons would spend most of their time on the ties.
+        if (!firstSortByBytes(keys, scratch, flip, twoThreads, cancelled))
             return false;
     } else if (twoThreads) {
         // IDs differ: comparisons sort them faster than the passes over all eight bytes. Each half on a
@@ -514,6 +634,9 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
     } else {
         group(0, n, longer);
     }
+    // The rounds sort their long ranges where each range's room lies.
+    if (!longer.empty() && scratch.size() != n)
+        scratch.resize(n);
     for (std::size_t offset = 8; !longer.empty(); offset += 8) {
         if (cancelled())
             return false;

@@ -211,6 +211,51 @@ private Q_SLOTS:
         }
     }
 
+    void longRunsOfTextsAlikeSortInParts_data()
+    {
+        QTest::addColumn<int>("splitFrom");
+        QTest::newRow("on one thread") << 1000000;
+        QTest::newRow("in halves") << 64;
+    }
+
+    // Texts from few letters, so that the rows that agree in their first bytes are more than a part of
+    // a sort takes at once: such a part is parted again by its bytes, down to the last ones, and by
+    // length. Capitals and small letters key alike.
+    void longRunsOfTextsAlikeSortInParts()
+    {
+        QFETCH(int, splitFrom);
+        std::mt19937 random(11);
+        std::vector<Tqv_record> records;
+        for (int i = 0; i < 30000; ++i) {
+            std::string title = "Q";
+            const std::size_t length = 1 + random() % 12;
+            for (std::size_t k = 1; k < length; ++k)
+                title += static_cast<char>((random() % 2 ? 'a' : 'A') + random() % (k < 4 ? 2 : 3));
+            const std::string email = std::string(1, static_cast<char>('a' + random() % 2)) + title.substr(1);
+            records.push_back(record("ID" + std::to_string(100000 + i), "", title, email));
+        }
+        TRecordListModel model;
+        model.setSplitFrom(static_cast<std::size_t>(splitFrom));
+        model.beginRefill();
+        for (const Tqv_record &rec : records)
+            model.appendRow(rec);
+        model.endRefill();
+        for (const int column : {int(TRecordListModel::ItemTitle), int(TRecordListModel::FromEmail)}) {
+            for (const int direction : {1, -1}) {
+                model.sortRows(TRecordListModel::TransId, 1);
+                model.sortRows(column, direction);
+                for (int row = 1; row < model.rowCount(); ++row) {
+                    const int order = model.compareRows(row - 1, row, column) * direction;
+                    if (order > 0 || (order == 0 && !(model.text(row - 1, 0) < model.text(row, 0))))
+                        QFAIL(qPrintable(QStringLiteral("column %1, direction %2, row %3")
+                                             .arg(column)
+                                             .arg(direction)
+                                             .arg(row)));
+                }
+            }
+        }
+    }
+
     void rowsAreTheRecordsThemselvesThroughSortsAndRefills()
     {
         const std::string longTitle(300, 'x'); // the record keeps its first 127
