@@ -106,8 +106,6 @@ private Q_SLOTS:
             QTest::newRow(rows + "records of a store, on one thread") << count << 1000000 << true;
             QTest::newRow(rows + "records of a store, in halves") << count << 64 << true;
         }
-        // Runs of rows that agree in their first bytes long enough to go byte by byte in later rounds.
-        QTest::newRow("4000 rows, records of a store, in halves") << 4000 << 64 << true;
     }
 
     void sortsEveryColumnInBothDirectionsKeepingEqualsInOrder()
@@ -220,7 +218,8 @@ private Q_SLOTS:
 
     // Texts from few letters, so that the rows that agree in their first bytes are more than a part of
     // a sort takes at once: such a part is parted again by its bytes, down to the last ones, and by
-    // length. Capitals and small letters key alike.
+    // length. The addresses agree in their first eight bytes in two halves, so that the later rounds
+    // sort runs as long. Capitals and small letters key alike.
     void longRunsOfTextsAlikeSortInParts()
     {
         QFETCH(int, splitFrom);
@@ -231,7 +230,8 @@ private Q_SLOTS:
             const std::size_t length = 1 + random() % 12;
             for (std::size_t k = 1; k < length; ++k)
                 title += static_cast<char>((random() % 2 ? 'a' : 'A') + random() % (k < 4 ? 2 : 3));
-            const std::string email = std::string(1, static_cast<char>('a' + random() % 2)) + title.substr(1);
+            const std::string email =
+                std::string(1, static_cast<char>('a' + random() % 2)) + "_shared_part_" + title.substr(1);
             records.push_back(record("ID" + std::to_string(100000 + i), "", title, email));
         }
         TRecordListModel model;
