@@ -38,6 +38,18 @@ std::string shown(const TRecordListModel &model, int row, int column)
     return std::string(model.text(row, column));
 }
 
+// Where the rows sorted by column in direction are out of order: a row before one it should follow,
+// or equal rows not in ID order. Empty when none is.
+QString orderFault(const TRecordListModel &model, int column, int direction)
+{
+    for (int row = 1; row < model.rowCount(); ++row) {
+        const int order = model.compareRows(row - 1, row, column) * direction;
+        if (order > 0 || (order == 0 && !(model.text(row - 1, 0) < model.text(row, 0))))
+            return QStringLiteral("column %1, direction %2, row %3").arg(column).arg(direction).arg(row);
+    }
+    return {};
+}
+
 // How the amounts of amountsOfAnySpreadSortByValue spread.
 enum Spread { same, cents, widest, anyBits, sharedLowBits };
 
@@ -197,14 +209,8 @@ private Q_SLOTS:
                 // First by ID, so that equal rows of the column must come out in ID order.
                 model.sortRows(TRecordListModel::TransId, 1);
                 model.sortRows(column, direction);
-                for (int row = 1; row < model.rowCount(); ++row) {
-                    const int order = model.compareRows(row - 1, row, column) * direction;
-                    if (order > 0 || (order == 0 && !(model.text(row - 1, 0) < model.text(row, 0))))
-                        QFAIL(qPrintable(QStringLiteral("column %1, direction %2, row %3")
-                                             .arg(column)
-                                             .arg(direction)
-                                             .arg(row)));
-                }
+                if (const QString fault = orderFault(model, column, direction); !fault.isEmpty())
+                    QFAIL(qPrintable(fault));
             }
         }
     }
@@ -244,14 +250,8 @@ private Q_SLOTS:
             for (const int direction : {1, -1}) {
                 model.sortRows(TRecordListModel::TransId, 1);
                 model.sortRows(column, direction);
-                for (int row = 1; row < model.rowCount(); ++row) {
-                    const int order = model.compareRows(row - 1, row, column) * direction;
-                    if (order > 0 || (order == 0 && !(model.text(row - 1, 0) < model.text(row, 0))))
-                        QFAIL(qPrintable(QStringLiteral("column %1, direction %2, row %3")
-                                             .arg(column)
-                                             .arg(direction)
-                                             .arg(row)));
-                }
+                if (const QString fault = orderFault(model, column, direction); !fault.isEmpty())
+                    QFAIL(qPrintable(fault));
             }
         }
     }
