@@ -169,6 +169,23 @@ void firstKeys(const TRecordListModel::Rows &rows, SortKeys &keys, std::size_t b
     }
 }
 
+// Whether all n items counted have the same byte: a pass over that byte would move nothing.
+bool allAgree(const std::array<std::size_t, 256> &counts, std::size_t n)
+{
+    return std::find(counts.begin(), counts.end(), n) != counts.end();
+}
+
+// A key's length and prefix as the byte passes order them, ascending or descending as flip says (the
+// complement for descending).
+std::uint64_t lengthOf(const SortKey &key, std::uint64_t flip)
+{
+    return (key.length ^ flip) & 0xFF;
+}
+std::uint64_t prefixOf(const SortKey &key, std::uint64_t flip)
+{
+    return key.prefix ^ flip;
+}
+
 // Runs there on another thread and here on this one, and returns when both are done.
 template <class Here, class There> void onTwoThreads(Here &&here, There &&there)
 {
@@ -213,9 +230,7 @@ bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items,
     } else {
         count(totals.data(), low, passes, 0, n);
     }
-    const auto uniform = [&](unsigned b) {
-        return std::find(totals[b].begin(), totals[b].end(), n) != totals[b].end(); // all have that byte
-    };
+    const auto uniform = [&](unsigned b) { return allAgree(totals[b], n); };
     for (unsigned b = 0; b < passes; ++b) {
         if (uniform(b))
             continue;
@@ -296,7 +311,7 @@ void radixSortRun(Item *items, Item *scratch, std::size_t n, ValueOf valueOf, un
     Item *to = scratch;
     for (unsigned b = 0; b < bytes; ++b) {
         std::array<std::size_t, 256> &places = counts[b];
-        if (std::find(places.begin(), places.end(), n) != places.end())
+        if (allAgree(places, n))
             continue;
         std::size_t at = 0;
         for (std::size_t &place : places)
@@ -319,32 +334,29 @@ constexpr std::size_t runInCache = 8192;
 // not over the whole run in memory.
 void sortKeyRun(SortKey *keys, SortKey *scratch, std::size_t n, unsigned left, std::uint64_t flip)
 {
-    const auto lengthOf = [flip](const SortKey &k) { return (k.length ^ flip) & 0xFF; };
-    const auto prefixOf = [flip](const SortKey &k) { return k.prefix ^ flip; };
+    const auto length = [flip](const SortKey &k) { return lengthOf(k, flip); };
+    const auto prefix = [flip](const SortKey &k) { return prefixOf(k, flip); };
     if (n < 2)
         return;
     if (n <= runInCache) {
-        radixSortRun(keys, scratch, n, lengthOf, 1);
-        radixSortRun(keys, scratch, n, prefixOf, left);
+        radixSortRun(keys, scratch, n, length, 1);
+        radixSortRun(keys, scratch, n, prefix, left);
         return;
     }
     std::array<std::array<std::size_t, 256>, 8> counts{};
     std::array<std::size_t, 256> lengths{};
     for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t prefix = prefixOf(keys[i]);
+        const std::uint64_t value = prefix(keys[i]);
         for (unsigned b = 0; b < left; ++b)
-            ++counts[b][(prefix >> (8 * b)) & 0xFF];
-        ++lengths[lengthOf(keys[i])];
+            ++counts[b][(value >> (8 * b)) & 0xFF];
+        ++lengths[length(keys[i])];
     }
-    const auto uniform = [n](const std::array<std::size_t, 256> &c) {
-        return std::find(c.begin(), c.end(), n) != c.end();
-    };
     unsigned top = left;
-    while (top > 0 && uniform(counts[top - 1]))
+    while (top > 0 && allAgree(counts[top - 1], n))
         --top;
     if (top == 0) {
-        if (!uniform(lengths))
-            radixSortRun(keys, scratch, n, lengthOf, 1);
+        if (!allAgree(lengths, n))
+            radixSortRun(keys, scratch, n, length, 1);
         return;
     }
     const unsigned b = top - 1; // the highest byte in which the keys differ
@@ -353,7 +365,7 @@ void sortKeyRun(SortKey *keys, SortKey *scratch, std::size_t n, unsigned left, s
     for (std::size_t d = 0; d < 256; ++d)
         places[d] = std::exchange(at, at + counts[b][d]);
     for (std::size_t i = 0; i < n; ++i)
-        scratch[places[(prefixOf(keys[i]) >> (8 * b)) & 0xFF]++] = keys[i];
+        scratch[places[(prefix(keys[i]) >> (8 * b)) & 0xFF]++] = keys[i];
     std::copy(scratch, scratch + n, keys);
     std::size_t begin = 0;
     for (std::size_t d = 0; d < 256; ++d) {
@@ -434,8 +446,8 @@ bool firstSortByBytes(SortKeys &keys, SortKeys &scratch, std::uint64_t flip, boo
                       Cancelled &&cancelled)
 {
     const std::size_t n = keys.size();
-    const auto lengthOf = [flip](const SortKey &k) { return (k.length ^ flip) & 0xFF; };
-    const auto prefixOf = [flip](const SortKey &k) { return k.prefix ^ flip; };
+    const auto length = [flip](const SortKey &k) { return lengthOf(k, flip); };
+    const auto prefix = [flip](const SortKey &k) { return prefixOf(k, flip); };
     // The bits in which the prefixes differ.
     const auto differing = [&](std::size_t begin, std::size_t end) {
         std::uint64_t any = 0;
@@ -456,13 +468,13 @@ bool firstSortByBytes(SortKeys &keys, SortKeys &scratch, std::uint64_t flip, boo
     }
     const std::uint64_t bits = seen.first ^ seen.second;
     if (bits == 0) // the same prefix in all: their lengths order them
-        return radixSort(keys, scratch, lengthOf, 0, 8, twoThreads, cancelled);
+        return radixSort(keys, scratch, length, 0, 8, twoThreads, cancelled);
     const unsigned b = static_cast<unsigned>(63 - std::countl_zero(bits)) / 8;
-    if (!radixSort(keys, scratch, prefixOf, 8 * b, 8, twoThreads, cancelled))
+    if (!radixSort(keys, scratch, prefix, 8 * b, 8, twoThreads, cancelled))
         return false;
     // The parts, each of one byte b, and the sort of those of [first, last).
     std::array<std::size_t, 257> starts{};
-    const auto byteOf = [&](const SortKey &k) { return (prefixOf(k) >> (8 * b)) & 0xFF; };
+    const auto byteOf = [&](const SortKey &k) { return (prefix(k) >> (8 * b)) & 0xFF; };
     for (std::size_t d = 1; d <= 256; ++d)
         starts[d] = static_cast<std::size_t>(
             std::partition_point(keys.begin() + std::ptrdiff_t(starts[d - 1]), keys.end(),
