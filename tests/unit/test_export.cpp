@@ -436,9 +436,11 @@ TEST(Export, ACancelledOrKilledWriteLeavesNoTemporaryFile)
 {
     const Ttest_folder folder("qv_export_");
     std::vector<Tqv_record> records;
-    // The progress is told after each 1024 of them; they fill several of the writer's pieces.
-    for (int i = 0; i < 20000; ++i)
-        records.push_back(parsed({{11, "ID" + std::to_string(i)}, {6, "1.00"}, {3, std::string(200, 'n')}}));
+    // The progress is told after each 1024 of them. The first 2048 fit in less than one of the writer's
+    // pieces, the rest fill several.
+    for (int i = 0; i < 4000; ++i)
+        records.push_back(parsed(
+            {{11, "ID" + std::to_string(i)}, {6, "1.00"}, {3, std::string(i < 2048 ? 200 : 2000, 'n')}}));
     std::vector<const Tqv_record *> rows;
     for (const Tqv_record &rec : records)
         rows.push_back(&rec);
@@ -451,7 +453,7 @@ TEST(Export, ACancelledOrKilledWriteLeavesNoTemporaryFile)
     };
     const Tcase cases[] = {{"cancelled at once", 1, false},
                            {"cancelled at the second", 2000, false},
-                           {"cancelled after pieces were written", 15000, false},
+                           {"cancelled after pieces were written", 3000, false},
                            {"not cancelled", 0, true}};
     for (const Tcase &c : cases) {
         std::size_t last = 0;
