@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <future>
+#include <system_error>
 #include <type_traits>
 #include <utility>
 
@@ -327,6 +328,10 @@ void radixSortRun(Item *items, Item *scratch, std::size_t n, ValueOf valueOf, un
 // A run of at most so many keys (200 KB) is sorted byte by byte where it lies, in the cache.
 constexpr std::size_t runInCache = 8192;
 
+// From how many times the rows from which a sort is shared a text sort's room is made beside its keys
+// (by default 4,194,304 rows, 96 MB of keys).
+constexpr std::size_t roomAheadFactor = 64;
+
 // Orders the n keys at keys stably by the low left bytes of their prefixes (all agree on the bytes
 // above), then by their lengths, ascending or descending as flip says, through scratch (room for n
 // keys). A run too long for the cache is first parted by the highest byte in which its keys differ,
@@ -372,6 +377,104 @@ void sortKeyRun(SortKey *keys, SortKey *scratch, std::size_t n, unsigned left, s
         sortKeyRun(keys + begin, scratch, counts[b][d], b, flip);
         begin += counts[b][d];
     }
+}
+
+template <class Cancelled>
+bool sortPartsOnTwo(SortKey *keys, SortKey *scratch, const std::array<std::size_t, 257> &starts, unsigned b,
+                    std::uint64_t flip, Cancelled &&cancelled);
+
+// sortKeyRun on both cores, for a run that is most of a long list (a status that nearly every row
+// has): each thread counts and moves one half of the keys, the first half's before the second's among
+// equal bytes, and the parts are then sorted as a list's are. False once cancelled() says so.
+template <class Cancelled>
+bool sortKeyRunOnTwo(SortKey *keys, SortKey *scratch, std::size_t n, unsigned left, std::uint64_t flip,
+                     Cancelled &&cancelled)
+{
+    using Counts = std::array<std::array<std::size_t, 256>, 9>; // the eight bytes, then the lengths
+    const std::size_t middle = n / 2;
+    const auto count = [&](Counts &counts, std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::uint64_t value = prefixOf(keys[i], flip);
+            for (unsigned b = 0; b < left; ++b)
+                ++counts[b][(value >> (8 * b)) & 0xFF];
+            ++counts[8][lengthOf(keys[i], flip)];
+        }
+    };
+    Counts first{};
+    Counts second{};
+    onTwoThreads([&] { count(first, 0, middle); }, [&] { count(second, middle, n); });
+    const auto agree = [&](unsigned b) {
+        std::array<std::size_t, 256> both;
+        for (std::size_t d = 0; d < 256; ++d)
+            both[d] = first[b][d] + second[b][d];
+        return allAgree(both, n);
+    };
+    unsigned top = left;
+    while (top > 0 && agree(top - 1))
+        --top;
+    if (top == 0) {
+        if (!agree(8))
+            radixSortRun(
+                keys, scratch, n, [flip](const SortKey &k) { return lengthOf(k, flip); }, 1);
+        return !cancelled();
+    }
+    const unsigned b = top - 1; // the highest byte in which the keys differ
+    std::array<std::size_t, 257> starts{};
+    std::array<std::size_t, 256> firstPlaces{};
+    std::array<std::size_t, 256> secondPlaces{};
+    for (std::size_t d = 0; d < 256; ++d) {
+        firstPlaces[d] = starts[d];
+        secondPlaces[d] = starts[d] + first[b][d];
+        starts[d + 1] = secondPlaces[d] + second[b][d];
+    }
+    const auto move = [&](std::array<std::size_t, 256> &places, std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i)
+            scratch[places[(prefixOf(keys[i], flip) >> (8 * b)) & 0xFF]++] = keys[i];
+    };
+    onTwoThreads([&] { move(firstPlaces, 0, middle); }, [&] { move(secondPlaces, middle, n); });
+    onTwoThreads([&] { std::copy(scratch, scratch + middle, keys); },
+                 [&] { std::copy(scratch + middle, scratch + n, keys + middle); });
+    return sortPartsOnTwo(keys, scratch, starts, b, flip, cancelled);
+}
+
+// Sorts the parts [starts[d], starts[d + 1]) of keys (starts[0] is 0) by their bytes below b and their
+// lengths on two cores: a part of more than half the keys and more than the cache holds on both, the
+// others split between the two by half of their keys. False once cancelled() says so.
+template <class Cancelled>
+bool sortPartsOnTwo(SortKey *keys, SortKey *scratch, const std::array<std::size_t, 257> &starts, unsigned b,
+                    std::uint64_t flip, Cancelled &&cancelled)
+{
+    const std::size_t n = starts[256];
+    const auto sizeOf = [&](std::size_t d) { return starts[d + 1] - starts[d]; };
+    std::size_t big = 256;
+    for (std::size_t d = 0; d < 256; ++d) {
+        if (sizeOf(d) * 2 > n && sizeOf(d) > runInCache)
+            big = d;
+    }
+    if (big < 256 &&
+        !sortKeyRunOnTwo(keys + starts[big], scratch + starts[big], sizeOf(big), b, flip, cancelled))
+        return false;
+    std::atomic<bool> stopped{false};
+    const auto sortParts = [&](std::size_t first, std::size_t last) {
+        for (std::size_t d = first; d < last && !stopped; ++d) {
+            if (d == big)
+                continue;
+            // Each part's room lies where the part lies.
+            sortKeyRun(keys + starts[d], scratch + starts[d], sizeOf(d), b, flip);
+            if (cancelled())
+                stopped = true;
+        }
+    };
+    const std::size_t rest = n - (big < 256 ? sizeOf(big) : 0);
+    std::size_t split = 0;
+    for (std::size_t taken = 0; split < 256; ++split) {
+        const std::size_t size = split == big ? 0 : sizeOf(split);
+        if (taken + size > rest / 2)
+            break;
+        taken += size;
+    }
+    onTwoThreads([&] { sortParts(0, split); }, [&] { sortParts(split, 256); });
+    return !stopped;
 }
 
 // A row's value beside its position, for values too wide to share 64 bits with it.
@@ -480,25 +583,15 @@ bool firstSortByBytes(SortKeys &keys, SortKeys &scratch, std::uint64_t flip, boo
             std::partition_point(keys.begin() + std::ptrdiff_t(starts[d - 1]), keys.end(),
                                  [&](const SortKey &k) { return byteOf(k) < d; }) -
             keys.begin());
-    std::atomic<bool> stopped{false};
-    const auto sortParts = [&](std::size_t first, std::size_t last) {
-        for (std::size_t d = first; d < last && !stopped; ++d) {
-            // Each part's room lies where the part lies.
-            sortKeyRun(keys.data() + starts[d], scratch.data() + starts[d], starts[d + 1] - starts[d], b,
-                       flip);
-            if (cancelled())
-                stopped = true;
-        }
-    };
-    if (twoThreads) {
-        std::size_t split = 0;
-        while (split < 256 && starts[split + 1] <= n / 2)
-            ++split;
-        onTwoThreads([&] { sortParts(0, split); }, [&] { sortParts(split, 256); });
-    } else {
-        sortParts(0, 256);
+    if (twoThreads)
+        return sortPartsOnTwo(keys.data(), scratch.data(), starts, b, flip, cancelled);
+    for (std::size_t d = 0; d < 256; ++d) {
+        // Each part's room lies where the part lies.
+        sortKeyRun(keys.data() + starts[d], scratch.data() + starts[d], starts[d + 1] - starts[d], b, flip);
+        if (cancelled())
+            return false;
     }
-    return !stopped;
+    return true;
 }
 
 } // namespace
@@ -548,7 +641,21 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
     }
     SortKeys keys(n);
     SortKeys scratch; // room for the byte passes, made once for the whole sort: fresh memory is dear
+    // A long list's room for the byte passes is made on a thread of its own while the keys are: the
+    // first touch of its fresh memory can take as long as the keys (0.05 s to most of a second for ten
+    // million rows, where the system's host has taken the memory back), and the keys mostly wait on the
+    // records. For a million rows it took no time that a thread saves.
+    std::future<void> roomMade;
+    if (n >= radixFrom && n >= splitFrom_ * roomAheadFactor && column != TransId) {
+        try {
+            roomMade = std::async(std::launch::async, [&scratch, n] { scratch.resize(n); });
+        } catch (const std::system_error &) {
+            // No thread: the first byte pass makes the room.
+        }
+    }
     onRows([&](std::size_t begin, std::size_t end) { firstKeys(rows_, keys, begin, end, column); });
+    if (roomMade.valid())
+        roomMade.get();
     if (cancelled())
         return false;
     const auto before = [direction](const SortKey &a, const SortKey &b) {
