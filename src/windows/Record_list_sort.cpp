@@ -332,6 +332,21 @@ constexpr std::size_t runInCache = 8192;
 // (by default 4,194,304 rows, 96 MB of keys).
 constexpr std::size_t roomAheadFactor = 64;
 
+// How many of the keys [begin, end) have each value of each of the low left bytes of their prefixes,
+// and (the last) of their lengths, as flip orders them.
+using KeyCounts = std::array<std::array<std::size_t, 256>, 9>;
+constexpr unsigned lengthCounts = 8;
+void countKeys(const SortKey *keys, std::size_t begin, std::size_t end, unsigned left, std::uint64_t flip,
+               KeyCounts &counts)
+{
+    for (std::size_t i = begin; i < end; ++i) {
+        const std::uint64_t value = prefixOf(keys[i], flip);
+        for (unsigned b = 0; b < left; ++b)
+            ++counts[b][(value >> (8 * b)) & 0xFF];
+        ++counts[lengthCounts][lengthOf(keys[i], flip)];
+    }
+}
+
 // Orders the n keys at keys stably by the low left bytes of their prefixes (all agree on the bytes
 // above), then by their lengths, ascending or descending as flip says, through scratch (room for n
 // keys). A run too long for the cache is first parted by the highest byte in which its keys differ,
@@ -348,19 +363,13 @@ void sortKeyRun(SortKey *keys, SortKey *scratch, std::size_t n, unsigned left, s
         radixSortRun(keys, scratch, n, prefix, left);
         return;
     }
-    std::array<std::array<std::size_t, 256>, 8> counts{};
-    std::array<std::size_t, 256> lengths{};
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t value = prefix(keys[i]);
-        for (unsigned b = 0; b < left; ++b)
-            ++counts[b][(value >> (8 * b)) & 0xFF];
-        ++lengths[length(keys[i])];
-    }
+    KeyCounts counts{};
+    countKeys(keys, 0, n, left, flip, counts);
     unsigned top = left;
     while (top > 0 && allAgree(counts[top - 1], n))
         --top;
     if (top == 0) {
-        if (!allAgree(lengths, n))
+        if (!allAgree(counts[lengthCounts], n))
             radixSortRun(keys, scratch, n, length, 1);
         return;
     }
@@ -390,19 +399,11 @@ template <class Cancelled>
 bool sortKeyRunOnTwo(SortKey *keys, SortKey *scratch, std::size_t n, unsigned left, std::uint64_t flip,
                      Cancelled &&cancelled)
 {
-    using Counts = std::array<std::array<std::size_t, 256>, 9>; // the eight bytes, then the lengths
     const std::size_t middle = n / 2;
-    const auto count = [&](Counts &counts, std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) {
-            const std::uint64_t value = prefixOf(keys[i], flip);
-            for (unsigned b = 0; b < left; ++b)
-                ++counts[b][(value >> (8 * b)) & 0xFF];
-            ++counts[8][lengthOf(keys[i], flip)];
-        }
-    };
-    Counts first{};
-    Counts second{};
-    onTwoThreads([&] { count(first, 0, middle); }, [&] { count(second, middle, n); });
+    KeyCounts first{};
+    KeyCounts second{};
+    onTwoThreads([&] { countKeys(keys, 0, middle, left, flip, first); },
+                 [&] { countKeys(keys, middle, n, left, flip, second); });
     const auto agree = [&](unsigned b) {
         std::array<std::size_t, 256> both;
         for (std::size_t d = 0; d < 256; ++d)
@@ -413,7 +414,7 @@ bool sortKeyRunOnTwo(SortKey *keys, SortKey *scratch, std::size_t n, unsigned le
     while (top > 0 && agree(top - 1))
         --top;
     if (top == 0) {
-        if (!agree(8))
+        if (!agree(lengthCounts))
             radixSortRun(
                 keys, scratch, n, [flip](const SortKey &k) { return lengthOf(k, flip); }, 1);
         return !cancelled();
