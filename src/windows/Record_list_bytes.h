@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <future>
+#include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -20,11 +22,36 @@ namespace list_sort {
 
 using SortKey = TListSortKey;
 
-// The keys of a long list go back to the system the moment the sort ends.
-using SortKeys = std::vector<SortKey, Tbcl_large_pages<SortKey>>;
+// The sort's arrays: from 2 MiB on in large pages that go back to the system the moment the sort ends,
+// and made without writing their items, which the sort writes whole before it reads them. A long
+// list's fresh pages are then first touched by the threads that fill them, beside their waits on the
+// records, where writing zeros in them first took one thread up to most of a second for ten million
+// keys.
+template <class T> struct TListRoom : Tbcl_large_pages<T> {
+    static_assert(std::is_trivially_destructible_v<T> && std::is_trivially_copyable_v<T>);
+    TListRoom() = default;
+    template <class U> TListRoom(const TListRoom<U> &) {}
+    template <class U> void construct(U *p) noexcept { ::new (static_cast<void *>(p)) U; }
+    template <class U, class... Args> void construct(U *p, Args &&...args)
+    {
+        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
+};
+template <class T> using ListArray = std::vector<T, TListRoom<T>>;
+
+// Writes a byte in every page of items, so that the passes that fill them later find them mapped.
+template <class T> void touchPages(ListArray<T> &items)
+{
+    auto *const bytes = reinterpret_cast<unsigned char *>(items.data());
+    const std::size_t size = items.size() * sizeof(T);
+    for (std::size_t at = 0; at < size; at += 4096)
+        bytes[at] = 0;
+}
+
+using SortKeys = ListArray<SortKey>;
 
 // The rows' whole numbers, for the columns that sort by one (sortValues).
-using Values = std::vector<std::uint64_t, Tbcl_large_pages<std::uint64_t>>;
+using Values = ListArray<std::uint64_t>;
 
 // Whether all n items counted have the same byte: a pass over that byte would move nothing.
 inline bool allAgree(const std::array<std::size_t, 256> &counts, std::size_t n)
@@ -51,6 +78,29 @@ template <class Here, class There> void onTwoThreads(Here &&here, There &&there)
     other.get();
 }
 
+// Merges the sorted items [a, a + na) and [b, b + nb) into out as std::merge does, out's first half
+// written on another thread and its second half on this one. before must order no two items alike
+// (the list's keys differ in their positions).
+template <class Item, class Before>
+void mergeOnTwo(const Item *a, std::size_t na, const Item *b, std::size_t nb, Item *out, Before before)
+{
+    // The first k of out are a's first i and b's first k - i: the least i for which b's last of those
+    // comes before a[i] (a's and b's items ordered each, so that a larger i only makes that truer).
+    const std::size_t k = (na + nb) / 2;
+    std::size_t low = k > nb ? k - nb : 0;
+    std::size_t high = std::min(k, na);
+    while (low < high) {
+        const std::size_t i = low + (high - low) / 2;
+        if (before(b[k - i - 1], a[i]))
+            high = i;
+        else
+            low = i + 1;
+    }
+    const std::size_t i = low;
+    onTwoThreads([&] { std::merge(a, a + i, b, b + (k - i), out, before); },
+                 [&] { std::merge(a + i, a + na, b + (k - i), b + nb, out + k, before); });
+}
+
 // Orders items stably by the bits [low, low + bits) of their values, a pass per byte from the lowest,
 // passing over the bytes in which all items agree. It takes time in proportion to the items, where
 // comparing them takes more the more there are. With twoThreads each pass is shared: each thread
@@ -58,8 +108,7 @@ template <class Here, class There> void onTwoThreads(Here &&here, There &&there)
 // Other is room for the passes, made the size of items when it is not (what it holds after is of no
 // use). False once cancelled() says so.
 template <class Item, class ValueOf, class Cancelled>
-bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items,
-               std::vector<Item, Tbcl_large_pages<Item>> &other, ValueOf valueOf, unsigned low, unsigned bits,
+bool radixSort(ListArray<Item> &items, ListArray<Item> &other, ValueOf valueOf, unsigned low, unsigned bits,
                bool twoThreads, Cancelled &&cancelled)
 {
     using Counts = std::array<std::size_t, 256>;
@@ -145,10 +194,10 @@ bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items,
 }
 
 template <class Item, class ValueOf, class Cancelled>
-bool radixSort(std::vector<Item, Tbcl_large_pages<Item>> &items, ValueOf valueOf, unsigned low, unsigned bits,
-               bool twoThreads, Cancelled &&cancelled)
+bool radixSort(ListArray<Item> &items, ValueOf valueOf, unsigned low, unsigned bits, bool twoThreads,
+               Cancelled &&cancelled)
 {
-    std::vector<Item, Tbcl_large_pages<Item>> other;
+    ListArray<Item> other;
     return radixSort(items, other, valueOf, low, bits, twoThreads, cancelled);
 }
 
@@ -334,7 +383,7 @@ bool sortValues(Values &values, int direction, bool twoThreads, Cancelled &&canc
             value &= mask;
         return true;
     }
-    std::vector<WideValue, Tbcl_large_pages<WideValue>> wide(n);
+    ListArray<WideValue> wide(n);
     for (std::size_t i = 0; i < n; ++i)
         wide[i] = {values[i] >> low, static_cast<std::uint32_t>(i)};
     if (!radixSort(

@@ -20,13 +20,13 @@ QString qv_display_text(std::string_view bytes);
 
 // Eight bytes of a row's text in a column of the records' own texts, as the list orders them, in a
 // number that compares like them; where the row stood before the sort, which decides between equals;
-// and the whole text.
+// and the whole text. Made without values: the sort writes every field of its keys before it reads one.
 struct TListSortKey {
-    std::uint64_t prefix = 0;
-    const char *text = nullptr;
-    std::uint32_t position = 0;
-    std::uint16_t size = 0;  // of text (a record's text has 127 bytes at most)
-    std::uint8_t length = 0; // of the text's rest that prefix begins; 9: longer than prefix holds
+    std::uint64_t prefix;
+    const char *text;
+    std::uint32_t position;
+    std::uint16_t size;  // of text (a record's text has 127 bytes at most)
+    std::uint8_t length; // of the text's rest that prefix begins; 9: longer than prefix holds
 };
 
 // The transaction list: one row per record, in the order shown. A row holds no text of its own. The

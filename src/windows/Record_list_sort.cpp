@@ -230,7 +230,10 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
     std::future<void> roomMade;
     if (n >= radixFrom && n >= splitFrom_ * roomAheadFactor && column != TransId) {
         try {
-            roomMade = std::async(std::launch::async, [&scratch, n] { scratch.resize(n); });
+            roomMade = std::async(std::launch::async, [&scratch, n] {
+                scratch.resize(n);
+                touchPages(scratch);
+            });
         } catch (const std::system_error &) {
             // No thread: the first byte pass makes the room.
         }
@@ -313,12 +316,12 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
             return false;
     } else if (twoThreads) {
         // IDs differ: comparisons sort them faster than the passes over all eight bytes. Each half on a
-        // core of its own, then the halves merged.
-        const auto middle = keys.begin() + std::ptrdiff_t(n / 2);
-        onTwoThreads([&] { std::sort(keys.begin(), middle, before); },
-                     [&] { std::sort(middle, keys.end(), before); });
+        // core of its own, then the halves merged, each half of the merged keys on a core of its own.
+        const std::size_t middle = n / 2;
+        onTwoThreads([&] { std::sort(keys.begin(), keys.begin() + std::ptrdiff_t(middle), before); },
+                     [&] { std::sort(keys.begin() + std::ptrdiff_t(middle), keys.end(), before); });
         SortKeys merged(n);
-        std::merge(keys.begin(), middle, middle, keys.end(), merged.begin(), before);
+        mergeOnTwo(keys.data(), middle, keys.data() + middle, n - middle, merged.data(), before);
         keys.swap(merged);
     } else {
         std::sort(keys.begin(), keys.end(), before);
