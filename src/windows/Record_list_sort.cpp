@@ -326,14 +326,40 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
     } else {
         std::sort(keys.begin(), keys.end(), before);
     }
-    // Its groups, each half of them on a core of its own.
+    // Its groups, each half of them on a core of its own. The group of the middle row (a status that
+    // most rows have) is looked through by both, each up to or from that row.
     Ranges longer;
     if (twoThreads) {
-        std::size_t split = n / 2;
-        while (split < n && keyCompare(keys[split - 1], keys[split]) == 0)
-            ++split;
+        const std::size_t middle = n / 2;
+        const SortKey &middleKey = keys[middle];
+        const auto from = keys.begin();
+        const auto first = static_cast<std::size_t>(
+            std::partition_point(from, from + std::ptrdiff_t(middle),
+                                 [&](const SortKey &k) { return keyCompare(k, middleKey) != 0; }) -
+            from);
+        const auto last = static_cast<std::size_t>(
+            std::partition_point(from + std::ptrdiff_t(middle), keys.end(),
+                                 [&](const SortKey &k) { return keyCompare(k, middleKey) == 0; }) -
+            from);
+        const bool lookThrough = middleKey.length == 9 && last - first > 1;
+        bool firstSame = true;
+        bool secondSame = true;
         Ranges secondLonger;
-        onTwoThreads([&] { group(0, split, longer); }, [&] { group(split, n, secondLonger); });
+        onTwoThreads(
+            [&] {
+                group(0, first, longer);
+                firstSame = !lookThrough || sameTexts(first, middle + 1);
+            },
+            [&] {
+                secondSame = !lookThrough || sameTexts(middle, last);
+                group(last, n, secondLonger);
+            });
+        if (!firstSame || !secondSame) {
+            if (last - first <= 64)
+                sortWhole(first, last);
+            else
+                longer.emplace_back(first, last);
+        }
         longer.insert(longer.end(), secondLonger.begin(), secondLonger.end());
     } else {
         group(0, n, longer);

@@ -267,6 +267,51 @@ private Q_SLOTS:
         }
     }
 
+    void theMiddleRowsTextsAreComparedOnBothSides_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        // Of 2,000 rows in halves, rows 300 to 1,699 begin alike ("Complete" and one more letter): the
+        // middle row (1,000) is among them. The rows [from, to) of those end in another letter.
+        QTest::newRow("the first of them") << 300 << 301;
+        QTest::newRow("the last of them") << 1699 << 1700;
+        QTest::newRow("just before the middle") << 999 << 1000;
+        QTest::newRow("the middle row") << 1000 << 1001;
+        QTest::newRow("just after the middle") << 1001 << 1002;
+        QTest::newRow("the first half up to the middle") << 300 << 1000;
+        QTest::newRow("from the middle on") << 1000 << 1700;
+        QTest::newRow("from just after the middle on") << 1001 << 1700;
+    }
+
+    // The rows whose keys agree with the middle row's are looked through by both threads, each on its
+    // side of the middle: a row that differs anywhere among them, or a side that differs from the
+    // other, still sorts them by their whole texts.
+    void theMiddleRowsTextsAreComparedOnBothSides()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        std::vector<Tqv_record> records;
+        for (int i = 0; i < 2000; ++i) {
+            const char *status = i < 300 ? "Canceled" : i >= 1700 ? "Pending" : "Completed";
+            if (i >= from && i < to)
+                status = "Completes";
+            records.push_back(record("ID" + std::to_string(100000 + i), status, "title", "a@b.example"));
+        }
+        TRecordListModel model;
+        model.setSplitFrom(64);
+        model.beginRefill();
+        for (const Tqv_record &rec : records)
+            model.appendRow(rec);
+        model.endRefill();
+        for (const int direction : {1, -1}) {
+            model.sortRows(TRecordListModel::TransId, 1);
+            model.sortRows(TRecordListModel::Status, direction);
+            if (const QString fault = orderFault(model, TRecordListModel::Status, direction);
+                !fault.isEmpty())
+                QFAIL(qPrintable(fault));
+        }
+    }
+
     void rowsAreTheRecordsThemselvesThroughSortsAndRefills()
     {
         const std::string longTitle(300, 'x'); // the record keeps its first 127
