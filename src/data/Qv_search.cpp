@@ -6,7 +6,11 @@
 #include "Qv_file_internal.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstdint>
+#include <future>
+#include <mutex>
 #include <unordered_map>
 
 using namespace qv_internal;
@@ -19,7 +23,15 @@ bool stop_here(const qv_go_on_fn &go_on, std::size_t pos)
     return go_on && pos > 0 && pos % qv_walk_step == 0 && !go_on(pos);
 }
 
+constexpr std::size_t default_search_split_from = std::size_t{1} << 17;
+std::atomic<std::size_t> search_split_from{default_search_split_from};
+
 } // namespace
+
+void qv_search_set_split_from(std::size_t records)
+{
+    search_split_from = records == 0 ? default_search_split_from : records;
+}
 
 std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_field field,
                                            std::string_view text, const qv_lower_fn &lower,
@@ -33,7 +45,6 @@ std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_f
         for (char &c : typed)
             c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
     }
-    char ascii_lower[qv_column_max + 1];
     const auto is_ascii = [](std::string_view t) {
         return std::all_of(t.begin(), t.end(), [](char c) { return (c & 0x80) == 0; });
     };
@@ -44,38 +55,79 @@ std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_f
             return f.find(typed) != std::string_view::npos;
         return shown(f).find(typed) != std::string::npos;
     };
-    const std::size_t count = store.count();
-    for (std::size_t pos = 0; pos < count; ++pos) {
-        if (stop_here(go_on, pos))
-            break;
-        // The store's order is by ID; the records lie in memory in the order they were loaded.
-        if (pos + 16 < count)
-            qv_record_fetch(store.record_at(pos + 16)->data);
-        const Tqv_record &rec = store.record_at(pos)->data;
-        bool match = false;
+    const auto matches = [&](const Tqv_record &rec) {
         switch (field) {
         case qv_search_field::trans_id:
-            match = contains(rec.trans_id());
-            break;
+            return contains(rec.trans_id());
         case qv_search_field::from_email:
-            match = contains(rec.from_email());
-            break;
+            return contains(rec.from_email());
         case qv_search_field::name: {
             const std::string_view name = rec.name();
-            const bool ascii = is_ascii(name);
-            if (ascii || !lower) {
+            if (is_ascii(name) || !lower) {
+                char ascii_lower[qv_column_max + 1];
                 for (std::size_t i = 0; i < name.size(); ++i)
                     ascii_lower[i] = static_cast<char>(fold(name[i]));
-                match = std::string_view(ascii_lower, name.size()).find(typed) != std::string_view::npos;
-            } else {
-                match = lower(name).find(typed) != std::string::npos;
+                return std::string_view(ascii_lower, name.size()).find(typed) != std::string_view::npos;
             }
-            break;
+            return lower(name).find(typed) != std::string::npos;
         }
         }
-        if (match)
-            found.push_back(pos);
+        return false;
+    };
+    const std::size_t count = store.count();
+    if (count == 0)
+        return found;
+    store.record_at(0); // the store's order in ID order is made once, before any thread reads it
+    // The positions of [begin, end) that match, into out; stopped() is asked at every qv_walk_step
+    // records after the first, with how many this walk has taken.
+    const auto walk = [&](std::size_t begin, std::size_t end, std::vector<std::size_t> &out, auto &&stopped) {
+        for (std::size_t pos = begin; pos < end; ++pos) {
+            if (pos > begin && (pos - begin) % qv_walk_step == 0 && stopped(pos - begin))
+                return;
+            // The store's order is by ID; the records lie in memory in the order they were loaded.
+            if (pos + 16 < end)
+                qv_record_fetch(store.record_at(pos + 16)->data);
+            if (matches(store.record_at(pos)->data))
+                out.push_back(pos);
+        }
+    };
+    if (count < search_split_from) {
+        walk(0, count, found, [&](std::size_t walked) { return go_on && !go_on(walked); });
+        return found;
     }
+    // Most of a walk's time goes into waiting on the records' memory: over many records a second thread
+    // walks the second half. go_on is asked by one thread at a time, with what both have walked.
+    const std::size_t middle = count / 2;
+    std::array<std::atomic<std::size_t>, 2> walked{};
+    std::atomic<bool> stop{false};
+    std::mutex asking;
+    const auto stopped = [&](int half, std::size_t taken) {
+        walked[half] = taken;
+        if (stop || !go_on)
+            return stop.load();
+        const std::lock_guard<std::mutex> lock(asking);
+        if (!stop && !go_on(walked[0] + walked[1]))
+            stop = true;
+        return stop.load();
+    };
+    std::vector<std::size_t> second;
+    std::future<void> other = std::async(std::launch::async, [&] {
+        try {
+            walk(middle, count, second, [&](std::size_t taken) { return stopped(1, taken); });
+        } catch (...) {
+            stop = true; // the first half need not go on
+            throw;
+        }
+    });
+    try {
+        walk(0, middle, found, [&](std::size_t taken) { return stopped(0, taken); });
+    } catch (...) {
+        stop = true;
+        other.wait();
+        throw;
+    }
+    other.get();
+    found.insert(found.end(), second.begin(), second.end());
     return found;
 }
 

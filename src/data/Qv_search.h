@@ -24,10 +24,14 @@ constexpr std::size_t qv_walk_step = 65536;
 // the typed text has its ASCII capitals made small and each name is lowered by lower (ASCII names are
 // lowered without calling it). A transaction ID or e-mail address that is not ASCII is searched in the
 // text that shown makes of it (the text as the user reads it, in the encoding of text) when shown is
-// given.
+// given. From 131,072 records on, the second half of the store is searched on a thread of its own:
+// lower and shown are then called on either thread, and go_on on either but by one at a time, with
+// what both have walked. An exception of any of them is thrown again here.
 std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_field field,
                                            std::string_view text, const qv_lower_fn &lower = {},
                                            const qv_lower_fn &shown = {}, const qv_go_on_fn &go_on = {});
+// From how many records a search is shared by two threads (131,072); tests set fewer. 0 restores it.
+void qv_search_set_split_from(std::size_t records);
 
 enum class qv_report_value { quantity, gross };
 

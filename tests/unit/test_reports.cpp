@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,64 @@ TEST_F(Reports, RecordsWithoutADateNeverCount)
     load(line({{11, "A"}, {6, "1.00"}}));
     EXPECT_TRUE(qv_report_month(store, {1, 1, 1}, {9999, 12, 31}, qv_report_value::gross).empty());
     EXPECT_TRUE(qv_report_day(store, {1, 1, 1}, {9999, 12, 31}, qv_report_value::gross).empty());
+}
+
+// A search over many records is shared by two threads: wherever the halves meet, it finds what one
+// thread finds, in store order, and an exception of the second half's lowering comes out of it.
+TEST_F(Reports, SearchOnTwoThreadsFindsWhatOneFinds)
+{
+    std::string lines;
+    constexpr int records = 3000;
+    std::vector<std::string> ids;
+    for (int i = 0; i < records; ++i) {
+        // IDs in ascending order, so that a record's position is its i. The name of each seventh is
+        // not ASCII and ends in its i.
+        std::string id = std::to_string(100000 + i);
+        const std::string name =
+            i % 7 == 0 ? "Zo\xC3\xAB " + std::to_string(i) : "Ann " + std::to_string(i % 100);
+        lines += line({{11, id}, {3, name}, {9, "u" + std::to_string(i % 37) + "@shop.example"}});
+        ids.push_back(std::move(id));
+    }
+    load(lines);
+    ASSERT_EQ(store.count(), std::size_t{records});
+    const qv_lower_fn lower = [](std::string_view s) {
+        std::string out(s);
+        for (char &c : out)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        return out;
+    };
+    struct Case {
+        qv_search_field field;
+        const char *text;
+    };
+    const Case cases[] = {{qv_search_field::trans_id, "12"},    {qv_search_field::trans_id, "1029"},
+                          {qv_search_field::trans_id, "015"}, // the middle record among them
+                          {qv_search_field::from_email, "u3@"}, {qv_search_field::name, "zo\xC3\xAB 4"},
+                          {qv_search_field::name, "ANN 9"}};
+    for (const Case &c : cases) {
+        qv_search_set_split_from(0);
+        const std::vector<std::size_t> one = qv_search_records(store, c.field, c.text, lower);
+        ASSERT_FALSE(one.empty()) << c.text;
+        if (c.field == qv_search_field::trans_id) {
+            std::vector<std::size_t> expected;
+            for (std::size_t i = 0; i < ids.size(); ++i)
+                if (ids[i].find(c.text) != std::string::npos)
+                    expected.push_back(i);
+            EXPECT_EQ(one, expected) << c.text;
+        }
+        for (const std::size_t split : {std::size_t{2}, std::size_t{3}, std::size_t{records}}) {
+            qv_search_set_split_from(split);
+            EXPECT_EQ(qv_search_records(store, c.field, c.text, lower), one) << c.text << " from " << split;
+        }
+    }
+    qv_search_set_split_from(2);
+    const qv_lower_fn failing = [](std::string_view s) -> std::string {
+        if (s.find("2996") != std::string_view::npos) // in the second half
+            throw std::runtime_error("lower failed");
+        return std::string(s);
+    };
+    EXPECT_THROW(qv_search_records(store, qv_search_field::name, "x", failing), std::runtime_error);
+    qv_search_set_split_from(0);
 }
 
 TEST_F(Reports, SearchMatchesBytesInStoreOrder)
