@@ -17,10 +17,17 @@ using namespace qv_internal;
 
 namespace {
 
-// Whether a walk at pos is to stop: asked at every qv_walk_step records after the first.
+// Whether a walk asks whether to go on once it has walked so many records: at every qv_walk_step
+// records after the first.
+bool asks_at(std::size_t walked)
+{
+    return walked > 0 && walked % qv_walk_step == 0;
+}
+
+// Whether a walk at pos is to stop.
 bool stop_here(const qv_go_on_fn &go_on, std::size_t pos)
 {
-    return go_on && pos > 0 && pos % qv_walk_step == 0 && !go_on(pos);
+    return go_on && asks_at(pos) && !go_on(pos);
 }
 
 constexpr std::size_t default_search_split_from = std::size_t{1} << 17;
@@ -78,11 +85,11 @@ std::vector<std::size_t> qv_search_records(const Tqv_records &store, qv_search_f
     if (count == 0)
         return found;
     store.record_at(0); // the store's order in ID order is made once, before any thread reads it
-    // The positions of [begin, end) that match, into out; stopped() is asked at every qv_walk_step
-    // records after the first, with how many this walk has taken.
+    // The positions of [begin, end) that match, into out; stopped() is asked as stop_here asks, with
+    // how many this walk has taken.
     const auto walk = [&](std::size_t begin, std::size_t end, std::vector<std::size_t> &out, auto &&stopped) {
         for (std::size_t pos = begin; pos < end; ++pos) {
-            if (pos > begin && (pos - begin) % qv_walk_step == 0 && stopped(pos - begin))
+            if (asks_at(pos - begin) && stopped(pos - begin))
                 return;
             // The store's order is by ID; the records lie in memory in the order they were loaded.
             if (pos + 16 < end)
