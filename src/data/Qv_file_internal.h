@@ -394,12 +394,24 @@ template <class T> void reserve_one(std::vector<T> &v)
         v.reserve(std::max<std::size_t>(16, v.capacity() * 2));
 }
 
+// A shared text as a lookup compares it: its length and, for a text of at most probe_max bytes, the
+// bytes themselves, so that a text met in a line is told equal or not with one read of memory.
+struct alignas(32) Tshared_probe {
+    static constexpr std::uint8_t probe_max = 31;
+    static constexpr std::uint8_t longer = 0xFF; // the size of a text longer than probe_max
+    std::uint8_t size = 0;
+    char bytes[probe_max] = {};
+};
+
 // The lookup side of one field's shared texts while they are learnt.
 struct Tshared_index {
     // Per place: the number + 1 of a shared text in the low 16 bits (0 for none), the top 16 bits of its
     // hash above them, so that most texts that differ are told apart without reading them. A power of
     // 2 long.
     std::vector<std::uint32_t> table;
+    // Per shared text, by number: the copy that a lookup compares, the text's bytes beside its length
+    // in one line of the cache (a text longer than probe_max is compared in the field's list instead).
+    std::vector<Tshared_probe> probes;
     bool on = true;        // the field's texts are looked up and learnt
     bool full = false;     // no more texts are learnt
     std::size_t seen = 0;  // texts met
@@ -457,14 +469,22 @@ struct Tqv_records::Timpl {
         const qv_internal::Tshared_index &ix = index[f];
         if (ix.table.empty())
             return -1;
-        const std::vector<std::string_view> &texts = shared.field[f];
         const std::size_t mask = ix.table.size() - 1;
+        const bool in_probe = text.size() <= qv_internal::Tshared_probe::probe_max;
+        const std::size_t size = in_probe ? text.size() : qv_internal::Tshared_probe::longer;
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             const std::uint32_t entry = ix.table[i];
             if (entry == 0)
                 return -1;
+            if ((entry >> 16) != qv_internal::shared_tag(hash))
+                continue;
             const unsigned number = (entry & 0xFFFFu) - 1;
-            if ((entry >> 16) == qv_internal::shared_tag(hash) && qv_internal::same_text(texts[number], text))
+            const qv_internal::Tshared_probe &probe = ix.probes[number];
+            if (probe.size != size)
+                continue;
+            const std::string_view known =
+                in_probe ? std::string_view(probe.bytes, size) : shared.field[f][number];
+            if (qv_internal::same_text(known, text))
                 return static_cast<int>(number);
         }
     }

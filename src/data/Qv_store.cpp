@@ -157,8 +157,16 @@ void Tqv_records::Timpl::learn(qv_text_field f, std::string_view text)
         ix.table.swap(bigger);
     }
     reserve_one(texts);
+    reserve_one(ix.probes);
     const std::string_view kept = keep(text);
     texts.push_back(kept);
+    Tshared_probe &probe = ix.probes.emplace_back();
+    if (text.size() <= Tshared_probe::probe_max) {
+        probe.size = static_cast<std::uint8_t>(text.size());
+        std::memcpy(probe.bytes, text.data(), text.size());
+    } else {
+        probe.size = Tshared_probe::longer;
+    }
     const std::size_t mask = ix.table.size() - 1;
     std::size_t i = hash & mask;
     while (ix.table[i] != 0)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <random>
 #include <set>
@@ -162,6 +163,56 @@ TEST(Store, RecordsOfTheStoreTakeNewTextsAndCopiesKeepTheirs)
     EXPECT_EQ(copy.name(), "Ann Lee");
     EXPECT_EQ(copy.status(), "Completed");
     EXPECT_EQ(copy.date, (qv_date{2020, 1, 2}));
+}
+
+// Texts that differ only late, or only in length, are told apart when they are shared: short ones are
+// compared in the lookup's own copy, long ones in full. Every record gets its own text back, and the
+// copies of one text share one place.
+TEST(Store, SharedTextsAlikeToTheLastByteAreToldApart)
+{
+    const std::string base(127, 'x');
+    std::vector<std::string> titles;
+    for (const std::size_t size : {1, 8, 30, 31, 32, 33, 64, 126, 127}) {
+        std::string t = base.substr(0, size);
+        titles.push_back(t);
+        t.back() = 'y'; // the same length, the last byte other
+        titles.push_back(t);
+    }
+    titles.push_back(base.substr(0, 31) + "z"); // the first 31 bytes of a text of 32
+    titles.push_back(base.substr(0, 31) + "zz");
+    std::string file = testing_history::header_line;
+    std::vector<std::string> wanted;
+    std::mt19937 rng(7);
+    for (int i = 0; i < 4000; ++i) {
+        const std::string &title = titles[rng() % titles.size()];
+        wanted.push_back(title);
+        std::string line;
+        for (int c = 0; c < 42; ++c)
+            line += "\"" +
+                    std::string(c == 0    ? "1/2/2020"
+                                : c == 11 ? "K" + std::to_string(i)
+                                : c == 14 ? title
+                                          : "") +
+                    "\",";
+        file += line + "\n";
+    }
+    Tqv_records store;
+    qv_load_report report;
+    qv_load_set_block_size(4096); // texts are shared from the second run of lines on
+    qv_load_history_text(store, file, "alike.csv", report);
+    qv_load_set_block_size(0);
+    ASSERT_EQ(store.count(), wanted.size());
+    // By the second half of the file every title has been met and shared: one place each.
+    std::map<std::string, std::set<const char *>> places;
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        const std::string_view title = store.find("K" + std::to_string(i))->data.item_title();
+        ASSERT_EQ(title, wanted[i]) << "record " << i;
+        if (i >= wanted.size() / 2)
+            places[wanted[i]].insert(title.data());
+    }
+    ASSERT_EQ(places.size(), titles.size());
+    for (const auto &[title, at] : places)
+        EXPECT_EQ(at.size(), 1u) << title.size() << " bytes, ending in " << title.back();
 }
 
 // texts() gives in one pass what text() gives field by field: shared texts (one or two bytes of number),
