@@ -26,12 +26,15 @@ namespace qv_internal {
 
 // Cuts [begin, end) into lines and calls on_line(text, stray_cr) for each: a LF ends a line, and a CR
 // ends the line's text (stray_cr when something other than CRs follows it before the LF, so that lines
-// ending in CR CR LF lose nothing). When last is false, the text after
-// the last LF is not taken; the return value is where it starts.
-template <class OnLine> const char *cut_lines(const char *begin, const char *end, bool last, OnLine &&on_line)
+// ending in CR CR LF lose nothing). When last is false, the text after the last LF is not taken; the
+// return value is where it starts. At most max_lines lines are cut: the return value is then where the
+// next one starts.
+template <class OnLine>
+const char *cut_lines(const char *begin, const char *end, bool last, OnLine &&on_line,
+                      std::size_t max_lines = static_cast<std::size_t>(-1))
 {
     const char *start = begin;
-    while (start < end) {
+    for (std::size_t cut = 0; start < end && cut < max_lines; ++cut) {
         const char *lf =
             static_cast<const char *>(std::memchr(start, '\n', static_cast<std::size_t>(end - start)));
         if (lf == nullptr && !last)

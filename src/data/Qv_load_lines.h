@@ -61,16 +61,53 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
         on_line(text, nullptr, stray_cr);
         ++lines;
     };
+    // The next block's look for a zero byte and the cut of its first lines, made by the thread that
+    // reads it while this block's lines are parsed (when the next block does not go on a long line).
+    struct Tcut_line {
+        const char *text;
+        std::uint32_t size;
+        bool stray_cr;
+    };
+    struct Tahead {
+        bool made = false;
+        const char *zero = nullptr;
+        std::vector<Tcut_line> lines;
+        const char *rest = nullptr; // where the lines not cut ahead begin
+    } ahead;
+    // At most as many lines as one run of the parse holds, so that a block of very short lines keeps
+    // little here.
+    constexpr std::size_t ahead_max = 32768;
+    const auto look_ahead = [&ahead](const char *block, std::size_t carried, std::size_t read) {
+        ahead.zero = static_cast<const char *>(std::memchr(block + carried, '\0', read));
+        ahead.lines.clear();
+        ahead.rest = block;
+        if (read != 0 && ahead.zero == nullptr)
+            ahead.rest = cut_lines(
+                block, block + carried + read, false,
+                [&ahead](std::string_view text, bool stray_cr) {
+                    ahead.lines.push_back({text.data(), static_cast<std::uint32_t>(text.size()), stray_cr});
+                },
+                ahead_max);
+        ahead.made = true;
+    };
 
     std::size_t got = source.read(begin, block_size);
     for (;;) {
         if (bytes == 0)
             result.head.assign(begin, std::min<std::size_t>(got, 64));
         bytes += got;
-        const char *const zero = static_cast<const char *>(std::memchr(begin + kept, '\0', got));
+        const bool made_ahead = ahead.made;
+        ahead.made = false;
+        const char *const zero =
+            made_ahead ? ahead.zero : static_cast<const char *>(std::memchr(begin + kept, '\0', got));
         const char *const end = zero != nullptr ? zero : begin + kept + got;
         const bool last = got == 0 || zero != nullptr;
         const char *from = begin;
+        if (made_ahead && !last) {
+            for (const Tcut_line &cut : ahead.lines)
+                counted(std::string_view(cut.text, cut.size), cut.stray_cr);
+            from = ahead.rest;
+        }
         if (long_line) {
             const char *lf =
                 static_cast<const char *>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
@@ -123,7 +160,11 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
         if (kept > 0)
             std::memcpy(next.data(), rest, kept);
         std::size_t next_got = 0;
-        on_line.flush([&] { next_got = source.read(next.data() + kept, block_size - kept); });
+        on_line.flush([&] {
+            next_got = source.read(next.data() + kept, block_size - kept);
+            if (!long_line)
+                look_ahead(next.data(), kept, next_got);
+        });
         begin = next.data();
         got = next_got;
         if (!progress(bytes)) {

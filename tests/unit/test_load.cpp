@@ -483,6 +483,53 @@ TEST_F(Threads, AnyNumberOfThreadsGivesTheSameLoad)
     }
 }
 
+// The lines of the next block are cut while the block before is parsed, up to as many as one run of the
+// parse holds: blocks of far more short lines than that, with bad lines, stray CRs and records among
+// them and a zero byte in a later block, keep every line's number on any number of threads.
+TEST_F(Threads, ManyShortLinesToABlockKeepTheirNumbers)
+{
+    std::string text = header_line;
+    std::vector<std::size_t> problem_lines;
+    std::size_t records = 0;
+    std::size_t number = 1;
+    for (int i = 0; i < 300000; ++i) {
+        ++number;
+        if (i % 29989 == 7) {
+            text += "not quoted\n";
+            problem_lines.push_back(number);
+        } else if (i % 31013 == 11) {
+            text += "\"1/1/2020\",\"\r\",\r\n"; // told as a stray CR and as cut before its ID
+            problem_lines.insert(problem_lines.end(), 2, number);
+        } else if (i % 997 == 3) {
+            text += sale("S" + std::to_string(i), "1/2/2020", "1.00");
+            ++records;
+        } else {
+            text += i % 2 == 0 ? "\n" : "\r\n";
+        }
+    }
+    text += "\n\n";
+    text += '\0';
+    problem_lines.push_back(number + 3);
+    text += "\n" + sale("after-the-zero", "1/2/2020", "1.00");
+    const std::string path = write("short.csv", text);
+    qv_load_set_block_size(65536); // far more than 32768 lines to most blocks
+    for (const std::size_t threads : {1, 2, 8}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        qv_load_set_threads(threads);
+        Tqv_records s;
+        qv_load_report r;
+        qv_load_history_file(s, path, r);
+        EXPECT_EQ(s.count(), records);
+        EXPECT_EQ(s.find("after-the-zero"), nullptr);
+        std::vector<std::size_t> lines;
+        for (const qv_load_problem &p : r.problems)
+            lines.push_back(p.line);
+        EXPECT_EQ(lines, problem_lines);
+        ASSERT_FALSE(r.problems.empty());
+        EXPECT_NE(r.problems.back().message.find("zero byte"), std::string::npos);
+    }
+}
+
 // A load cancelled after its third block keeps the same records on any number of threads.
 TEST_F(Threads, ACancelledLoadKeepsTheSameLinesOnAnyNumberOfThreads)
 {
