@@ -26,6 +26,16 @@ std::unique_ptr<Tqv_record_object> record(std::string_view id, amount gross = 0)
     return rec;
 }
 
+// Loads the history text file into store in blocks of 4 KiB, so that the texts that repeat are shared
+// from the second run of lines on.
+void load_in_small_blocks(Tqv_records &store, const std::string &file, const std::string &name)
+{
+    qv_load_report report;
+    qv_load_set_block_size(4096);
+    qv_load_history_text(store, file, name, report);
+    qv_load_set_block_size(0);
+}
+
 std::vector<std::string> ids(const Tqv_records &store)
 {
     std::vector<std::string> out;
@@ -142,10 +152,7 @@ TEST(Store, RecordsOfTheStoreTakeNewTextsAndCopiesKeepTheirs)
         line.replace(line.find("\"K\""), 3, "\"K" + std::to_string(i) + "\"");
         file += line + "\n";
     }
-    qv_load_report report;
-    qv_load_set_block_size(4096); // texts are shared from the second run of lines on
-    qv_load_history_text(*store, file, "shared.csv", report);
-    qv_load_set_block_size(0);
+    load_in_small_blocks(*store, file, "shared.csv");
     ASSERT_EQ(store->count(), 3000u);
     // A name met on every line is held once.
     EXPECT_EQ(store->find("K2000")->data.name().data(), store->find("K2999")->data.name().data());
@@ -186,21 +193,10 @@ TEST(Store, SharedTextsAlikeToTheLastByteAreToldApart)
     for (int i = 0; i < 4000; ++i) {
         const std::string &title = titles[rng() % titles.size()];
         wanted.push_back(title);
-        std::string line;
-        for (int c = 0; c < 42; ++c)
-            line += "\"" +
-                    std::string(c == 0    ? "1/2/2020"
-                                : c == 11 ? "K" + std::to_string(i)
-                                : c == 14 ? title
-                                          : "") +
-                    "\",";
-        file += line + "\n";
+        file += testing_history::line({{0, "1/2/2020"}, {11, "K" + std::to_string(i)}, {14, title}});
     }
     Tqv_records store;
-    qv_load_report report;
-    qv_load_set_block_size(4096); // texts are shared from the second run of lines on
-    qv_load_history_text(store, file, "alike.csv", report);
-    qv_load_set_block_size(0);
+    load_in_small_blocks(store, file, "alike.csv");
     ASSERT_EQ(store.count(), wanted.size());
     // By the second half of the file every title has been met and shared: one place each.
     std::map<std::string, std::set<const char *>> places;
@@ -238,10 +234,7 @@ TEST(Store, AllTextsAtOnceAreTheTextsOneByOne)
         file += line + "\n";
     }
     Tqv_records store;
-    qv_load_report report;
-    qv_load_set_block_size(4096); // texts are shared from the second run of lines on
-    qv_load_history_text(store, file, "texts.csv", report);
-    qv_load_set_block_size(0);
+    load_in_small_blocks(store, file, "texts.csv");
     ASSERT_EQ(store.count(), 3000u);
 
     std::vector<Tqv_record> records;
