@@ -12,6 +12,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -27,13 +28,14 @@ std::unique_ptr<Tqv_record_object> record(std::string_view id, amount gross = 0)
 }
 
 // Loads the history text file into store in blocks of 4 KiB, so that the texts that repeat are shared
-// from the second run of lines on.
-void load_in_small_blocks(Tqv_records &store, const std::string &file, const std::string &name)
+// from the second run of lines on; returns the load's report.
+qv_load_report load_in_small_blocks(Tqv_records &store, const std::string &file, const std::string &name)
 {
     qv_load_report report;
     qv_load_set_block_size(4096);
     qv_load_history_text(store, file, name, report);
     qv_load_set_block_size(0);
+    return report;
 }
 
 std::vector<std::string> ids(const Tqv_records &store)
@@ -209,6 +211,71 @@ TEST(Store, SharedTextsAlikeToTheLastByteAreToldApart)
     ASSERT_EQ(places.size(), titles.size());
     for (const auto &[title, at] : places)
         EXPECT_EQ(at.size(), 1u) << title.size() << " bytes, ending in " << title.back();
+}
+
+// Two texts of the same length, prefix and a number of seven digits, whose hashes give the same
+// key_of, found by drawing numbers until two meet (a key of 32 bits meets within some 100,000 draws).
+template <class KeyOf>
+std::pair<std::string, std::string> meeting_texts(const std::string &prefix, KeyOf key_of)
+{
+    std::unordered_map<std::uint64_t, std::string> drawn;
+    for (int n = 0; n < 5'000'000; ++n) {
+        std::string text = prefix + std::to_string(1'000'000 + n);
+        const auto [at, fresh] = drawn.try_emplace(key_of(text), text);
+        if (!fresh)
+            return {at->second, text};
+    }
+    ADD_FAILURE() << "no two texts met";
+    return {};
+}
+
+// The hash key is drawn anew in every run, so texts whose hashes meet are searched for at run time:
+// shared texts whose lookups meet the same tag in the same place of the table, short ones (compared
+// in the lookup's copy) and long ones (compared in the field's list), are told apart by their bytes,
+// and so are IDs whose index tags are equal.
+TEST(Store, TextsWhoseHashesMeetAreToldApart)
+{
+    const auto shared_meeting = [](const std::string &prefix) {
+        return meeting_texts(prefix, [](const std::string &text) {
+            const std::uint64_t hash = qv_internal::text_hash(text);
+            return hash >> 48 << 16 | (hash & 0xFFFF); // the tag and the place in a table of up to 65,536
+        });
+    };
+    const auto [short_a, short_b] = shared_meeting("t");
+    const auto [long_a, long_b] = shared_meeting("An item title longer than a lookup's copy, number ");
+    ASSERT_LE(short_b.size(), qv_internal::Tshared_probe::probe_max);
+    ASSERT_GT(long_a.size(), qv_internal::Tshared_probe::probe_max);
+    const auto [id_a, id_b] =
+        meeting_texts("ID", [](const std::string &text) { return qv_key_hash(text) >> 32; });
+
+    // The first of each pair is shared before the second is met; then both come in turns.
+    std::string file = testing_history::header_line;
+    std::vector<std::pair<std::string, std::string>> wanted; // title, ship-to name
+    for (int i = 0; i < 600; ++i) {
+        const bool later = i >= 200 && i % 2 == 1;
+        wanted.emplace_back(later ? long_b : long_a, later ? short_b : short_a);
+        file += testing_history::line({{0, "1/2/2020"},
+                                       {11, "K" + std::to_string(i)},
+                                       {14, wanted.back().first},
+                                       {3, wanted.back().second}});
+    }
+    file += testing_history::line({{0, "1/2/2020"}, {11, id_a}, {14, "first"}});
+    file += testing_history::line({{0, "1/2/2020"}, {11, id_b}, {14, "second"}});
+    file += testing_history::line({{0, "1/2/2020"}, {11, id_a}, {14, "a copy"}});
+    Tqv_records store;
+    const qv_load_report report = load_in_small_blocks(store, file, "meeting.csv");
+
+    ASSERT_EQ(store.count(), wanted.size() + 2);
+    EXPECT_EQ(report.counts.duplicates, 1u);
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        const Tqv_record &rec = store.find("K" + std::to_string(i))->data;
+        ASSERT_EQ(rec.item_title(), wanted[i].first) << "record " << i;
+        ASSERT_EQ(rec.name(), wanted[i].second) << "record " << i;
+    }
+    ASSERT_NE(store.find(id_a), nullptr);
+    ASSERT_NE(store.find(id_b), nullptr);
+    EXPECT_EQ(store.find(id_a)->data.item_title(), "first");
+    EXPECT_EQ(store.find(id_b)->data.item_title(), "second");
 }
 
 // texts() gives in one pass what text() gives field by field: shared texts (one or two bytes of number),
