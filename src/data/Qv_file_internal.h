@@ -328,21 +328,50 @@ inline std::uint64_t short_word(const char *p, std::size_t n)
     return byte(0) | byte(n / 2) << (8 * (n / 2)) | byte(n - 1) << (8 * (n - 1));
 }
 
-// A case-sensitive hash of a text, keyed like qv_key_hash, for the store's shared texts.
+inline std::uint64_t word8(const char *p)
+{
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    return word;
+}
+
+inline std::uint64_t word4(const char *p)
+{
+    std::uint32_t word;
+    std::memcpy(&word, p, 4);
+    return word;
+}
+
+// A case-sensitive hash of a text, keyed like qv_key_hash, for the store's shared texts: a line holds
+// a dozen of them, most of 4 to 32 bytes, so those take one or two products whatever their length,
+// read as words that may overlap (a loop over the words and a varying tail cost more in the branches
+// their lengths took than in the products).
 inline std::uint64_t text_hash(std::string_view text)
 {
     const Thash_key &k = hash_key();
     const char *p = text.data();
-    std::size_t n = text.size();
-    std::uint64_t h = k.k2 ^ n;
-    for (; n >= 8; n -= 8, p += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        h = mix(word ^ k.k1, h ^ k.k0);
+    const std::size_t n = text.size();
+    if (n <= 16) {
+        std::uint64_t a = 0;
+        std::uint64_t b = 0;
+        if (n >= 4) {
+            // The first and the last 4 bytes, and for 8 or more the next and the previous 4 as well.
+            const std::size_t step = (n >> 3) << 2;
+            a = word4(p) << 32 | word4(p + step);
+            b = word4(p + n - 4) << 32 | word4(p + n - 4 - step);
+        } else if (n > 0) {
+            a = short_word(p, n);
+        }
+        return mix(a ^ k.k1, b ^ k.k0 ^ n);
     }
-    if (n > 0)
-        h = mix(short_word(p, n) ^ k.k1, h ^ k.k0);
-    return h;
+    if (n <= 32)
+        return mix(word8(p) ^ k.k1, word8(p + 8) ^ k.k0 ^ n) ^
+               mix(word8(p + n - 16) ^ k.k2, word8(p + n - 8) ^ k.k1);
+    std::uint64_t h = k.k2 ^ n;
+    std::size_t left = n;
+    for (; left > 16; left -= 16, p += 16)
+        h = mix(word8(p) ^ k.k1, word8(p + 8) ^ h);
+    return mix(word8(p + left - 16) ^ k.k2, word8(p + left - 8) ^ h ^ k.k0);
 }
 
 // Whether two short texts are equal, without the cost of a library call.

@@ -363,8 +363,8 @@ TEST(KeyHash, TheLastBytesOfAKeyCountWhereverTheyLie)
     // at its own place: at any length and alignment, a key differing in any one byte hashes otherwise,
     // and keys that differ in case only hash alike.
     std::mt19937 random(7);
-    char buffer[64];
-    for (std::size_t length = 1; length <= 23; ++length) {
+    char buffer[96];
+    for (std::size_t length = 1; length <= 80; ++length) {
         for (std::size_t at = 0; at < 8; ++at) {
             for (std::size_t i = 0; i < length; ++i)
                 buffer[at + i] = static_cast<char>('a' + random() % 26);
