@@ -179,14 +179,50 @@ inline std::size_t block_size(const unsigned char *block)
     return static_cast<std::size_t>(at - block);
 }
 
-// Copies a short text. A plain memcpy of a length that the compiler knows to be small becomes a
-// "rep movs", whose start-up cost dominates for texts of a few bytes.
+// Eight or four bytes at p as a word, in the machine's order.
+inline std::uint64_t word8(const char *p)
+{
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    return word;
+}
+
+inline std::uint64_t word4(const char *p)
+{
+    std::uint32_t word;
+    std::memcpy(&word, p, 4);
+    return word;
+}
+
+// Copies a short text. A plain memcpy of a varying length becomes a library call or a "rep movs", whose
+// start-up cost dominates for texts of a few bytes, and a loop over words ends at a branch that goes
+// otherwise at each length: here two words that may overlap, by the length's class.
 inline void copy_short(unsigned char *dest, const char *src, std::size_t n)
 {
-    for (; n >= 8; n -= 8, dest += 8, src += 8)
-        std::memcpy(dest, src, 8);
-    for (; n > 0; --n)
-        *dest++ = static_cast<unsigned char>(*src++);
+    const auto put8 = [](unsigned char *to, std::uint64_t word) { std::memcpy(to, &word, 8); };
+    if (n > 16) {
+        for (; n > 16; n -= 16, dest += 16, src += 16) {
+            put8(dest, word8(src));
+            put8(dest + 8, word8(src + 8));
+        }
+        // The last 16 bytes, over some already copied.
+        put8(dest + n - 16, word8(src + n - 16));
+        put8(dest + n - 8, word8(src + n - 8));
+    } else if (n >= 8) {
+        const std::uint64_t head = word8(src);
+        const std::uint64_t tail = word8(src + n - 8);
+        put8(dest, head);
+        put8(dest + n - 8, tail);
+    } else if (n >= 4) {
+        const auto head = static_cast<std::uint32_t>(word4(src));
+        const auto tail = static_cast<std::uint32_t>(word4(src + n - 4));
+        std::memcpy(dest, &head, 4);
+        std::memcpy(dest + n - 4, &tail, 4);
+    } else if (n > 0) {
+        dest[0] = static_cast<unsigned char>(src[0]);
+        dest[n / 2] = static_cast<unsigned char>(src[n / 2]);
+        dest[n - 1] = static_cast<unsigned char>(src[n - 1]);
+    }
 }
 
 // Writes the block of the texts (indexed by field, at most 127 bytes of each kept) into out, which has
@@ -328,20 +364,6 @@ inline std::uint64_t short_word(const char *p, std::size_t n)
     return byte(0) | byte(n / 2) << (8 * (n / 2)) | byte(n - 1) << (8 * (n - 1));
 }
 
-inline std::uint64_t word8(const char *p)
-{
-    std::uint64_t word;
-    std::memcpy(&word, p, 8);
-    return word;
-}
-
-inline std::uint64_t word4(const char *p)
-{
-    std::uint32_t word;
-    std::memcpy(&word, p, 4);
-    return word;
-}
-
 // A case-sensitive hash of a text, keyed like qv_key_hash, for the store's shared texts: a line holds
 // a dozen of them, most of 4 to 32 bytes, so those take one or two products whatever their length,
 // read as words that may overlap (a loop over the words and a varying tail cost more in the branches
@@ -374,7 +396,8 @@ inline std::uint64_t text_hash(std::string_view text)
     return mix(word8(p + left - 16) ^ k.k2, word8(p + left - 8) ^ h ^ k.k0);
 }
 
-// Whether two short texts are equal, without the cost of a library call.
+// Whether two short texts are equal, without the cost of a library call: compared as words that may
+// overlap, as copy_short copies.
 inline bool same_text(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
@@ -382,19 +405,19 @@ inline bool same_text(std::string_view a, std::string_view b)
     const char *p = a.data();
     const char *q = b.data();
     std::size_t n = a.size();
-    for (; n >= 8; n -= 8, p += 8, q += 8) {
-        std::uint64_t x;
-        std::uint64_t y;
-        std::memcpy(&x, p, 8);
-        std::memcpy(&y, q, 8);
-        if (x != y)
-            return false;
+    const auto differ8 = [&p, &q](std::size_t at) { return word8(p + at) ^ word8(q + at); };
+    if (n > 16) {
+        for (; n > 16; n -= 16, p += 16, q += 16) {
+            if ((differ8(0) | differ8(8)) != 0)
+                return false;
+        }
+        return (differ8(n - 16) | differ8(n - 8)) == 0;
     }
-    for (; n > 0; --n) {
-        if (*p++ != *q++)
-            return false;
-    }
-    return true;
+    if (n >= 8)
+        return (differ8(0) | differ8(n - 8)) == 0;
+    if (n >= 4)
+        return ((word4(p) ^ word4(q)) | (word4(p + n - 4) ^ word4(q + n - 4))) == 0;
+    return n == 0 || (p[0] == q[0] && p[n / 2] == q[n / 2] && p[n - 1] == q[n - 1]);
 }
 
 // ---- The store's insides --------------------------------------------------------------------------

@@ -357,6 +357,43 @@ TEST(Store, EveryRegionOfMemoryHoldsWholeChunksUpToTheCap)
     EXPECT_EQ(region_size(64), qv_internal::region_size_max);
 }
 
+// The copies and compares of texts in words that may overlap: at every length a text can have and at
+// any alignment, the copy is the text and writes nothing past it, and two texts that differ in any one
+// byte are told apart.
+TEST(ShortTexts, CopiedAndComparedWholeAtEveryLength)
+{
+    std::mt19937 random(11);
+    char text[160];
+    char other[160];
+    for (std::size_t length = 0; length <= qv_column_max; ++length) {
+        for (std::size_t at = 0; at < 8; ++at) {
+            SCOPED_TRACE("length " + std::to_string(length) + ", at " + std::to_string(at));
+            for (char &c : text)
+                c = static_cast<char>('a' + random() % 26);
+            std::memcpy(other, text, sizeof text);
+            unsigned char out[160];
+            std::memset(out, '#', sizeof out);
+            qv_internal::copy_short(out + at, text + at, length);
+            ASSERT_EQ(std::string_view(reinterpret_cast<const char *>(out + at), length),
+                      std::string_view(text + at, length));
+            ASSERT_EQ(std::count(out, out + sizeof out, '#'),
+                      static_cast<std::ptrdiff_t>(sizeof out - length));
+
+            const std::string_view a(text + at, length);
+            const std::string_view b(other + at, length);
+            ASSERT_TRUE(qv_internal::same_text(a, b));
+            if (length > 0) {
+                ASSERT_FALSE(qv_internal::same_text(a, b.substr(1)));
+            }
+            for (std::size_t i = 0; i < length; ++i) {
+                other[at + i] = static_cast<char>(text[at + i] ^ 0x20);
+                ASSERT_FALSE(qv_internal::same_text(a, b)) << "byte " << i;
+                other[at + i] = text[at + i];
+            }
+        }
+    }
+}
+
 TEST(KeyHash, TheLastBytesOfAKeyCountWhereverTheyLie)
 {
     // A key's last bytes short of eight are read as a copy into a word of zeros would give them, each
