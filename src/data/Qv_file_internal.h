@@ -402,13 +402,13 @@ inline bool same_text(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
-    const char *p = a.data();
-    const char *q = b.data();
-    std::size_t n = a.size();
-    const auto differ8 = [&p, &q](std::size_t at) { return word8(p + at) ^ word8(q + at); };
+    const char *const p = a.data();
+    const char *const q = b.data();
+    const std::size_t n = a.size();
+    const auto differ8 = [p, q](std::size_t at) { return word8(p + at) ^ word8(q + at); };
     if (n > 16) {
-        for (; n > 16; n -= 16, p += 16, q += 16) {
-            if ((differ8(0) | differ8(8)) != 0)
+        for (std::size_t at = 0; at + 16 < n; at += 16) {
+            if ((differ8(at) | differ8(at + 8)) != 0)
                 return false;
         }
         return (differ8(n - 16) | differ8(n - 8)) == 0;
