@@ -49,6 +49,9 @@ inline bool export_header(std::string_view head)
     std::string_view line = head.substr(0, lf);
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
+    // An empty last field, as a history file's header line has, is neither a caption nor a name.
+    if (line.ends_with(','))
+        return false;
     // Each field is held against both lists as it is cut: a history file's first line is looked at
     // this way in every file of a folder.
     std::size_t count = 0;
