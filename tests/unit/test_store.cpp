@@ -250,7 +250,7 @@ TEST(Store, TextsWhoseHashesMeetAreToldApart)
 
     // The first of each pair is shared before the second is met; then both come in turns.
     std::string file = testing_history::header_line;
-    std::vector<std::pair<std::string, std::string>> wanted; // title, ship-to name
+    std::vector<std::pair<std::string, std::string>> wanted; // item title, name
     for (int i = 0; i < 600; ++i) {
         const bool later = i >= 200 && i % 2 == 1;
         wanted.emplace_back(later ? long_b : long_a, later ? short_b : short_a);
