@@ -353,13 +353,8 @@ inline const Thash_key &hash_key()
 // overlap.
 inline std::uint64_t short_word(const char *p, std::size_t n)
 {
-    if (n >= 4) {
-        std::uint32_t low;
-        std::uint32_t high;
-        std::memcpy(&low, p, 4);
-        std::memcpy(&high, p + n - 4, 4);
-        return std::uint64_t{low} | std::uint64_t{high} << (8 * (n - 4));
-    }
+    if (n >= 4)
+        return word4(p) | word4(p + n - 4) << (8 * (n - 4));
     const auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
     return byte(0) | byte(n / 2) << (8 * (n / 2)) | byte(n - 1) << (8 * (n - 1));
 }

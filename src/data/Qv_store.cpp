@@ -21,11 +21,8 @@ std::uint64_t qv_key_hash(std::string_view key)
     const char *p = key.data();
     std::size_t n = key.size();
     std::uint64_t h = k.k0 ^ n;
-    for (; n >= 8; n -= 8, p += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        h = mix(fold8(word) ^ k.k1, h ^ k.k2);
-    }
+    for (; n >= 8; n -= 8, p += 8)
+        h = mix(fold8(word8(p)) ^ k.k1, h ^ k.k2);
     if (n > 0)
         h = mix(fold8(short_word(p, n)) ^ k.k1, h ^ k.k2);
     return mix(h ^ k.k0, 0x9E3779B97F4A7C15ull);
