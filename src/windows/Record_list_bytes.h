@@ -22,21 +22,7 @@ namespace list_sort {
 
 using SortKey = TListSortKey;
 
-// The sort's arrays: from 2 MiB on in large pages that go back to the system the moment the sort ends,
-// and made without writing their items, which the sort writes whole before it reads them. A long
-// list's fresh pages are then first touched by the threads that fill them, beside their waits on the
-// records, where writing zeros in them first took one thread up to most of a second for ten million
-// keys.
-template <class T> struct TListRoom : Tbcl_large_pages<T> {
-    static_assert(std::is_trivially_destructible_v<T> && std::is_trivially_copyable_v<T>);
-    TListRoom() = default;
-    template <class U> TListRoom(const TListRoom<U> &) {}
-    template <class U> void construct(U *p) noexcept { ::new (static_cast<void *>(p)) U; }
-    template <class U, class... Args> void construct(U *p, Args &&...args)
-    {
-        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
-    }
-};
+// The sort's arrays, in the room of TListRoom (Record_list_model.h).
 template <class T> using ListArray = std::vector<T, TListRoom<T>>;
 
 // Writes a byte in every page of items, so that the passes that fill them later find them mapped.
@@ -78,27 +64,42 @@ template <class Here, class There> void onTwoThreads(Here &&here, There &&there)
     other.get();
 }
 
-// Merges the sorted items [a, a + na) and [b, b + nb) into out as std::merge does, out's first half
-// written on another thread and its second half on this one. before must order no two items alike
-// (the list's keys differ in their positions).
-template <class Item, class Before>
-void mergeOnTwo(const Item *a, std::size_t na, const Item *b, std::size_t nb, Item *out, Before before)
+// Sorts items [0, n) as std::sort does, on two threads: they are first parted around one of them,
+// the middle of a sorted sample, each half of the items on a core of its own, and each part is then
+// sorted on a core of its own. It needs no room of its own, where sorting halves and merging them
+// needed the items' size again in fresh memory, which on some machines costs more than the sort.
+// before must order no two items alike (the list's keys differ in their positions).
+template <class Item, class Before> void sortOnTwo(Item *items, std::size_t n, Before before)
 {
-    // The first k of out are a's first i and b's first k - i: the least i for which b's last of those
-    // comes before a[i] (a's and b's items ordered each, so that a larger i only makes that truer).
-    const std::size_t k = (na + nb) / 2;
-    std::size_t low = k > nb ? k - nb : 0;
-    std::size_t high = std::min(k, na);
-    while (low < high) {
-        const std::size_t i = low + (high - low) / 2;
-        if (before(b[k - i - 1], a[i]))
-            high = i;
-        else
-            low = i + 1;
+    if (n < 2) {
+        std::sort(items, items + n, before);
+        return;
     }
-    const std::size_t i = low;
-    onTwoThreads([&] { std::merge(a, a + i, b, b + (k - i), out, before); },
-                 [&] { std::merge(a + i, a + na, b + (k - i), b + nb, out + k, before); });
+    // The sample's items are spread evenly over the whole, so that in any order of items the middle's
+    // parts are near halves unless the items lie in a pattern of that spacing.
+    constexpr std::size_t samples = 255;
+    std::vector<Item> sample;
+    sample.reserve(samples);
+    for (std::size_t s = 0; s < samples; ++s)
+        sample.push_back(items[(n - 1) * s / (samples - 1)]);
+    std::nth_element(sample.begin(), sample.begin() + samples / 2, sample.end(), before);
+    const Item middle = sample[samples / 2];
+    const auto less = [&](const Item &item) { return before(item, middle); };
+    // Each half parted on a core, then the second half's lesser items and the first half's others
+    // swapped, so that [0, lesser) holds all the lesser items.
+    const std::size_t half = n / 2;
+    const auto lesserOf = [&](std::size_t begin, std::size_t end) {
+        return std::size_t(std::partition(items + begin, items + end, less) - (items + begin));
+    };
+    std::size_t firstLesser = 0;
+    std::size_t secondLesser = 0;
+    onTwoThreads([&] { firstLesser = lesserOf(0, half); }, [&] { secondLesser = lesserOf(half, n); });
+    const std::size_t swapped = std::min(half - firstLesser, secondLesser);
+    std::swap_ranges(items + firstLesser, items + firstLesser + swapped,
+                     items + half + secondLesser - swapped);
+    const std::size_t lesser = firstLesser + secondLesser;
+    onTwoThreads([&] { std::sort(items, items + lesser, before); },
+                 [&] { std::sort(items + lesser, items + n, before); });
 }
 
 // Orders items stably by the bits [low, low + bits) of their values, a pass per byte from the lowest,

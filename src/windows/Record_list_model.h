@@ -10,8 +10,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 // Shows record bytes: as UTF-8 where they are valid UTF-8 (a last character cut short is dropped),
@@ -29,6 +32,23 @@ struct TListSortKey {
     std::uint8_t length; // of the text's rest that prefix begins; 9: longer than prefix holds
 };
 
+// The room of the list's rows and of its sort's arrays: from 2 MiB on in large pages that go back to
+// the system the moment they are let go, and made without writing their items, which are all written
+// before they are read (a sort's new order and its keys, the rows of a refill). A long list's fresh
+// pages are then first touched by the threads that fill them, both at once and beside their waits on
+// the records, where writing zeros in them first took one thread up to most of a second for ten
+// million keys.
+template <class T> struct TListRoom : Tbcl_large_pages<T> {
+    static_assert(std::is_trivially_destructible_v<T> && std::is_trivially_copyable_v<T>);
+    TListRoom() = default;
+    template <class U> TListRoom(const TListRoom<U> &) {}
+    template <class U> void construct(U *p) noexcept { ::new (static_cast<void *>(p)) U; }
+    template <class U, class... Args> void construct(U *p, Args &&...args)
+    {
+        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // The transaction list: one row per record, in the order shown. A row holds no text of its own. The
 // store never changes or removes a record while the program runs, so a row is the record's address and
 // its texts are made when a view asks for them; a sort or a search permutes addresses. A million rows
@@ -39,7 +59,7 @@ class TRecordListModel : public QAbstractTableModel {
 public:
     enum Column { TransId, Date, Time, Status, ItemTitle, Gross, Fee, Balance, FromEmail, ColumnCount };
     // The rows' addresses, in large pages: a sort reads them in its new order, all over the list.
-    using Rows = std::vector<const Tqv_record *, Tbcl_large_pages<const Tqv_record *>>;
+    using Rows = std::vector<const Tqv_record *, TListRoom<const Tqv_record *>>;
 
     explicit TRecordListModel(QObject *parent = nullptr);
 
@@ -110,7 +130,7 @@ private:
     // The keys the sort works with are let go as soon as it ends; the room of both stays for the next
     // (the rows' addresses and their positions, a seventeenth of the store).
     Rows sorted_;
-    std::vector<std::uint32_t, Tbcl_large_pages<std::uint32_t>> formerRows_;
+    std::vector<std::uint32_t, TListRoom<std::uint32_t>> formerRows_;
 };
 
 // The text of a record in a list column: a view of the record's bytes, or of its date, time or amount

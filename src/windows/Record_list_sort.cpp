@@ -315,14 +315,8 @@ bool TRecordListModel::orderRows(int column, int direction, const std::atomic<bo
         if (!firstSortByBytes(keys, scratch, flip, twoThreads, cancelled))
             return false;
     } else if (twoThreads) {
-        // IDs differ: comparisons sort them faster than the passes over all eight bytes. Each half on a
-        // core of its own, then the halves merged, each half of the merged keys on a core of its own.
-        const std::size_t middle = n / 2;
-        onTwoThreads([&] { std::sort(keys.begin(), keys.begin() + std::ptrdiff_t(middle), before); },
-                     [&] { std::sort(keys.begin() + std::ptrdiff_t(middle), keys.end(), before); });
-        SortKeys merged(n);
-        mergeOnTwo(keys.data(), middle, keys.data() + middle, n - middle, merged.data(), before);
-        keys.swap(merged);
+        // IDs differ: comparisons sort them faster than the passes over all eight bytes.
+        sortOnTwo(keys.data(), n, before);
     } else {
         std::sort(keys.begin(), keys.end(), before);
     }

@@ -312,6 +312,64 @@ private Q_SLOTS:
         }
     }
 
+    void idsInAnyOrderSortInHalvesAsOnOneThread_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("order");
+        // The two threads split the rows around the middle of a sample spread evenly over them: rows
+        // already in order or in reverse, shuffled, a pattern with the sample's own spacing (every
+        // sampled row the same ID but one), IDs alike in their first bytes (only the rows' positions
+        // part them in the first round), and lists barely long enough to split.
+        for (const int count : {2, 3, 65, 1023, 6000}) {
+            for (const char *order : {"ascending", "descending", "shuffled", "sample spacing", "alike"})
+                QTest::newRow(qPrintable(QStringLiteral("%1 rows, %2").arg(count).arg(order)))
+                    << count << QString::fromLatin1(order);
+        }
+    }
+
+    void idsInAnyOrderSortInHalvesAsOnOneThread()
+    {
+        QFETCH(int, count);
+        QFETCH(QString, order);
+        std::mt19937 random(static_cast<unsigned>(count));
+        std::vector<bool> sampled(static_cast<std::size_t>(count));
+        for (int s = 0; s < 255; ++s)
+            sampled[static_cast<std::size_t>((count - 1) * s / 254)] = true;
+        std::vector<Tqv_record> records;
+        for (int i = 0; i < count; ++i) {
+            std::string id = "K" + std::to_string(random() % 1000000);
+            if (order == QLatin1String("ascending"))
+                id = "K" + std::to_string(100000 + i);
+            else if (order == QLatin1String("descending"))
+                id = "K" + std::to_string(900000 - i);
+            else if (order == QLatin1String("sample spacing") && sampled[static_cast<std::size_t>(i)])
+                id = "K500000";
+            else if (order == QLatin1String("alike"))
+                id = "SAMEHEAD" + std::to_string(random() % 50);
+            records.push_back(record(id, "", "", ""));
+        }
+        const auto fill = [&](TRecordListModel &model) {
+            model.beginRefill();
+            for (const Tqv_record &rec : records)
+                model.appendRow(rec);
+            model.endRefill();
+        };
+        TRecordListModel halves;
+        halves.setSplitFrom(2);
+        fill(halves);
+        TRecordListModel whole; // on one thread
+        fill(whole);
+        for (const int direction : {1, -1, 1}) {
+            halves.sortRows(TRecordListModel::TransId, direction);
+            whole.sortRows(TRecordListModel::TransId, direction);
+            for (int row = 0; row < count; ++row) {
+                QCOMPARE(&halves.record(row), &whole.record(row));
+                if (row > 0)
+                    QVERIFY(halves.compareRows(row - 1, row, TRecordListModel::TransId) * direction <= 0);
+            }
+        }
+    }
+
     void rowsAreTheRecordsThemselvesThroughSortsAndRefills()
     {
         const std::string longTitle(300, 'x'); // the record keeps its first 127
