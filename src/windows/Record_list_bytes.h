@@ -76,7 +76,8 @@ template <class Item, class Before> void sortOnTwo(Item *items, std::size_t n, B
         return;
     }
     // The sample's items are spread evenly over the whole, so that in any order of items the middle's
-    // parts are near halves unless the items lie in a pattern of that spacing.
+    // parts are near halves unless the items lie in a pattern of that spacing (the parts are then
+    // shared less evenly, and sorted as well).
     constexpr std::size_t samples = 255;
     std::vector<Item> sample;
     sample.reserve(samples);
