@@ -318,8 +318,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("order");
         // The two threads split the rows around the middle of a sample spread evenly over them: rows
         // already in order or in reverse, shuffled, a pattern with the sample's own spacing (every
-        // sampled row the same ID but one), IDs alike in their first bytes (only the rows' positions
-        // part them in the first round), and lists barely long enough to split.
+        // sampled row holds the same ID, the others shuffled ones), IDs alike in their first eight
+        // bytes (in the first round only the rows' positions tell them apart), and lists barely long
+        // enough to split.
         for (const int count : {2, 3, 65, 1023, 6000}) {
             for (const char *order : {"ascending", "descending", "shuffled", "sample spacing", "alike"})
                 QTest::newRow(qPrintable(QStringLiteral("%1 rows, %2").arg(count).arg(order)))
