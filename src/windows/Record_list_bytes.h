@@ -13,8 +13,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <future>
-#include <new>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -71,10 +69,8 @@ template <class Here, class There> void onTwoThreads(Here &&here, There &&there)
 // before must order no two items alike (the list's keys differ in their positions).
 template <class Item, class Before> void sortOnTwo(Item *items, std::size_t n, Before before)
 {
-    if (n < 2) {
-        std::sort(items, items + n, before);
+    if (n < 2)
         return;
-    }
     // The sample's items are spread evenly over the whole, so that in any order of items the middle's
     // parts are near halves unless the items lie in a pattern of that spacing (the parts are then
     // shared less evenly, and sorted as well).
