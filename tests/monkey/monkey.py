@@ -19,8 +19,10 @@
 The actions depend on the seed alone, never on what the program shows, so that a seed or a saved list
 replays the same input. Where the input goes is decided when an action is carried out: the keyboard
 focus is kept on the program's top window (as a window manager would), a file dialog only ever gets a
-path inside the work folder or Escape, and the mouse only goes to the main window or the report window
-when that window is the top one.
+path inside the work folder or Escape, the mouse only goes to the main window or the report window
+when that window is the top one, and a menu open over the main window that the action before did not
+mean to leave open (random keys open one when the menu bar has the keyboard) gets Escape first, so that
+no click, Return or text lands on File > Exit.
 """
 
 import argparse
@@ -350,6 +352,12 @@ class Runner:
         self.pid = opts.pid
         self.main = int(opts.main, 0)
         self.top = (self.main, "")
+        # The popups open over the main window (its menus above all) at the last settle, and whether the last action was
+        # one that leaves a menu open for the next (a walk that alt+letter starts, a right click, the
+        # Downs after one).
+        self.popups = 0
+        self.walking = False
+        self.trace = open(os.devnull, "w", encoding="utf-8")
 
     def alive(self):
         try:
@@ -363,8 +371,9 @@ class Runner:
         proc = subprocess.run([self.xwin, "settle", hex(self.main), str(self.pid), "5000"],
                               capture_output=True, text=True)
         if proc.returncode == 0:
-            ident, _, title = proc.stdout.rstrip("\n").partition(" ")
+            ident, popups, title = proc.stdout.rstrip("\n").split(" ", 2)
             self.top = (int(ident, 16), title)
+            self.popups = int(popups)
             return
         if not self.alive():
             raise Stop(11, "the program ended")
@@ -396,8 +405,31 @@ class Runner:
         ident, title = self.top
         return ident if title == REPORT else None
 
+    def close_stray_menus(self):
+        """Escape for a menu over the main window that the action before did not mean to leave open.
+
+        Random keys can open a menu behind the back of the actions (a letter while the menu bar has the
+        keyboard, after an Escape that closed a menu but left its bar active), and a fixed-place click,
+        a Return or a typed text would then go to the menu instead of the window below it: E&xit is one
+        of its items. (Popups over other windows are left alone: a date's calendar takes the keys meant
+        for it, and no other window has a way out of the program.)"""
+        for _ in range(4):
+            if not self.popups or self.walking or self.top[0] != self.main:
+                return
+            self.trace.write("        (Escape: a menu open over the main window that no action meant to leave open)\n")
+            self.xdotool("key", "Escape")
+            self.settle()
+
     def carry_out(self, line):
         kind, args = parse(line)
+        self.close_stray_menus()
+        walking = (kind == "rclick" or kind == "key" and args[0].startswith("alt+") or
+                   self.walking and kind == "key" and all(a in ("Up", "Down") for a in args))
+        self.walking = walking
+        if kind == "text" and self.top[0] == self.main:
+            # A text meant for a dialog that did not open: the menu bar may have the keyboard, where
+            # its letters are the menus' and items' own (f, then x, is File > Exit). Escape leaves it.
+            self.xdotool("key", "Escape")
         ident, title = self.top
         on_main = ident == self.main
         if title in FILE_DIALOGS:
@@ -490,6 +522,7 @@ def run(opts):
     started = time.monotonic()
     trace = open(opts.trace or os.devnull, "w", encoding="utf-8")
     with open(opts.log, "w", encoding="utf-8") as log, trace:
+        runner.trace = trace
         log.write("# seed %s\n" % (opts.seed if not opts.replay else "replay of " + opts.replay))
         try:
             runner.settle()

@@ -12,7 +12,9 @@
 //   qv-xwin settle WINDOW PID [TIMEOUT-MS]
 //       Two rounds of ping to WINDOW, then gives the keyboard focus to the topmost mapped window of process
 //       PID (by _NET_WM_PID; menus, tool tips and other override-redirect windows left out) if it does not
-//       have it, and prints that window's id and title: "0x... TITLE".
+//       have it, and prints that window's id, the number of popups open over WINDOW (its menus, which
+//       take the keyboard and the mouse while they are open, and tool tips) and the window's title:
+//       "0x... POPUPS TITLE".
 //
 // WINDOW in decimal or 0x hex. Exit status: 0 done, 1 no answer within the time, 2 wrong use or no
 // display, 3 the window is gone, 4 the window does not take _NET_WM_PING, 5 (settle) PID has no window.
@@ -194,6 +196,33 @@ Window topWindow(Display *display, unsigned long pid)
     return found;
 }
 
+// The open popups over WINDOW: mapped override-redirect windows that are transient for it (its menus
+// above all, also its tool tips; Qt marks menus as normal windows, so their type does not tell them apart).
+int openPopups(Display *display, Window window)
+{
+    Window rootReturn = None;
+    Window parent = None;
+    Window *children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &rootReturn, &parent, &children, &count) == 0)
+        return 0;
+    int popups = 0;
+    for (unsigned int n = 0; n < count; ++n) {
+        XWindowAttributes attributes;
+        badWindow = false;
+        if (XGetWindowAttributes(display, children[n], &attributes) == 0 || badWindow)
+            continue;
+        if (attributes.map_state != IsViewable || !attributes.override_redirect)
+            continue;
+        Window owner = None;
+        if (XGetTransientForHint(display, children[n], &owner) != 0 && owner == window)
+            ++popups;
+    }
+    if (children != nullptr)
+        XFree(children);
+    return popups;
+}
+
 int settle(Display *display, Window window, unsigned long pid, long timeoutMs)
 {
     const int status = pingRounds(display, window, timeoutMs, 2);
@@ -213,7 +242,7 @@ int settle(Display *display, Window window, unsigned long pid, long timeoutMs)
         XSync(display, False);
         // The window went away in between: the next settle finds the next one.
     }
-    std::printf("0x%lx %s\n", top, title(display, top).c_str());
+    std::printf("0x%lx %d %s\n", top, openPopups(display, window), title(display, top).c_str());
     return 0;
 }
 
