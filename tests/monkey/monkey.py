@@ -375,6 +375,12 @@ class Runner:
             self.top = (int(ident, 16), title)
             self.popups = int(popups)
             return
+        if proc.returncode == 3:
+            # The main window is gone: the program is ending (the sanitizer's leak check at its exit
+            # can take seconds), and its end says how.
+            deadline = time.monotonic() + 60
+            while self.alive() and time.monotonic() < deadline:
+                time.sleep(0.1)
         if not self.alive():
             raise Stop(11, "the program ended")
         if proc.returncode == 1:
