@@ -352,12 +352,12 @@ class Runner:
         self.pid = opts.pid
         self.main = int(opts.main, 0)
         self.top = (self.main, "")
-        # The popups open over the main window (its menus above all) at the last settle, and whether the last action was
-        # one that leaves a menu open for the next (a walk that alt+letter starts, a right click, the
-        # Downs after one).
+        # The popups open over the main window (its menus above all) at the last settle, and whether the
+        # last action was one that leaves a menu open for the next (a walk that alt+letter starts, a right
+        # click, the Downs after one).
         self.popups = 0
         self.walking = False
-        self.trace = open(os.devnull, "w", encoding="utf-8")
+        self.trace = None
 
     def alive(self):
         try:
@@ -422,16 +422,19 @@ class Runner:
         for _ in range(4):
             if not self.popups or self.walking or self.top[0] != self.main:
                 return
-            self.trace.write("        (Escape: a menu open over the main window that no action meant to leave open)\n")
+            if self.trace:
+                self.trace.write("        (Escape: a menu open over the main window that no action meant to"
+                                 " leave open)\n")
             self.xdotool("key", "Escape")
             self.settle()
 
     def carry_out(self, line):
         kind, args = parse(line)
         self.close_stray_menus()
-        walking = (kind == "rclick" or kind == "key" and args[0].startswith("alt+") or
-                   self.walking and kind == "key" and all(a in ("Up", "Down") for a in args))
-        self.walking = walking
+        # (A file dialog gets Escape for any key, so a walk never starts there.)
+        self.walking = self.top[1] not in FILE_DIALOGS and (
+            kind == "rclick" or kind == "key" and args[0].startswith("alt+") or
+            self.walking and kind == "key" and all(a in ("Up", "Down") for a in args))
         if kind == "text" and self.top[0] == self.main:
             # A text meant for a dialog that did not open: the menu bar may have the keyboard, where
             # its letters are the menus' and items' own (f, then x, is File > Exit). Escape leaves it.
