@@ -31,6 +31,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -168,58 +169,57 @@ std::string title(Display *display, Window window)
     return text;
 }
 
-// The topmost mapped window of the process that a window manager would manage, or None.
-Window topWindow(Display *display, unsigned long pid)
+struct Mapped {
+    Window window;
+    bool overrideRedirect; // a menu, a tool tip: no window manager would manage it
+};
+
+// The root window's mapped children, bottom first (as XQueryTree lists them).
+std::vector<Mapped> mappedWindows(Display *display)
 {
-    const Atom netWmPid = XInternAtom(display, "_NET_WM_PID", False);
+    std::vector<Mapped> mapped;
     Window rootReturn = None;
     Window parent = None;
     Window *children = nullptr;
     unsigned int count = 0;
     if (XQueryTree(display, DefaultRootWindow(display), &rootReturn, &parent, &children, &count) == 0)
-        return None;
-    Window found = None;
-    // XQueryTree lists the children bottom first.
-    for (unsigned int n = count; n-- > 0 && found == None;) {
+        return mapped;
+    for (unsigned int n = 0; n < count; ++n) {
         XWindowAttributes attributes;
         badWindow = false;
         if (XGetWindowAttributes(display, children[n], &attributes) == 0 || badWindow)
             continue;
-        if (attributes.map_state != IsViewable || attributes.override_redirect)
-            continue;
-        unsigned long owner = 0;
-        if (cardinal(display, children[n], netWmPid, owner) && owner == pid)
-            found = children[n];
+        if (attributes.map_state == IsViewable)
+            mapped.push_back({children[n], attributes.override_redirect != 0});
     }
     if (children != nullptr)
         XFree(children);
-    return found;
+    return mapped;
+}
+
+// The topmost mapped window of the process that a window manager would manage, or None.
+Window topWindow(Display *display, unsigned long pid)
+{
+    const Atom netWmPid = XInternAtom(display, "_NET_WM_PID", False);
+    const std::vector<Mapped> mapped = mappedWindows(display);
+    for (auto it = mapped.rbegin(); it != mapped.rend(); ++it) {
+        unsigned long owner = 0;
+        if (!it->overrideRedirect && cardinal(display, it->window, netWmPid, owner) && owner == pid)
+            return it->window;
+    }
+    return None;
 }
 
 // The open popups over WINDOW: mapped override-redirect windows that are transient for it (its menus
 // above all, also its tool tips; Qt marks menus as normal windows, so their type does not tell them apart).
 int openPopups(Display *display, Window window)
 {
-    Window rootReturn = None;
-    Window parent = None;
-    Window *children = nullptr;
-    unsigned int count = 0;
-    if (XQueryTree(display, DefaultRootWindow(display), &rootReturn, &parent, &children, &count) == 0)
-        return 0;
     int popups = 0;
-    for (unsigned int n = 0; n < count; ++n) {
-        XWindowAttributes attributes;
-        badWindow = false;
-        if (XGetWindowAttributes(display, children[n], &attributes) == 0 || badWindow)
-            continue;
-        if (attributes.map_state != IsViewable || !attributes.override_redirect)
-            continue;
+    for (const Mapped &m : mappedWindows(display)) {
         Window owner = None;
-        if (XGetTransientForHint(display, children[n], &owner) != 0 && owner == window)
+        if (m.overrideRedirect && XGetTransientForHint(display, m.window, &owner) != 0 && owner == window)
             ++popups;
     }
-    if (children != nullptr)
-        XFree(children);
     return popups;
 }
 
