@@ -245,11 +245,10 @@ private:
                Tparsed_part &p) const
     {
         Tparsed_line out;
-        qv_line_fields fields;
+        qv_line_fields &fields = p.fields;
         if (line.long_line != no_line) {
             fields = long_lines_[line.long_line]->fields;
         } else {
-            fields.clear();
             qv_line_split(line.text, fields);
         }
         if (line.long_line != no_line && line.long_split <= export_refused && number != 1) {

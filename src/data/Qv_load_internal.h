@@ -280,6 +280,7 @@ struct Tparsed_part {
     std::vector<std::pair<qv_text_field, std::uint32_t>> fresh;
     std::array<std::uint32_t, qv_text_field_count> shared_hits{};
     Tform_tally forms;
+    qv_line_fields fields; // the columns of the line being parsed
 
     void clear()
     {

@@ -150,10 +150,19 @@ Tmarks marks_of(const char *window)
 
 int qv_line_split(std::string_view line, qv_line_fields &fields)
 {
-    if (line.empty())
+    // Slots from k on hold nothing.
+    const auto empty_from = [&fields](int k) {
+        for (; k < qv_column_count; ++k)
+            fields.slot[k] = {};
+    };
+    if (line.empty()) {
+        empty_from(0);
         return -1;
-    if (line[0] != '"')
+    }
+    if (line[0] != '"') {
+        empty_from(0);
         return -2;
+    }
     const char *const s = line.data();
     const std::size_t n = line.size();
     auto store = [&](int slot, std::size_t from, std::size_t length) {
@@ -183,8 +192,10 @@ int qv_line_split(std::string_view line, qv_line_fields &fields)
                 continue; // the quote that opens the field, or one before it
             store(slot, pos, close - pos);
             const std::size_t next = close + 2;
-            if (next >= n || s[next] != '"')
+            if (next >= n || s[next] != '"') {
+                empty_from(slot + 1);
                 return 1;
+            }
             pos = next + 1;
             if (++slot == qv_column_count)
                 return 1;
@@ -192,7 +203,8 @@ int qv_line_split(std::string_view line, qv_line_fields &fields)
     }
     // The last field of the line, closed by its quote and the line end.
     if (n > pos && s[n - 1] == '"')
-        store(slot, pos, n - 1 - pos);
+        store(slot++, pos, n - 1 - pos);
+    empty_from(slot);
     return 1;
 }
 

@@ -41,8 +41,9 @@ void qv_file_set_text(std::string_view bytes);
 // Appends every line of the file text buffer. The text ends at the first zero byte; a LF ends a line;
 // a CR ends the line's text (the rest up to the LF is not part of it).
 void qv_file_split_lines(Tqv_lines &lines);
-// Splits one line into the slots. 1 when split, -1 for an empty line, -2 when it does not begin with a
-// double quote (nothing filled).
+// Splits one line into the slots, emptying those it does not fill, so that one set of slots serves line
+// after line. 1 when split, -1 for an empty line, -2 when it does not begin with a double quote (every
+// slot empty).
 int qv_line_split(std::string_view line, qv_line_fields &fields);
 
 // Splits a line that comes in pieces exactly as qv_line_split splits it whole, keeping no more of it

@@ -73,26 +73,33 @@ std::string quotes(std::string s)
     return s;
 }
 
-class LineSplit : public ::testing::TestWithParam<SplitCase> {};
-
-TEST_P(LineSplit, FillsTheSlots)
-{
-    const SplitCase &c = GetParam();
-    qv_line_fields fields;
-    const std::string line = quotes(c.line);
-    EXPECT_EQ(qv_line_split(line, fields), c.result);
-    for (int i = 0; i < qv_column_count; ++i) {
-        const std::string expected = i < static_cast<int>(c.slots.size()) ? quotes(c.slots[i]) : "";
-        EXPECT_EQ(fields.field(i), expected) << "slot " << i;
-    }
-}
-
 std::string fields_line(int count, bool trailing_comma)
 {
     std::string s;
     for (int i = 0; i < count; ++i)
         s += "Qf" + std::to_string(i) + (i + 1 < count || trailing_comma ? "Q," : "Q");
     return s;
+}
+
+class LineSplit : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(LineSplit, FillsTheSlots)
+{
+    const SplitCase &c = GetParam();
+    const std::string line = quotes(c.line);
+    // The slots are used again from line to line: a split leaves nothing of the line before it.
+    const std::string full = fields_line(qv_column_count, false);
+    for (const bool used : {false, true}) {
+        qv_line_fields fields;
+        if (used) {
+            ASSERT_EQ(qv_line_split(quotes(full), fields), 1);
+        }
+        EXPECT_EQ(qv_line_split(line, fields), c.result);
+        for (int i = 0; i < qv_column_count; ++i) {
+            const std::string expected = i < static_cast<int>(c.slots.size()) ? quotes(c.slots[i]) : "";
+            EXPECT_EQ(fields.field(i), expected) << "slot " << i << (used ? ", slots used before" : "");
+        }
+    }
 }
 
 std::vector<std::string> field_names(int count)
