@@ -88,11 +88,12 @@ TEST_P(LineSplit, FillsTheSlots)
     const SplitCase &c = GetParam();
     const std::string line = quotes(c.line);
     // The slots are used again from line to line: a split leaves nothing of the line before it.
-    const std::string full = fields_line(qv_column_count, false);
+    // (Kept for the whole test: a slot left unemptied must still view live text when it is compared.)
+    const std::string full = quotes(fields_line(qv_column_count, false));
     for (const bool used : {false, true}) {
         qv_line_fields fields;
         if (used) {
-            ASSERT_EQ(qv_line_split(quotes(full), fields), 1);
+            ASSERT_EQ(qv_line_split(full, fields), 1);
         }
         EXPECT_EQ(qv_line_split(line, fields), c.result);
         for (int i = 0; i < qv_column_count; ++i) {
