@@ -313,6 +313,38 @@ TEST_F(Load, FolderLoadsCsvFilesInNameOrderAndSkipsDirectories)
     EXPECT_EQ(qv_history_files(dir.string()), (std::vector<std::string>{"a.csv", "b.CSV"}));
 }
 
+// Name order is the order of the names' bytes: names alike in their first eight bytes or more, a name
+// that is the start of another, capitals before small letters, and a name in UTF-8 after plain ones.
+// A link to a folder is left out as a folder is; a link that leads nowhere is listed for the load to
+// report.
+TEST_F(Load, FolderListingIsInTheOrderOfTheNamesBytes)
+{
+    for (const char *name :
+         {"history.csv", "zeta.csv", "history-2024-02.csv", "\xc3\xa9t\xc3\xa9.csv", "history-2024.csv",
+          "Zeta.csv", "history-2024-01.csv", "a.CSV", "history-2024-01.csv.csv", "h.csv"})
+        write(name, header_line);
+    fs::create_directories(dir / "inner");
+    fs::create_directory_symlink(dir / "inner", dir / "inner.csv");
+    fs::create_symlink(dir / "missing", dir / "gone.csv");
+
+    const std::vector<std::string> names = qv_history_files(dir.string());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Zeta.csv", "a.CSV", "gone.csv", "h.csv", "history-2024-01.csv",
+                                        "history-2024-01.csv.csv", "history-2024-02.csv", "history-2024.csv",
+                                        "history.csv", "zeta.csv", "\xc3\xa9t\xc3\xa9.csv"}));
+    // The files of a folder given by name are loaded under the folder's path, with or without a
+    // slash at its end.
+    for (const std::string &folder_name : {dir.string(), dir.string() + "/"}) {
+        SCOPED_TRACE(folder_name);
+        qv_load_report r;
+        qv_load_history_folder(store, folder_name, r);
+        ASSERT_EQ(r.files.size(), names.size());
+        EXPECT_EQ(r.files[0].file, (dir / "Zeta.csv").string());
+        ASSERT_EQ(r.problems.size(), 1u);
+        EXPECT_EQ(r.problems[0].file, (dir / "gone.csv").string());
+    }
+}
+
 TEST_F(Load, ADeepFolderLoads)
 {
     fs::path deep = dir;
