@@ -19,6 +19,8 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
+#include <string_view>
 #include <thread>
 
 #include <sys/mman.h>
@@ -481,17 +483,26 @@ bool load_source(Tqv_records &store, Tsource &source, const std::string &name, q
             loader.file_problem("not read: the load was cancelled");
             return false;
         }
-        // The first line tells an exported history from a history file.
-        std::string head(static_cast<std::size_t>(std::min<std::uint64_t>(source.size(), 4096)), '\0');
-        std::size_t got = 0;
-        while (got < head.size() && std::memchr(head.data(), '\n', got) == nullptr) {
-            const std::size_t n = source.read(head.data() + got, head.size() - got);
-            if (n == 0)
-                break;
-            got += n;
+        // The first line tells an exported history from a history file: a text in memory is looked at
+        // where it lies, a file's first bytes are read and then given again to the stream.
+        constexpr std::size_t head_max = 4096;
+        std::string read_head;
+        std::string_view head;
+        if (const std::optional<std::string_view> text = source.in_memory()) {
+            head = text->substr(0, head_max);
+        } else {
+            read_head.resize(static_cast<std::size_t>(std::min<std::uint64_t>(source.size(), head_max)));
+            std::size_t got = 0;
+            while (got < read_head.size() && std::memchr(read_head.data(), '\n', got) == nullptr) {
+                const std::size_t n = source.read(read_head.data() + got, read_head.size() - got);
+                if (n == 0)
+                    break;
+                got += n;
+            }
+            read_head.resize(got);
+            head = read_head;
         }
-        head.resize(got);
-        Treplay_source replay(source, head);
+        Treplay_source replay(source, read_head);
         const Tstream_end end =
             export_header(head) ? stream_export(replay, loader, ask) : stream_lines(replay, loader, ask);
         if (end.cancelled) {
@@ -500,11 +511,12 @@ bool load_source(Tqv_records &store, Tsource &source, const std::string &name, q
             cancelled = true;
         } else {
             loader.zero_byte_at(end.zero_line, end.head);
-            if (std::string failure = source.failure(); !failure.empty())
+            std::string failure = source.failure();
+            whole = end.zero_line == no_line && failure.empty();
+            if (!failure.empty())
                 loader.file_problem(std::move(failure));
             else if (!source.intact())
                 loader.file_problem("changed while it was being read");
-            whole = end.zero_line == no_line && source.failure().empty();
         }
     } catch (const std::bad_alloc &) {
         loader.file_problem("not enough memory to load this file; it was read up to line " +

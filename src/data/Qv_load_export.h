@@ -11,6 +11,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -32,6 +33,17 @@ public:
     std::uint64_t size() const override { return source_.size(); }
     bool intact() override { return source_.intact(); }
     std::string failure() const override { return source_.failure(); }
+    std::optional<std::string_view> in_memory() const override
+    {
+        return head_.empty() ? source_.in_memory() : std::nullopt;
+    }
+    void skip(std::size_t n) override
+    {
+        if (head_.empty())
+            source_.skip(n);
+        else
+            Tsource::skip(n);
+    }
 
 private:
     Tsource &source_;

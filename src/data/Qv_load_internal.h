@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -36,7 +37,7 @@ namespace qv_internal {
 class Tsource {
 public:
     virtual ~Tsource() = default;
-    // Up to room bytes; 0 at the end.
+    // Up to room bytes; 0 at the end, which comes after size() bytes at the latest.
     virtual std::size_t read(char *dest, std::size_t room) = 0;
     // The size the text had when its load began.
     virtual std::uint64_t size() const = 0;
@@ -44,6 +45,20 @@ public:
     virtual bool intact() { return true; }
     // Why the text could not be read to its end, or nothing.
     virtual std::string failure() const { return {}; }
+    // The rest of the text when it is in memory already, as read() would give it; reading or
+    // passing over it changes what it views.
+    virtual std::optional<std::string_view> in_memory() const { return std::nullopt; }
+    // Passes over the next n bytes as a read of them would.
+    virtual void skip(std::size_t n)
+    {
+        char scratch[4096];
+        while (n > 0) {
+            const std::size_t got = read(scratch, std::min(n, sizeof scratch));
+            if (got == 0)
+                break;
+            n -= got;
+        }
+    }
 };
 
 class Tmemory_source : public Tsource {
@@ -58,6 +73,8 @@ public:
         return n;
     }
     std::uint64_t size() const override { return size_; }
+    std::optional<std::string_view> in_memory() const override { return bytes_; }
+    void skip(std::size_t n) override { bytes_.remove_prefix(std::min(n, bytes_.size())); }
 
 private:
     std::string_view bytes_;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -24,9 +25,10 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
 {
     Tstream_end result;
     const std::size_t block_size = stream_block_size(source);
-    // Two blocks: the next is read into one while the lines of the other are parsed.
-    std::vector<char> blocks[2] = {std::vector<char>(block_size), std::vector<char>()};
-    char *begin = blocks[0].data();
+    // Two blocks: the next is read into one while the lines of the other are parsed. A text in memory
+    // that fits in one block is cut where it lies.
+    std::vector<char> blocks[2];
+    const char *begin = nullptr;
     std::size_t kept = 0; // the unfinished line, at the block's start
     std::size_t lines = 0;
     std::uint64_t bytes = 0;
@@ -91,7 +93,16 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
         ahead.made = true;
     };
 
-    std::size_t got = source.read(begin, block_size);
+    std::size_t got = 0;
+    if (const std::optional<std::string_view> text = source.in_memory(); text && text->size() < block_size) {
+        begin = text->data();
+        got = text->size();
+        source.skip(got);
+    } else {
+        blocks[0].resize(block_size);
+        begin = blocks[0].data();
+        got = source.read(blocks[0].data(), block_size);
+    }
     for (;;) {
         if (bytes == 0)
             result.head.assign(begin, std::min<std::size_t>(got, 64));
@@ -101,9 +112,12 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
         const char *const zero =
             made_ahead ? ahead.zero : static_cast<const char *>(std::memchr(begin + kept, '\0', got));
         const char *const end = zero != nullptr ? zero : begin + kept + got;
-        const bool last = got == 0 || zero != nullptr;
+        // A source gives no more than its size: a block that ends there without filling up is the
+        // last, and the read that would find the end is left out.
+        const bool at_size = got != 0 && zero == nullptr && kept + got < block_size && bytes == source.size();
+        const bool last = got == 0 || zero != nullptr || at_size;
         const char *from = begin;
-        if (made_ahead && !last) {
+        if (made_ahead && (!last || at_size)) {
             for (const Tcut_line &cut : ahead.lines)
                 counted(std::string_view(cut.text, cut.size), cut.stray_cr);
             from = ahead.rest;
@@ -123,6 +137,15 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
         if (end > begin)
             last_byte = end[-1];
         if (last) {
+            if (at_size) {
+                // As after any block read: its lines are parsed, then the caller is asked whether to go
+                // on to the end.
+                on_line.flush();
+                if (!progress(bytes)) {
+                    result.cancelled = true;
+                    return result;
+                }
+            }
             // The unfinished last line counts when the text ended where it should, or at a zero byte.
             const bool unfinished = long_line || rest < end || (zero != nullptr && lines == 0);
             if (unfinished && (zero != nullptr || source.intact())) {

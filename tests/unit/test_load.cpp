@@ -696,6 +696,52 @@ TEST_F(Load, EachFileKeepsItsOwnFiguresInLoadOrder)
     EXPECT_EQ(duplicates, report.counts.duplicates);
 }
 
+// The call after a text's last block still cancels: the block's lines stay loaded, a last line
+// without its line end is not read, and the cancel is told, whether the text is in memory, in a file
+// of its own, or in the first of several files read ahead of their parse.
+TEST_F(Load, TheCallAfterTheLastBlockStillCancels)
+{
+    const std::string whole = header_line + sale("A", "1/1/2020", "1.00") + sale("B", "1/2/2020", "2.00");
+    ASSERT_EQ(whole.substr(whole.size() - 2), "\r\n");
+    const struct {
+        const char *what;
+        std::string text;
+        std::size_t stored;
+        std::size_t lines;
+    } cases[] = {
+        {"every line ended", whole, 2, 3},
+        {"the last line unended", whole.substr(0, whole.size() - 2), 1, 2},
+    };
+    const std::string other = write("z.csv", header_line + sale("Z", "1/3/2020", "3.00"));
+    for (const auto &c : cases) {
+        const std::string path = write("a.csv", c.text);
+        for (const char *way : {"text", "file", "files"}) {
+            SCOPED_TRACE(std::string(c.what) + ", " + way);
+            Tqv_records s;
+            qv_load_report r;
+            std::size_t calls = 0;
+            const auto progress = [&](const qv_load_state &state) {
+                ++calls;
+                return !(state.file_number == 1 && state.bytes_read == state.bytes_total);
+            };
+            if (way == std::string("text"))
+                qv_load_history_text(s, c.text, path, r, progress);
+            else if (way == std::string("file"))
+                qv_load_history_file(s, path, r, progress);
+            else
+                qv_load_history_files(s, {path, other}, r, progress);
+            EXPECT_TRUE(r.cancelled);
+            EXPECT_EQ(calls, 2u); // at the start and after the only block
+            EXPECT_EQ(s.count(), c.stored);
+            ASSERT_FALSE(r.problems.empty());
+            EXPECT_EQ(qv_problem_text(r.problems[0]),
+                      path + ": not fully read: the load was cancelled after line " +
+                          std::to_string(c.lines));
+            EXPECT_EQ(r.problems.size(), way == std::string("files") ? 2u : 1u);
+        }
+    }
+}
+
 TEST_F(Load, AFileBeyondItsListedProblemsCountsThemAllAndACancelledLoadNamesTheFilesNotRead)
 {
     std::string lines = header_line;
