@@ -541,12 +541,11 @@ bool load_file(Tqv_records &store, const std::string &path, qv_load_report &repo
         report.files.push_back({path, 0, 0, 0, 1, {}, {}});
         return true;
     }
-    if (ahead != nullptr && ahead->whole) {
+    if (ahead != nullptr) {
         Tahead_source text(*ahead);
         return load_source(store, text, path, report, progress, place);
     }
-    // A file opened ahead but too large to be read whole is read here as any other.
-    return load_source(store, ahead != nullptr ? ahead->file : own, path, report, progress, place);
+    return load_source(store, own, path, report, progress, place);
 }
 
 } // namespace

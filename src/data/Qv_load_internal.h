@@ -106,13 +106,12 @@ private:
     bool short_ = false;
 };
 
-// A file of a load that another thread opened and, when it was small, read whole ahead of the load:
-// in a folder of many small files, opening and reading them costs more than their parse.
+// A small file of a load that another thread opened and read whole ahead of the load: in a folder of
+// many small files, opening and reading them costs more than their parse.
 struct Tfile_ahead {
-    Tfile_source file;
+    Tfile_source file; // closed once read; its size stays
     bool opened = false;
     std::string reason; // why it could not be opened
-    bool whole = false; // its text is in bytes; else the load reads the opened file itself
     std::string bytes;
     bool intact = false;
     std::string failure;
@@ -132,10 +131,12 @@ private:
 };
 
 // Opens the files of a load on a thread of its own, ahead of the load and at most a window of files
-// ahead, reading whole those of at most whole_max bytes. The load takes the files in order: take(i)
-// gives what the thread made of file i, or null when the thread had not come to it yet (the caller
-// then opens it itself, and the thread passes it over, so that both open files at once); done(i)
-// gives its room back. Without a thread of its own, take() is always null.
+// ahead, and reads whole those of at most whole_max bytes; a larger one is closed again and left to
+// the load, so that no file the thread opened outlives its read there. The load takes the files in
+// order: take(i) gives what the thread made of file i, or null when the thread had not come to it yet
+// or left it to the load (the caller then opens it itself, and the thread passes it over, so that
+// both open files at once); done(i) gives its room back. Without a thread of its own, take() is
+// always null.
 class Tfiles_ahead {
 public:
     // listed_regular is empty or says for each path whether the folder's listing found a regular file

@@ -618,9 +618,14 @@ TEST_F(Threads, ManySmallFilesGiveTheSameLoadOnAnyNumberOfThreads)
             qv_load_set_threads(threads);
             Tqv_records s;
             qv_load_report r;
+            const auto open_files = [] {
+                return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+            };
+            const auto open_before = open_files();
             qv_load_history_files(s, paths, r, [&](const qv_load_state &state) {
                 return stop == 0 || state.file_number < stop;
             });
+            EXPECT_EQ(open_files(), open_before); // every file the load opened is closed again
             std::string now = snapshot(s, r);
             for (const qv_load_file &f : r.files)
                 now += f.file + ' ' + std::to_string(f.lines) + ' ' + std::to_string(f.added) + ' ' +
