@@ -247,6 +247,33 @@ TEST(Export, ExportedRecordsFollowTheGivenOrder)
     want.clear();
     qv_csv_append_header(want);
     EXPECT_EQ(read(out), want);
+
+    // Many records are made into lines on several threads, a run of them each, and still follow the
+    // given order: counts that end inside a run, on a run's end, on a call's end and after one.
+    std::vector<Tqv_record> many;
+    for (int i = 0; i < 2600; ++i)
+        many.push_back(parsed(
+            {{11, "ID" + std::to_string(i)},
+             {6, std::to_string(i) + ".00"},
+             {3, i % 7 == 0 ? "quote \"" + std::to_string(i) + "\", and \xe9" : "N" + std::to_string(i)}}));
+    for (const std::size_t count : {std::size_t{1}, std::size_t{127}, std::size_t{128}, std::size_t{1024},
+                                    std::size_t{1025}, std::size_t{2600}}) {
+        std::vector<const Tqv_record *> rows;
+        want.clear();
+        qv_csv_append_header(want);
+        for (std::size_t i = 0; i < count; ++i) {
+            const Tqv_record &rec = many[(i * 7919) % many.size()]; // an order other than the records'
+            rows.push_back(&rec);
+            qv_csv_append_record(want, rec);
+        }
+        for (const std::size_t threads : {1u, 2u, 8u}) {
+            SCOPED_TRACE(std::to_string(count) + " records, " + std::to_string(threads) + " threads");
+            qv_load_set_threads(threads);
+            ASSERT_TRUE(qv_export_records(out, rows, {}, error)) << error;
+            EXPECT_TRUE(read(out) == want);
+        }
+    }
+    qv_load_set_threads(0);
 }
 
 namespace {
