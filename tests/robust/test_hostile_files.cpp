@@ -5,6 +5,7 @@
 #include "../unit/history_text.h"
 #include "../unit/test_folder.h"
 #include "Qv_file.h"
+#include "Qv_load_export.h"
 #include "Qv_load_internal.h"
 
 #include <gtest/gtest.h>
@@ -470,6 +471,36 @@ TEST_F(Hostile, AZeroByteAtABlockStartIsReportedOnItsOwnLine)
 }
 
 // The splitter takes a line in pieces of any size and fills the slots as the whole-line split does.
+// A text in memory is offered where it lies only while nothing of it waits elsewhere: a file's first bytes
+// read ahead and given again hide it until they are passed over, and passing over bytes reads past them
+// as a read would, head and text alike.
+TEST(Sources, ATextInMemoryIsOfferedOnlyWhenNothingIsHeldBeforeIt)
+{
+    const std::string text = "0123456789abcdef";
+    for (const std::size_t head : {0, 1, 5, 16}) {
+        for (const std::size_t skipped : {0, 1, 4, 5, 6, 16, 20}) {
+            SCOPED_TRACE("head " + std::to_string(head) + ", skipped " + std::to_string(skipped));
+            qv_internal::Tmemory_source memory(std::string_view(text).substr(head));
+            qv_internal::Treplay_source replay(memory, std::string_view(text).substr(0, head));
+            EXPECT_EQ(replay.in_memory().has_value(), head == 0);
+            replay.skip(skipped);
+            const std::string_view rest = std::string_view(text).substr(std::min(skipped, text.size()));
+            const std::optional<std::string_view> offered = replay.in_memory();
+            if (skipped >= head) {
+                ASSERT_TRUE(offered.has_value());
+                EXPECT_EQ(*offered, rest);
+            } else {
+                EXPECT_FALSE(offered.has_value());
+            }
+            std::string read;
+            char piece[3];
+            while (const std::size_t n = replay.read(piece, sizeof piece))
+                read.append(piece, n);
+            EXPECT_EQ(read, rest);
+        }
+    }
+}
+
 TEST(LineSplitter, SplitsLinesGivenInPiecesLikeTheWholeLineSplit)
 {
     const std::string f127(127, 'a'), f200(200, 'b');
