@@ -26,7 +26,7 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
     Tstream_end result;
     const std::size_t block_size = stream_block_size(source);
     // Two blocks: the next is read into one while the lines of the other are parsed. A text in memory
-    // that fits in one block is cut where it lies.
+    // that fits in one block is cut where it lies (an empty one may view nothing at all: it is read).
     std::vector<char> blocks[2];
     const char *begin = nullptr;
     std::size_t kept = 0; // the unfinished line, at the block's start
@@ -94,7 +94,8 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
     };
 
     std::size_t got = 0;
-    if (const std::optional<std::string_view> text = source.in_memory(); text && text->size() < block_size) {
+    const std::optional<std::string_view> text = source.in_memory();
+    if (text && !text->empty() && text->size() < block_size) {
         begin = text->data();
         got = text->size();
         source.skip(got);

@@ -234,6 +234,14 @@ TEST_F(Load, LinesThatAreNoHistoryLinesAreReportedBlankOnesAreNot)
     EXPECT_EQ(report.counts.reported, 3u);
     EXPECT_EQ(report.counts.files, 3u);
     expect_accounted(report);
+
+    // A text that views no bytes at all is an empty file too.
+    qv_load_report nothing;
+    qv_load_history_text(store, std::string_view(), "nothing", nothing);
+    EXPECT_TRUE(nothing.problems.empty());
+    EXPECT_EQ(nothing.counts.files, 1u);
+    EXPECT_EQ(nothing.counts.lines, 0u);
+    expect_accounted(nothing);
 }
 
 // A file none of whose lines after the first is a history line (a standard CSV file, our own export
