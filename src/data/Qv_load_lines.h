@@ -118,7 +118,8 @@ Tstream_end stream_lines(Tsource &source, OnLine &&on_line, Progress &&progress)
         const bool at_size = got != 0 && zero == nullptr && kept + got < block_size && bytes == source.size();
         const bool last = got == 0 || zero != nullptr || at_size;
         const char *from = begin;
-        if (made_ahead && (!last || at_size)) {
+        // A block that holds a zero byte or nothing was not cut ahead: no lines, its rest at its start.
+        if (made_ahead) {
             for (const Tcut_line &cut : ahead.lines)
                 counted(std::string_view(cut.text, cut.size), cut.stray_cr);
             from = ahead.rest;
