@@ -470,7 +470,6 @@ TEST_F(Hostile, AZeroByteAtABlockStartIsReportedOnItsOwnLine)
     }
 }
 
-// The splitter takes a line in pieces of any size and fills the slots as the whole-line split does.
 // A text in memory is offered where it lies only while nothing of it waits elsewhere: a file's first bytes
 // read ahead and given again hide it until they are passed over, and passing over bytes reads past them
 // as a read would, head and text alike.
@@ -501,6 +500,7 @@ TEST(Sources, ATextInMemoryIsOfferedOnlyWhenNothingIsHeldBeforeIt)
     }
 }
 
+// The splitter takes a line in pieces of any size and fills the slots as the whole-line split does.
 TEST(LineSplitter, SplitsLinesGivenInPiecesLikeTheWholeLineSplit)
 {
     const std::string f127(127, 'a'), f200(200, 'b');
